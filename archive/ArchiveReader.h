@@ -1,0 +1,78 @@
+// ArchiveReader: unpacks a ZIP archive (an update package) into a root directory with UTF-16
+// paths, on top of minizip. It describes entries with cleaned names, Windows attributes and
+// file times, creates directories and writes the files. Nothing written leaves the root: a
+// name that would (absolute, "..", drive, device name, too long) is refused.
+//
+// Used on one thread at a time; a reader is not shared.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+// Result codes of the reader's calls.
+enum ArchiveResult : DWORD {
+  kArchiveOk = 0,
+  kArchiveNoFile = 0x200,     // archive not readable as ZIP; output file not created; name refused
+  kArchiveWrite = 0x400,      // writing the output file failed
+  kArchiveCorrupt = 0x700,    // local header disagrees with the central record; record unreadable
+  kArchiveRead = 0x800,       // local extra field unreadable
+  kArchivePassword = 0x1000,  // encrypted entry (no password is ever supplied)
+  kArchiveArgs = 0x10000,     // bad index, or no archive open
+  kArchiveFlate = 0x5000000,  // entry data unreadable or not inflatable
+};
+
+struct ArchiveEntry {
+  int index = 0;
+  wchar_t name[260] = {};
+  DWORD attributes = 0;
+  FILETIME accessTime = {}, creationTime = {}, writeTime = {};
+  DWORD compressedSize = 0;
+  DWORD uncompressedSize = 0;
+};
+
+class ArchiveReader {
+ public:
+  static constexpr std::size_t kDataBufferSize = 16384;
+
+  ArchiveReader() = default;
+  ~ArchiveReader();
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+  // Opens the archive; on failure the reader stays closed and every later call gives kArchiveArgs.
+  DWORD Open(const std::wstring& path);
+  bool IsOpen() const { return m_archive != nullptr; }
+  DWORD SetRootDirectory(const std::wstring& directory);
+  // index -1 describes the archive: index = number of entries, everything else empty.
+  DWORD GetEntry(int index, ArchiveEntry& entry);
+  DWORD ExtractEntry(int index, const std::wstring& name);
+  DWORD Close();
+
+  const std::wstring& RootDirectory() const { return m_root; }
+
+ private:
+  DWORD PositionOn(int index);
+  DWORD ReadEntry(int index, ArchiveEntry& entry);
+  DWORD WriteEntryData(HANDLE file, const ArchiveEntry& entry);
+
+  void* m_archive = nullptr;  // minizip handle
+  int m_entryCount = 0;
+  int m_position = 0;        // entry minizip stands on
+  int m_unreadableFrom = -1;  // first entry whose central record could not be read, or -1
+  ArchiveEntry m_cached;
+  int m_cachedIndex = -1;
+  bool m_cachedEncrypted = false;
+  std::vector<unsigned char> m_buffer;
+  std::wstring m_root;
+};
+
+// Creates root (one level) when it is missing, then path below it, parents first. Failures are
+// not reported: they show when a file in the directory cannot be created.
+void EnsureDirectory(const wchar_t* root, const std::wstring& path);
+
+}  // namespace archive

@@ -1,0 +1,65 @@
+# Sourced by run.sh and test.sh: the Wine environment, a display, and clean-up of what was
+# started. The caller's WINEPREFIX and DISPLAY win when set.
+
+KN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KN_BUILD=${KN_BUILD:-$KN_ROOT/build}
+
+export WINEPREFIX=${WINEPREFIX:-$KN_BUILD/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=win64
+
+kn_xvfb_pid=""
+
+# Start Xvfb on a free display unless a display is already given.
+kn_ensure_display() {
+  if [ -n "${DISPLAY:-}" ]; then return 0; fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    kn_xvfb_pid=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$kn_xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$kn_xvfb_pid" 2>/dev/null || true
+    kn_xvfb_pid=""
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
+
+# First use of a prefix creates it; done once here rather than inside a timed test.
+kn_wine_init() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating the Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+  fi
+  wineserver -w 2>/dev/null || true
+}
+
+kn_cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$kn_xvfb_pid" ]; then
+    kill "$kn_xvfb_pid" 2>/dev/null || true
+    wait "$kn_xvfb_pid" 2>/dev/null || true
+  fi
+}
+
+# Configure and build the project (both README commands do this first).
+kn_build() {
+  cmake -S "$KN_ROOT" -B "$KN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$KN_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$KN_BUILD" -j2 "$@"
+}
+
+# A path of this machine as Wine sees it (the root file system is drive Z:).
+kn_winpath() {
+  local p
+  p=$(realpath -m -- "$1")
+  printf 'Z:%s' "${p//\//\\}"
+}

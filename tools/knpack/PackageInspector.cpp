@@ -1,0 +1,165 @@
+#include "tools/knpack/PackageInspector.h"
+
+#include <windows.h>
+
+#include <share.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+#include "archive/EntryMetadata.h"
+#include "archive/EntryName.h"
+#include "tools/knpack/Console.h"
+#include "update/Crc32.h"
+#include "update/FileCrc32.h"
+#include "update/UpdateManifest.h"
+#include "update/UpdatePackage.h"
+#include "update/WidenBytes.h"
+
+namespace knpack {
+namespace {
+
+std::wstring FormatTime(const FILETIME& time) {
+  SYSTEMTIME utc = {};
+  if (!FileTimeToSystemTime(&time, &utc)) return L"-";
+  wchar_t buffer[32];
+  std::swprintf(buffer, 32, L"%04u-%02u-%02u %02u:%02u:%02u", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
+                utc.wMinute, utc.wSecond);
+  return buffer;
+}
+
+std::wstring FormatAttributes(DWORD attributes) {
+  std::wstring flags;
+  flags += (attributes & archive::kAttrDirectory) ? L'D' : L'-';
+  flags += (attributes & archive::kAttrArchive) ? L'A' : L'-';
+  flags += (attributes & archive::kAttrReadOnly) ? L'R' : L'-';
+  flags += (attributes & archive::kAttrHidden) ? L'H' : L'-';
+  flags += (attributes & archive::kAttrSystem) ? L'S' : L'-';
+  return flags;
+}
+
+void ListEntries(archive::ArchiveReader& reader) {
+  archive::ArchiveEntry summary;
+  reader.GetEntry(-1, summary);
+  PrintLine(L"entries: " + std::to_wstring(summary.index));
+  for (int index = 0; index < summary.index; ++index) {
+    archive::ArchiveEntry entry;
+    const DWORD result = reader.GetEntry(index, entry);
+    if (result != archive::kArchiveOk) {
+      PrintLine(std::to_wstring(index) + L" unreadable (" + Hex(result) + L")");
+      continue;
+    }
+    PrintLine(std::to_wstring(index) + L" " + entry.name + L"  size " + std::to_wstring(entry.uncompressedSize) +
+              L" packed " + std::to_wstring(entry.compressedSize) + L"  " + FormatAttributes(entry.attributes) +
+              L"  written " + FormatTime(entry.writeTime) + L" accessed " + FormatTime(entry.accessTime) +
+              L" created " + FormatTime(entry.creationTime) + L" UTC");
+  }
+}
+
+class FileLines : public ManifestLineReader {
+ public:
+  explicit FileLines(FILE* file) : m_file(file) {}
+
+ protected:
+  int NextByte() override {
+    const int c = std::fgetc(m_file);
+    return c == EOF ? -1 : c;
+  }
+
+ private:
+  FILE* m_file;
+};
+
+std::wstring Verdict(const std::string& expected, std::uint32_t computed) {
+  const std::string text = FormatCheckValue(computed);
+  return expected == text ? L"matches" : L"does not match, computed " + WidenBytes(text);
+}
+
+void ListImage(const Crc32Table& table, const std::wstring& directory, int line, const wchar_t* label,
+               const std::string& name, const std::string& check) {
+  PrintLine(L"line " + std::to_wstring(line) + L" " + label + L": " + WidenBytes(name));
+  const std::wstring relative = WidenBytes(name);
+  std::wstring verdict;
+  if (!archive::IsSafeRelativeName(relative)) {
+    verdict = L"name leaves the package's directory";
+  } else if (GetFileAttributesW((directory + relative).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    verdict = L"image missing";
+  } else {
+    verdict = Verdict(check, FileCrc32(directory + relative, table));
+  }
+  PrintLine(L"line " + std::to_wstring(line + 1) + L" check value: " + WidenBytes(check) + L" (" + verdict + L")");
+}
+
+void ListManifest(const std::wstring& directory) {
+  FILE* file = _wfsopen((directory + L"info").c_str(), L"rb", _SH_DENYWR);
+  if (file == nullptr) {
+    PrintLine(L"manifest: missing");
+    return;
+  }
+  UpdateManifest manifest;
+  FileLines lines(file);
+  const bool readable = ReadUpdateManifest(lines, manifest);
+  std::fclose(file);
+  if (!readable) PrintLine(L"manifest: a line is longer than any valid value");
+
+  Crc32Table table;
+  BuildCrc32Table(table);
+  PrintLine(L"line 1 device type: " + WidenBytes(manifest.deviceType));
+  PrintLine(L"line 2 check value: " + WidenBytes(manifest.deviceTypeCheck) + L" (" +
+            Verdict(manifest.deviceTypeCheck, DeviceTypeCheckValue(table, manifest.deviceType)) + L")");
+  ListImage(table, directory, 3, L"program image", manifest.programName, manifest.programCheck);
+  ListImage(table, directory, 5, L"media image", manifest.mediaName, manifest.mediaCheck);
+  ListImage(table, directory, 7, L"data image", manifest.dataName, manifest.dataCheck);
+  if (!manifest.hasLine9) {
+    PrintLine(L"no bootloader section");
+  } else if (!manifest.HasBootloaderMarker()) {
+    PrintLine(L"line 9: " + WidenBytes(manifest.line9) + L" (not the bootloader marker)");
+  } else {
+    PrintLine(L"line 9: " + WidenBytes(manifest.line9));
+    ListImage(table, directory, 10, L"bootloader image", manifest.bootloaderName, manifest.bootloaderCheck);
+  }
+}
+
+void RemoveTree(const std::wstring& directory) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((directory + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = directory + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path + L"\\");
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(directory.c_str());
+}
+
+}  // namespace
+
+bool InspectPackage(const std::wstring& packagePath) {
+  archive::ArchiveReader reader;
+  if (reader.Open(packagePath) != archive::kArchiveOk) {
+    PrintError(L"knpack: cannot open " + packagePath + L" as a ZIP archive");
+    return false;
+  }
+  ListEntries(reader);
+  reader.Close();
+
+  // The images are checked where nothing else lives: a scratch directory of our own.
+  const std::wstring scratch = SystemTempDirectory() + L"knpack-inspect-" + std::to_wstring(GetCurrentProcessId()) +
+                               L"-" + std::to_wstring(GetTickCount()) + L"\\";
+  CreateDirectoryW(scratch.c_str(), nullptr);
+  ExtractPackage(packagePath, scratch);
+  ListManifest(scratch);
+  RemoveTree(scratch);
+  return true;
+}
+
+}  // namespace knpack

@@ -1,0 +1,156 @@
+// knpack: builds, inspects, verifies and extracts update packages, with the updater's own
+// package code, so what it accepts is exactly what the updater accepts.
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+#include "tools/knpack/Console.h"
+#include "tools/knpack/PackageInspector.h"
+#include "tools/knpack/PackageWriter.h"
+#include "update/UpdatePackage.h"
+
+namespace {
+
+using knpack::PrintError;
+using knpack::PrintLine;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const wchar_t kUsage[] =
+    L"usage:\n"
+    L"  knpack build --type TEXT --program FILE --media FILE --data FILE [--bootloader FILE] -o OUT.kn\n"
+    L"  knpack inspect PACKAGE\n"
+    L"  knpack verify PACKAGE [--dir DIR]\n"
+    L"  knpack extract PACKAGE DIR";
+
+int Usage() {
+  PrintError(kUsage);
+  return kExitUsage;
+}
+
+// "--name value" pairs; false on an unknown option, a missing value or a repeated option.
+bool ParseOptions(const std::vector<std::wstring>& args, std::size_t first, const std::vector<std::wstring>& known,
+                  std::map<std::wstring, std::wstring>& options, std::vector<std::wstring>& positional) {
+  for (std::size_t i = first; i < args.size(); ++i) {
+    const std::wstring& arg = args[i];
+    if (arg.size() > 1 && arg[0] == L'-') {
+      bool isKnown = false;
+      for (const std::wstring& name : known) isKnown = isKnown || name == arg;
+      if (!isKnown || i + 1 >= args.size() || options.count(arg)) return false;
+      options[arg] = args[++i];
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  return true;
+}
+
+std::wstring WithTrailingBackslash(std::wstring path) {
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  return path;
+}
+
+// The manifest is 8-bit text: the device type may hold only characters below 256.
+bool NarrowDeviceType(const std::wstring& text, std::string& narrow) {
+  narrow.clear();
+  for (wchar_t c : text) {
+    if (c > 0xFF) return false;
+    narrow.push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+int Build(const std::vector<std::wstring>& args) {
+  std::map<std::wstring, std::wstring> options;
+  std::vector<std::wstring> positional;
+  if (!ParseOptions(args, 2, {L"--type", L"--program", L"--media", L"--data", L"--bootloader", L"-o"}, options,
+                    positional) ||
+      !positional.empty()) {
+    return Usage();
+  }
+  for (const wchar_t* required : {L"--type", L"--program", L"--media", L"--data", L"-o"}) {
+    if (!options.count(required)) return Usage();
+  }
+  knpack::PackageInputs inputs;
+  if (!NarrowDeviceType(options[L"--type"], inputs.deviceType)) {
+    PrintError(L"knpack: the device type must be 8-bit text");
+    return kExitFailed;
+  }
+  inputs.programFile = options[L"--program"];
+  inputs.mediaFile = options[L"--media"];
+  inputs.dataFile = options[L"--data"];
+  if (options.count(L"--bootloader")) inputs.bootloaderFile = options[L"--bootloader"];
+  std::string error;
+  if (!knpack::BuildUpdatePackage(inputs, options[L"-o"], error)) {
+    PrintError(L"knpack: " + std::wstring(error.begin(), error.end()));
+    return kExitFailed;
+  }
+  PrintLine(L"wrote " + options[L"-o"]);
+  return kExitOk;
+}
+
+class ConsoleHost : public UpdateHost {
+ public:
+  void ShowMessage(const std::wstring& text) override {
+    std::wstring line = text;
+    for (std::size_t at; (at = line.find(L"\r\n")) != std::wstring::npos;) line.replace(at, 2, L" ");
+    PrintLine(line);
+  }
+};
+
+int Verify(const std::vector<std::wstring>& args) {
+  std::map<std::wstring, std::wstring> options;
+  std::vector<std::wstring> positional;
+  if (!ParseOptions(args, 2, {L"--dir"}, options, positional) || positional.size() != 1) return Usage();
+  const std::wstring directory = options.count(L"--dir") ? WithTrailingBackslash(options[L"--dir"]) : SystemTempDirectory();
+  ConsoleHost host;
+  PreparedPackage package;
+  if (!PrepareUpdatePackage(host, positional[0], directory, package)) return kExitFailed;
+  PrintLine(L"device type: " + package.deviceType);
+  PrintLine(L"program: " + package.programFile);
+  PrintLine(L"media: " + package.mediaFile);
+  PrintLine(L"data: " + package.dataFile);
+  PrintLine(L"bootloader: " + package.bootloaderFile);
+  PrintLine(std::wstring(L"with bootloader: ") + (package.withBootloader ? L"yes" : L"no"));
+  return kExitOk;
+}
+
+int Extract(const std::vector<std::wstring>& args) {
+  if (args.size() != 4) return Usage();
+  archive::ArchiveReader probe;
+  if (probe.Open(args[2]) != archive::kArchiveOk) {
+    PrintError(L"knpack: cannot open " + args[2] + L" as a ZIP archive");
+    return kExitFailed;
+  }
+  probe.Close();
+  bool allOk = true;
+  for (const ExtractedEntry& entry : ExtractPackage(args[2], WithTrailingBackslash(args[3]))) {
+    PrintLine(std::to_wstring(entry.index) + L" " + knpack::Hex(entry.result) + L" " + entry.name);
+    allOk = allOk && entry.result == 0;
+  }
+  return allOk ? kExitOk : kExitFailed;
+}
+
+int Inspect(const std::vector<std::wstring>& args) {
+  if (args.size() != 3) return Usage();
+  return knpack::InspectPackage(args[2]) ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv, argv + argc);
+  if (args.size() < 2) return Usage();
+  const std::wstring& command = args[1];
+  if (command == L"build") return Build(args);
+  if (command == L"inspect") return Inspect(args);
+  if (command == L"verify") return Verify(args);
+  if (command == L"extract") return Extract(args);
+  return Usage();
+}

@@ -1,0 +1,155 @@
+#include "update/UpdatePackage.h"
+
+#include <share.h>
+
+#include <cstdio>
+
+#include "archive/ArchiveReader.h"
+#include "archive/EntryName.h"
+#include "update/Crc32.h"
+#include "update/FileCrc32.h"
+#include "update/UpdateManifest.h"
+#include "update/UpdateTexts.h"
+#include "update/WidenBytes.h"
+
+namespace {
+
+constexpr wchar_t kManifestName[] = L"info";
+
+class FileLineReader : public ManifestLineReader {
+ public:
+  explicit FileLineReader(FILE* file) : m_file(file) {}
+
+ protected:
+  int NextByte() override {
+    const int c = std::fgetc(m_file);
+    return c == EOF ? -1 : c;
+  }
+
+ private:
+  FILE* m_file;
+};
+
+// Other writers are kept out while the file is read, as the manifest and images must not
+// change between their check and their use.
+FILE* OpenDenyingWrites(const std::wstring& path) { return _wfsopen(path.c_str(), L"rb", _SH_DENYWR); }
+
+// Our own extracted files go, read-only or not.
+void RemoveFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  DeleteFileW(path.c_str());
+}
+
+// A manifest name must stay below the temporary directory: the check reads these files and
+// deletes them on a mismatch.
+bool ImageCanBeOpened(const std::wstring& tempDirectory, const std::string& name) {
+  const std::wstring relative = WidenBytes(name);
+  if (!archive::IsSafeRelativeName(relative) ||
+      tempDirectory.size() + relative.size() + 1 > archive::kMaxPathUnits) {
+    return false;
+  }
+  FILE* file = OpenDenyingWrites(tempDirectory + relative);
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+struct CheckPair {
+  std::string expected, computed;
+};
+
+}  // namespace
+
+std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory) {
+  std::vector<ExtractedEntry> results;
+  archive::ArchiveReader reader;
+  reader.Open(packagePath);
+  reader.SetRootDirectory(directory);
+  archive::ArchiveEntry summary;
+  if (reader.GetEntry(-1, summary) != archive::kArchiveOk) return results;
+  for (int index = 0; index < summary.index; ++index) {
+    archive::ArchiveEntry entry;
+    const DWORD described = reader.GetEntry(index, entry);
+    const DWORD extracted = reader.ExtractEntry(index, entry.name);
+    results.push_back({index, described != archive::kArchiveOk ? described : extracted, entry.name});
+  }
+  reader.Close();
+  return results;
+}
+
+bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
+                          PreparedPackage& package) {
+  if (updateFile.empty()) {
+    host.ShowMessage(texts::kNoUpdateFile);
+    return false;
+  }
+
+  // A manifest an earlier package left behind must never stand in for this package's own.
+  const std::wstring manifestPath = tempDirectory + kManifestName;
+  RemoveFile(manifestPath);
+  ExtractPackage(updateFile, tempDirectory);
+
+  FILE* manifestFile = OpenDenyingWrites(manifestPath);
+  if (manifestFile == nullptr) {
+    host.ShowMessage(texts::kWrongUpdateFile);
+    return false;
+  }
+  UpdateManifest manifest;
+  FileLineReader lines(manifestFile);
+  const bool readable = ReadUpdateManifest(lines, manifest);
+  std::fclose(manifestFile);
+
+  package.withBootloader = false;
+  if (!readable || (manifest.hasLine9 && !manifest.HasBootloaderMarker())) {
+    host.ShowMessage(texts::kWrongUpdateFile);
+    return false;
+  }
+  if (manifest.HasBootloaderMarker()) {
+    package.withBootloader = true;
+    host.ShowMessage(texts::kBootloaderWarning);
+  }
+
+  Crc32Table table;
+  BuildCrc32Table(table);
+  std::vector<CheckPair> checks;
+  checks.push_back({manifest.deviceTypeCheck, FormatCheckValue(DeviceTypeCheckValue(table, manifest.deviceType))});
+
+  std::vector<std::string> imageNames = {manifest.programName, manifest.mediaName, manifest.dataName};
+  std::vector<std::string> imageChecks = {manifest.programCheck, manifest.mediaCheck, manifest.dataCheck};
+  if (package.withBootloader) {
+    imageNames.push_back(manifest.bootloaderName);
+    imageChecks.push_back(manifest.bootloaderCheck);
+  }
+  for (std::size_t i = 0; i < imageNames.size(); ++i) {
+    if (!ImageCanBeOpened(tempDirectory, imageNames[i])) {
+      host.ShowMessage(texts::kWrongUpdateFile);
+      return false;
+    }
+    const std::uint32_t crc = FileCrc32(tempDirectory + WidenBytes(imageNames[i]), table);
+    checks.push_back({imageChecks[i], FormatCheckValue(crc)});
+  }
+
+  for (const CheckPair& check : checks) {
+    if (check.expected == check.computed) continue;
+    RemoveFile(manifestPath);
+    for (const std::string& name : imageNames) RemoveFile(tempDirectory + WidenBytes(name));
+    host.ShowMessage(texts::kFileCorrupted);
+    return false;
+  }
+
+  package.deviceType = WidenBytes(manifest.deviceType);
+  package.programFile = tempDirectory + WidenBytes(manifest.programName);
+  package.mediaFile = tempDirectory + WidenBytes(manifest.mediaName);
+  package.dataFile = tempDirectory + WidenBytes(manifest.dataName);
+  package.bootloaderFile = package.withBootloader ? tempDirectory + WidenBytes(manifest.bootloaderName) : L"";
+  return true;
+}
+
+std::wstring SystemTempDirectory() {
+  wchar_t buffer[512] = {};
+  const DWORD length = GetTempPathW(512, buffer);
+  return length > 0 && length < 512 ? std::wstring(buffer, length) : std::wstring();
+}

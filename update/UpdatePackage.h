@@ -1,0 +1,34 @@
+// The package check, first stage of "Download": unpack the update package into the
+// temporary directory, read its manifest, compare every check value, and hand the image paths
+// on. Every failure is shown through the host and ends the check.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "update/UpdateHost.h"
+
+struct PreparedPackage {
+  std::wstring deviceType;  // manifest line 1, widened
+  std::wstring programFile, mediaFile, dataFile, bootloaderFile;
+  bool withBootloader = false;
+};
+
+struct ExtractedEntry {
+  int index;
+  DWORD result;
+  std::wstring name;
+};
+
+// Unpacks every entry of the package into directory, as the check does, and reports each
+// entry's result. An archive that cannot be opened gives no entries.
+std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory);
+
+// tempDirectory ends in a backslash, as the system reports it.
+bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
+                          PreparedPackage& package);
+
+// The user's temporary directory as the system reports it (ends in a backslash).
+std::wstring SystemTempDirectory();
