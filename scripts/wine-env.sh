@@ -51,10 +51,17 @@ kn_cleanup() {
 }
 
 # Configure and build the project (both README commands do this first).
+# One build at a time on this machine (two cores): the lock serialises concurrent callers.
+# KN_BUILD_TARGETS, when set, names the only targets to build.
 kn_build() {
-  cmake -S "$KN_ROOT" -B "$KN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$KN_ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$KN_BUILD" -j2 "$@"
+  local targets=()
+  [ -n "${KN_BUILD_TARGETS:-}" ] && targets=(--target $KN_BUILD_TARGETS)
+  (
+    flock 9
+    cmake -S "$KN_ROOT" -B "$KN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$KN_ROOT/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$KN_BUILD" -j2 "${targets[@]}" "$@"
+  ) 9>/tmp/kn-build.lock
 }
 
 # A path of this machine as Wine sees it (the root file system is drive Z:).
