@@ -1,0 +1,73 @@
+#include "dfu/DfuLibrary.h"
+
+tLMDFUInit pfnLMDFUInit;
+tLMDFUDeviceOpen pfnLMDFUDeviceOpen;
+tLMDFUDeviceClose pfnLMDFUDeviceClose;
+tLMDFUDeviceStringGet pfnLMDFUDeviceStringGet;
+tLMDFUDeviceASCIIStringGet pfnLMDFUDeviceASCIIStringGet;
+tLMDFUParamsGet pfnLMDFUParamsGet;
+tLMDFUIsValidImage pfnLMDFUIsValidImage;
+tLMDFUDownload pfnLMDFUDownload;
+tLMDFUDownloadBin pfnLMDFUDownloadBin;
+tLMDFUWriteNand pfnLMDFUWriteNand;
+tLMDFUWriteEEP pfnLMDFUWriteEEP;
+tLMDFUErase pfnLMDFUErase;
+tLMDFUBlankCheck pfnLMDFUBlankCheck;
+tLMDFUUpload pfnLMDFUUpload;
+tLMDFUStatusGet pfnLMDFUStatusGet;
+tLMDFUErrorStringGet pfnLMDFUErrorStringGet;
+tLMDFUModeSwitch pfnLMDFUModeSwitch;
+tLMDFUDevTypeGet pfnLMDFUDevTypeGet;
+
+namespace {
+
+// Binds one entry point into its typed pointer; false when the library lacks it.
+template <typename Pointer>
+bool Bind(HMODULE library, const char* name, Pointer& pointer) {
+  pointer = reinterpret_cast<Pointer>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+  return pointer != nullptr;
+}
+
+}  // namespace
+
+int LoadDfuLibraryNamed(const wchar_t* libraryName) {
+  HMODULE library = LoadLibraryW(libraryName);
+  if (library == nullptr) return kDfuDriverNotFound;
+
+  // Every name is looked up, in this order, even after one is missing.
+  bool complete = true;
+  complete &= Bind(library, "LMDFUInit", pfnLMDFUInit);
+  complete &= Bind(library, "LMDFUDeviceOpen", pfnLMDFUDeviceOpen);
+  complete &= Bind(library, "LMDFUDeviceClose", pfnLMDFUDeviceClose);
+  complete &= Bind(library, "LMDFUDeviceStringGet", pfnLMDFUDeviceStringGet);
+  complete &= Bind(library, "LMDFUDeviceASCIIStringGet", pfnLMDFUDeviceASCIIStringGet);
+  complete &= Bind(library, "LMDFUParamsGet", pfnLMDFUParamsGet);
+  complete &= Bind(library, "LMDFUIsValidImage", pfnLMDFUIsValidImage);
+  complete &= Bind(library, "LMDFUDownload", pfnLMDFUDownload);
+  complete &= Bind(library, "LMDFUDownloadBin", pfnLMDFUDownloadBin);
+  complete &= Bind(library, "LMDFUWriteNand", pfnLMDFUWriteNand);
+  complete &= Bind(library, "LMDFUWriteEEP", pfnLMDFUWriteEEP);
+  complete &= Bind(library, "LMDFUErase", pfnLMDFUErase);
+  complete &= Bind(library, "LMDFUBlankCheck", pfnLMDFUBlankCheck);
+  complete &= Bind(library, "LMDFUUpload", pfnLMDFUUpload);
+  complete &= Bind(library, "LMDFUStatusGet", pfnLMDFUStatusGet);
+  complete &= Bind(library, "LMDFUErrorStringGet", pfnLMDFUErrorStringGet);
+  complete &= Bind(library, "LMDFUModeSwitch", pfnLMDFUModeSwitch);
+  complete &= Bind(library, "LMDFUDevTypeGet", pfnLMDFUDevTypeGet);
+  if (!complete) return kDfuWrongDriverVersion;
+  return pfnLMDFUInit();
+}
+
+int LoadDfuLibrary() { return LoadDfuLibraryNamed(L"kndfu.dll"); }
+
+int DfuDownloadBin(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
+                   int verify, HWND notify) {
+  if (pfnLMDFUDownloadBin == nullptr) return kDfuNotBound;
+  return pfnLMDFUDownloadBin(handle, data, length, address, verify, notify);
+}
+
+std::string DfuErrorString(int code) {
+  if (pfnLMDFUErrorStringGet == nullptr) return "Driver not installed";
+  const char* text = pfnLMDFUErrorStringGet(code);
+  return text != nullptr ? std::string(text) : std::string();
+}

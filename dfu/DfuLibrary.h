@@ -1,0 +1,43 @@
+// Binding of the DFU library "kndfu.dll" at run time: one typed pointer per entry point,
+// null while unbound. The library is loaded and bound again at every call and never freed.
+#pragma once
+
+#include <string>
+
+#include "dfu/DfuApi.h"
+
+// Results of LoadDfuLibrary (and of the library's own LMDFUInit).
+constexpr int kDfuReady = 0;
+constexpr int kDfuDriverNotFound = -3;
+constexpr int kDfuWrongDriverVersion = -7;
+constexpr int kDfuNotBound = -1;  // what a call through an unbound entry point counts as
+
+extern tLMDFUInit pfnLMDFUInit;
+extern tLMDFUDeviceOpen pfnLMDFUDeviceOpen;
+extern tLMDFUDeviceClose pfnLMDFUDeviceClose;
+extern tLMDFUDeviceStringGet pfnLMDFUDeviceStringGet;
+extern tLMDFUDeviceASCIIStringGet pfnLMDFUDeviceASCIIStringGet;
+extern tLMDFUParamsGet pfnLMDFUParamsGet;
+extern tLMDFUIsValidImage pfnLMDFUIsValidImage;
+extern tLMDFUDownload pfnLMDFUDownload;
+extern tLMDFUDownloadBin pfnLMDFUDownloadBin;
+extern tLMDFUWriteNand pfnLMDFUWriteNand;
+extern tLMDFUWriteEEP pfnLMDFUWriteEEP;
+extern tLMDFUErase pfnLMDFUErase;
+extern tLMDFUBlankCheck pfnLMDFUBlankCheck;
+extern tLMDFUUpload pfnLMDFUUpload;
+extern tLMDFUStatusGet pfnLMDFUStatusGet;
+extern tLMDFUErrorStringGet pfnLMDFUErrorStringGet;
+extern tLMDFUModeSwitch pfnLMDFUModeSwitch;
+extern tLMDFUDevTypeGet pfnLMDFUDevTypeGet;
+
+// 0 ready, -3 library or driver missing, -7 an entry point missing or the driver outdated.
+int LoadDfuLibrary();
+// The same for a library of another name; the program always uses "kndfu.dll".
+int LoadDfuLibraryNamed(const wchar_t* libraryName);
+
+// -1 while LMDFUDownloadBin is unbound.
+int DfuDownloadBin(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
+                   int verify, HWND notify);
+// The library's 8-bit text for code, "Driver not installed" while unbound.
+std::string DfuErrorString(int code);
