@@ -1,0 +1,85 @@
+#include "tests/support/TestFiles.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace testing_support {
+
+ScratchDirectory::ScratchDirectory() {
+  static std::atomic<int> counter{0};
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, temp);
+  m_path = std::wstring(temp) + L"kn-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(counter++) + L"\\";
+  RemoveTree(m_path);
+  CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+ScratchDirectory::~ScratchDirectory() { RemoveTree(m_path); }
+
+void RemoveTree(const std::wstring& directory) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((directory + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = directory + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path + L"\\");
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(directory.c_str());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (file == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return bytes;
+  char chunk[65536];
+  std::size_t read;
+  while ((read = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, read);
+  std::fclose(file);
+  return bytes;
+}
+
+DWORD FileAttributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = FileAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path) {
+  const DWORD attributes = FileAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring CommandLineOption(const std::wstring& name) {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::wstring value;
+  const std::wstring prefix = L"--" + name + L"=";
+  for (int i = 1; arguments != nullptr && i < count; ++i) {
+    const std::wstring argument = arguments[i];
+    if (argument.compare(0, prefix.size(), prefix) == 0) value = argument.substr(prefix.size());
+  }
+  LocalFree(arguments);
+  return value;
+}
+
+}  // namespace testing_support

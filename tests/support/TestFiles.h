@@ -1,0 +1,36 @@
+// Files and directories for tests: a fresh directory per test under the temporary
+// directory, removed again with everything in it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_support {
+
+class ScratchDirectory {
+ public:
+  ScratchDirectory();
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  // Ends in a backslash.
+  const std::wstring& Path() const { return m_path; }
+  std::wstring operator/(const std::wstring& name) const { return m_path + name; }
+
+ private:
+  std::wstring m_path;
+};
+
+void RemoveTree(const std::wstring& directoryWithSlash);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);     // a file, not a directory
+bool DirectoryExists(const std::wstring& path);
+DWORD FileAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES when missing
+
+// The value of a "--name=value" command-line argument of the test binary, or empty.
+std::wstring CommandLineOption(const std::wstring& name);
+
+}  // namespace testing_support
