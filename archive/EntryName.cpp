@@ -50,6 +50,12 @@ bool IsDotsOnly(const std::wstring& component) {
   return component.size() >= 2 && component.find_first_not_of(L'.') == std::wstring::npos;
 }
 
+// Windows drops trailing spaces and dots from a component, so "m.bin " would quietly open
+// "m.bin": such a name stands for another file than the one it spells.
+bool EndsInSpaceOrDot(const std::wstring& component) {
+  return component != L"." && !component.empty() && (component.back() == L' ' || component.back() == L'.');
+}
+
 }  // namespace
 
 std::wstring CleanEntryName(std::wstring name) {
@@ -67,7 +73,7 @@ bool IsSafeRelativeName(const std::wstring& name) {
     std::size_t end = start;
     while (end < name.size() && !IsPathSeparator(name[end])) ++end;
     const std::wstring component = name.substr(start, end - start);
-    if (IsDotsOnly(component) || IsDeviceName(component)) return false;
+    if (IsDotsOnly(component) || EndsInSpaceOrDot(component) || IsDeviceName(component)) return false;
     start = end + 1;
   }
   return true;

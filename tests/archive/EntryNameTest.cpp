@@ -53,6 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SafetyCase{L"\\abs.bin", false}, SafetyCase{L"C:x.bin", false},
                       SafetyCase{L"fw/a:stream", false}, SafetyCase{L"CON", false}, SafetyCase{L"con.txt", false},
                       SafetyCase{L"fw/Nul", false}, SafetyCase{L"aux .bin", false}, SafetyCase{L"COM1", false},
-                      SafetyCase{L"lpt9.log", false}, SafetyCase{L"PRN/x", false}));
+                      SafetyCase{L"lpt9.log", false}, SafetyCase{L"PRN/x", false},
+                      SafetyCase{L"m.bin ", false}, SafetyCase{L"fw./p.bin", false}, SafetyCase{L" lead.bin", true}));
 
 }  // namespace

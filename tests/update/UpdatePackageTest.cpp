@@ -1,0 +1,268 @@
+#include "update/UpdatePackage.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestFiles.h"
+#include "tests/update/RecordingHost.h"
+#include "tools/knpack/PackageWriter.h"
+#include "update/Crc32.h"
+#include "update/FileCrc32.h"
+#include "update/UpdateManifest.h"
+#include "update/UpdateTexts.h"
+
+namespace {
+
+using knpack::ZipEntrySpec;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::ScratchDirectory;
+using testing_support::WriteFileBytes;
+
+const std::wstring kBootloaderWarning = texts::kBootloaderWarning;
+const std::wstring kWrong = texts::kWrongUpdateFile;
+const std::wstring kCorrupted = texts::kFileCorrupted;
+
+Crc32Table Table() {
+  Crc32Table table;
+  BuildCrc32Table(table);
+  return table;
+}
+
+std::string Check(const std::string& data) {
+  static const Crc32Table table = Table();
+  return FormatCheckValue(BufferCrc32(table, data.data(), data.size()));
+}
+
+// The parts of a package; the manifest text is made from them unless a case rewrites it.
+struct PackageParts {
+  std::string deviceType = "TW 3xx";
+  std::string program = "PROGRAM IMAGE", media = "MEDIA IMAGE", data = "DATA IMAGE", boot = "BOOT IMAGE";
+  bool withBootloader = false;
+
+  std::string Manifest() const {
+    ManifestContent content;
+    content.deviceType = deviceType;
+    content.programName = "p.bin";
+    content.mediaName = "m.bin";
+    content.dataName = "d.bin";
+    content.bootloaderName = "b.bin";
+    static const Crc32Table table = Table();
+    content.programCrc = BufferCrc32(table, program.data(), program.size());
+    content.mediaCrc = BufferCrc32(table, media.data(), media.size());
+    content.dataCrc = BufferCrc32(table, data.data(), data.size());
+    content.bootloaderCrc = BufferCrc32(table, boot.data(), boot.size());
+    content.withBootloader = withBootloader;
+    return ComposeUpdateManifest(table, content);
+  }
+};
+
+ZipEntrySpec Entry(const std::string& name, const std::string& data) {
+  ZipEntrySpec entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
+
+class PrepareUpdatePackageTest : public ::testing::Test {
+ protected:
+  std::wstring TempDir() const { return m_scratch / L"temp\\"; }
+
+  void SetUp() override { CreateDirectoryW(TempDir().c_str(), nullptr); }
+
+  std::wstring WritePackage(const std::string& manifest, const PackageParts& parts, std::uint32_t attributes = 0x20) {
+    std::vector<ZipEntrySpec> entries = {Entry("info", manifest), Entry("p.bin", parts.program),
+                                         Entry("m.bin", parts.media), Entry("d.bin", parts.data),
+                                         Entry("b.bin", parts.boot)};
+    for (ZipEntrySpec& entry : entries) entry.externalAttributes = attributes;
+    return WriteEntries(entries);
+  }
+
+  std::wstring WriteEntries(const std::vector<ZipEntrySpec>& entries) {
+    const std::wstring path = m_scratch / (L"package" + std::to_wstring(m_packages++) + L".kn");
+    std::string error;
+    EXPECT_TRUE(knpack::WriteZipArchive(path, entries, error)) << error;
+    return path;
+  }
+
+  bool Prepare(const std::wstring& package) {
+    m_host.messages.clear();
+    return PrepareUpdatePackage(m_host, package, TempDir(), m_result);
+  }
+
+  ScratchDirectory m_scratch;
+  RecordingHost m_host;
+  PreparedPackage m_result;
+  int m_packages = 0;
+};
+
+TEST_F(PrepareUpdatePackageTest, AcceptsAGoodPackageAndHandsOnItsImages) {
+  ASSERT_TRUE(Prepare(WritePackage(PackageParts().Manifest(), PackageParts())));
+  EXPECT_THAT(m_host.messages, IsEmpty());
+  EXPECT_EQ(m_result.deviceType, L"TW 3xx");
+  EXPECT_EQ(m_result.programFile, TempDir() + L"p.bin");
+  EXPECT_EQ(m_result.mediaFile, TempDir() + L"m.bin");
+  EXPECT_EQ(m_result.dataFile, TempDir() + L"d.bin");
+  EXPECT_EQ(m_result.bootloaderFile, L"");
+  EXPECT_FALSE(m_result.withBootloader);
+  EXPECT_EQ(ReadFileBytes(m_result.programFile), "PROGRAM IMAGE");
+}
+
+TEST_F(PrepareUpdatePackageTest, BootloaderSectionWarnsAndGoesOn) {
+  PackageParts parts;
+  parts.withBootloader = true;
+  ASSERT_TRUE(Prepare(WritePackage(parts.Manifest(), parts)));
+  EXPECT_THAT(m_host.messages, ElementsAre(kBootloaderWarning));
+  EXPECT_TRUE(m_result.withBootloader);
+  EXPECT_EQ(m_result.bootloaderFile, TempDir() + L"b.bin");
+}
+
+TEST_F(PrepareUpdatePackageTest, NoPackageChosen) {
+  EXPECT_FALSE(Prepare(L""));
+  EXPECT_THAT(m_host.messages, ElementsAre(std::wstring(texts::kNoUpdateFile)));
+}
+
+struct ManifestCase {
+  const char* name;
+  std::function<std::string(const PackageParts&)> manifest;  // from the parts' own manifest
+  std::function<void(PackageParts&)> parts;                  // changes to the images, if any
+  bool accepted;
+  std::vector<std::wstring> messages;
+};
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string StripFinalLineEnd(std::string text) { return text.substr(0, text.size() - 2); }
+
+void NoChange(PackageParts&) {}
+
+class ManifestCaseTest : public PrepareUpdatePackageTest, public ::testing::WithParamInterface<ManifestCase> {};
+
+TEST_P(ManifestCaseTest, ShowsTheExpectedMessages) {
+  PackageParts parts;
+  GetParam().parts(parts);
+  EXPECT_EQ(Prepare(WritePackage(GetParam().manifest(parts), parts)), GetParam().accepted);
+  EXPECT_EQ(m_host.messages, GetParam().messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Manifests, ManifestCaseTest,
+    ::testing::Values(
+        ManifestCase{"EightLinesWithFinalLineFeed", [](const PackageParts& p) { return p.Manifest(); }, NoChange, true,
+                     {}},
+        ManifestCase{"EightLinesWithoutFinalLineFeed",
+                     [](const PackageParts& p) { return StripFinalLineEnd(p.Manifest()); }, NoChange, true, {}},
+        ManifestCase{"LineFeedsOnly",
+                     [](const PackageParts& p) {
+                       std::string text = p.Manifest();
+                       for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+                       return text;
+                     },
+                     NoChange, true, {}},
+        ManifestCase{"EmptyLine9", [](const PackageParts& p) { return p.Manifest() + "\r\n"; }, NoChange, false,
+                     {kWrong}},
+        ManifestCase{"LowerCaseMarker",
+                     [](const PackageParts& p) { return p.Manifest() + "update_bootloader\r\nb.bin\r\n" + Check(p.boot) + "\r\n"; },
+                     NoChange, false, {kWrong}},
+        ManifestCase{"TrailingSpaceInAName",
+                     [](const PackageParts& p) { return Replace(p.Manifest(), "m.bin\r\n", "m.bin \r\n"); }, NoChange,
+                     false, {kWrong}},
+        ManifestCase{"MissingLine10", [](const PackageParts& p) { return p.Manifest() + "UPDATE_BOOTLOADER\r\n"; },
+                     NoChange, false, {kBootloaderWarning, kWrong}},
+        ManifestCase{"LeadingZeroInACheckValue",
+                     [](const PackageParts& p) { return Replace(p.Manifest(), Check(p.data), "0" + Check(p.data)); },
+                     NoChange, false, {kCorrupted}},
+        ManifestCase{"EmptyImageChecksAsZero", [](const PackageParts& p) { return p.Manifest(); },
+                     [](PackageParts& p) { p.media = ""; }, true, {}},
+        ManifestCase{"PlainCrcOfLine1IsNotTheCheckValue",
+                     [](const PackageParts& p) { return Replace(p.Manifest(), "abc\r\n367556721", "abc\r\n" + Check("abc")); },
+                     [](PackageParts& p) { p.deviceType = "abc"; }, false, {kCorrupted}},
+        ManifestCase{"Line1RuleAccepted", [](const PackageParts& p) { return p.Manifest(); },
+                     [](PackageParts& p) { p.deviceType = "abc"; }, true, {}},
+        ManifestCase{"ImageNamedOutsideTheTemporaryDirectory",
+                     [](const PackageParts& p) { return Replace(p.Manifest(), "p.bin\r\n", "..\\victim.bin\r\n"); },
+                     NoChange, false, {kWrong}},
+        ManifestCase{"ImageNamedByAnAbsolutePath",
+                     [](const PackageParts& p) { return Replace(p.Manifest(), "p.bin\r\n", "C:\\windows\\win.ini\r\n"); },
+                     NoChange, false, {kWrong}},
+        ManifestCase{"OverlongDeviceType",
+                     [](const PackageParts& p) { return std::string(5000, 'T') + "\r\n" + p.Manifest(); }, NoChange,
+                     false, {kWrong}}),
+    [](const ::testing::TestParamInfo<ManifestCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PrepareUpdatePackageTest, MismatchDeletesTheManifestAndEveryImage) {
+  PackageParts parts;
+  parts.withBootloader = true;
+  const std::string manifest = Replace(parts.Manifest(), Check(parts.data), Check("other data"));
+  ASSERT_FALSE(Prepare(WritePackage(manifest, parts, 0x21)));  // read-only entries go too
+  EXPECT_THAT(m_host.messages, ElementsAre(kBootloaderWarning, kCorrupted));
+  for (const wchar_t* name : {L"info", L"p.bin", L"m.bin", L"d.bin", L"b.bin"}) {
+    EXPECT_FALSE(FileExists(TempDir() + name)) << testing::PrintToString(std::wstring(name));
+  }
+}
+
+TEST_F(PrepareUpdatePackageTest, ANameOutsideTheTemporaryDirectoryIsNeverReadOrDeleted) {
+  // A file beside the temporary directory, named by the manifest with a check value that
+  // would not match: it must not be deleted as a "corrupted" image.
+  ASSERT_TRUE(WriteFileBytes(m_scratch / L"victim.bin", "keep me"));
+  PackageParts parts;
+  std::string manifest = Replace(parts.Manifest(), "d.bin\r\n", "..\\victim.bin\r\n");
+  EXPECT_FALSE(Prepare(WritePackage(manifest, parts)));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  EXPECT_EQ(ReadFileBytes(m_scratch / L"victim.bin"), "keep me");
+}
+
+TEST_F(PrepareUpdatePackageTest, AnEarlierPackagesFilesAreNeverTakenForThisOne) {
+  ASSERT_TRUE(Prepare(WritePackage(PackageParts().Manifest(), PackageParts())));
+  ASSERT_TRUE(WriteFileBytes(m_scratch / L"not-a-zip.kn", "plain text"));
+  const std::vector<std::wstring> unreadable = {
+      m_scratch / L"not-a-zip.kn", m_scratch / L"missing.kn",
+      WriteEntries({Entry("p.bin", "PROGRAM IMAGE"), Entry("m.bin", "MEDIA IMAGE"), Entry("d.bin", "DATA IMAGE")})};
+  for (const std::wstring& package : unreadable) {
+    EXPECT_FALSE(Prepare(package)) << testing::PrintToString(package);
+    EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  }
+}
+
+TEST_F(PrepareUpdatePackageTest, ReadOnlyEntriesPassTwiceInARow) {
+  const std::wstring package = WritePackage(PackageParts().Manifest(), PackageParts(), 0x21);
+  ASSERT_TRUE(Prepare(package));
+  EXPECT_NE(GetFileAttributesW((TempDir() + L"p.bin").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(Prepare(package));
+  EXPECT_THAT(m_host.messages, IsEmpty());
+}
+
+TEST_F(PrepareUpdatePackageTest, ImagesInASubdirectory) {
+  PackageParts parts;
+  const std::string manifest = Replace(parts.Manifest(), "p.bin\r\n", "fw/p.bin\r\n");
+  ASSERT_TRUE(Prepare(WriteEntries({Entry("info", manifest), Entry("fw/p.bin", parts.program),
+                                     Entry("m.bin", parts.media), Entry("d.bin", parts.data)})));
+  EXPECT_EQ(m_result.programFile, TempDir() + L"fw/p.bin");
+  EXPECT_EQ(ReadFileBytes(m_result.programFile), parts.program);
+}
+
+TEST(FileCrc32Test, WholeFilesInChunks) {
+  ScratchDirectory scratch;
+  const Crc32Table table = Table();
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, kFileCrcChunk - 1, kFileCrcChunk, kFileCrcChunk + 1,
+                           3 * kFileCrcChunk}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + size);
+    ASSERT_TRUE(WriteFileBytes(scratch / L"image.bin", bytes));
+    EXPECT_EQ(FileCrc32(scratch / L"image.bin", table), BufferCrc32(table, bytes.data(), bytes.size())) << size;
+  }
+  EXPECT_EQ(FileCrc32(scratch / L"missing.bin", table), 0u);
+  EXPECT_EQ(FileCrc32(scratch.Path(), table), 0u);
+}
+
+}  // namespace
