@@ -12,7 +12,7 @@ packages=(
   libz-mingw-w64-dev googletest
   wine wine64
   xvfb xauth x11-utils xdotool imagemagick
-  zip unzip python3 dpkg-dev tzdata
+  zip unzip python3 dpkg-dev tzdata bc
 )
 
 missing=()

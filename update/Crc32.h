@@ -7,8 +7,8 @@
 
 struct Crc32Table {
   // entries[0] is the classic byte table (entry 1 = 0x77073096, entry 255 = 0x2D02EF8D);
-  // entries[k] advances a byte that lies k bytes further on, so eight bytes go in one step.
-  std::uint32_t entries[8][256];
+  // entries[k] advances a byte that lies k bytes further on, so sixteen bytes go in one step.
+  std::uint32_t entries[16][256];
 };
 
 void BuildCrc32Table(Crc32Table& table);
