@@ -1,0 +1,285 @@
+#include "sim/bench/Bench.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "sim/bench/MemoryFile.h"
+
+namespace sim {
+
+namespace {
+
+constexpr const wchar_t* kIniName = L"bench.ini";
+constexpr const wchar_t* kTraceName = L"trace.txt";
+constexpr const wchar_t* kInstrumentsKey = L"instruments";
+constexpr const wchar_t* kDfuDriverKey = L"dfuDriver";
+
+std::vector<std::wstring> SplitList(const std::wstring& text) {
+  std::vector<std::wstring> items;
+  std::wstring item;
+  for (wchar_t c : text + L",") {
+    if (c != L',') {
+      if (c != L' ') item.push_back(c);
+      continue;
+    }
+    if (!item.empty()) items.push_back(item);
+    item.clear();
+  }
+  return items;
+}
+
+std::wstring JoinList(const std::vector<std::wstring>& items) {
+  std::wstring text;
+  for (const std::wstring& item : items) text += (text.empty() ? L"" : L",") + item;
+  return text;
+}
+
+std::wstring FaultKey(Operation op, const wchar_t* name) {
+  return std::wstring(L"fault.") + OperationName(op) + L"." + name;
+}
+
+const wchar_t* DriverName(DfuDriver driver) {
+  switch (driver) {
+    case DfuDriver::kPresent: return L"present";
+    case DfuDriver::kMissing: return L"missing";
+    case DfuDriver::kOutdated: return L"outdated";
+  }
+  return L"present";
+}
+
+}  // namespace
+
+Bench::Bench(std::wstring folder) : folder_(std::move(folder)) {
+  while (!folder_.empty() && (folder_.back() == L'\\' || folder_.back() == L'/')) folder_.pop_back();
+}
+
+std::wstring Bench::FolderFromEnvironment() {
+  wchar_t buffer[MAX_PATH * 2];
+  DWORD length = GetEnvironmentVariableW(kEnvironmentVariable, buffer, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+std::int64_t Bench::NowMs() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER ticks{};
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  return static_cast<std::int64_t>(ticks.QuadPart / 10000);
+}
+
+bool Bench::Create() {
+  if (!CreateDirectoryW(folder_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  if (!IsReadable()) {
+    // A byte-order mark makes the profile functions keep the file in UTF-16.
+    HANDLE file = CreateFileW(IniPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const unsigned char bom[2] = {0xFF, 0xFE};
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bom, sizeof bom, &written, nullptr);
+    CloseHandle(file);
+    if (!ok) return false;
+  }
+  return WriteString(kBenchSection, kInstrumentsKey, JoinList(InstrumentIds())) &&
+         SetDfuDriver(GetDfuDriver());
+}
+
+bool Bench::IsReadable() const {
+  DWORD attributes = GetFileAttributesW(IniPath().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring Bench::IniPath() const { return folder_ + L"\\" + kIniName; }
+
+std::wstring Bench::MemoryPath(const std::wstring& id, Memory memory) const {
+  return folder_ + L"\\" + id + L"." + MemoryName(memory) + L".bin";
+}
+
+std::wstring Bench::TracePath() const { return folder_ + L"\\" + kTraceName; }
+
+DfuDriver Bench::GetDfuDriver() const {
+  std::wstring name = ReadString(kBenchSection, kDfuDriverKey, L"present");
+  for (DfuDriver driver : {DfuDriver::kPresent, DfuDriver::kMissing, DfuDriver::kOutdated}) {
+    if (name == DriverName(driver)) return driver;
+  }
+  return DfuDriver::kPresent;
+}
+
+bool Bench::SetDfuDriver(DfuDriver driver) { return WriteString(kBenchSection, kDfuDriverKey, DriverName(driver)); }
+
+std::vector<std::wstring> Bench::InstrumentIds() const {
+  return SplitList(ReadString(kBenchSection, kInstrumentsKey, L""));
+}
+
+bool Bench::Load(const std::wstring& id, Instrument* instrument) const {
+  const std::wstring section = InstrumentSection(id);
+  // A section without its mode was never saved.
+  std::wstring mode = ReadString(section, L"mode", L"");
+  if (instrument == nullptr || mode.empty()) return false;
+  Instrument loaded;
+  loaded.id = id;
+  if (!ParseMode(mode, &loaded.mode)) loaded.mode = Mode::kAbsent;
+  loaded.product = ReadString(section, L"product", loaded.product);
+  loaded.model = static_cast<std::uint32_t>(ReadInt(section, L"model", loaded.model));
+  loaded.bus_address = static_cast<std::uint32_t>(ReadInt(section, L"address", loaded.bus_address));
+  loaded.mode_changed_at = ReadInt(section, L"modeChangedAt", 0);
+  loaded.reenumeration_ms = static_cast<std::uint32_t>(ReadInt(section, L"reenumerationMs", loaded.reenumeration_ms));
+  loaded.driver_api_version =
+      static_cast<std::uint16_t>(ReadInt(section, L"driverApiVersion", loaded.driver_api_version));
+  loaded.sector_size = static_cast<std::uint16_t>(ReadInt(section, L"sectorSize", loaded.sector_size));
+  loaded.flash_top = static_cast<std::uint32_t>(ReadInt(section, L"flashTop", loaded.flash_top));
+  loaded.app_start_address = static_cast<std::uint32_t>(ReadInt(section, L"appStartAddress", loaded.app_start_address));
+  loaded.eeprom_size = static_cast<std::uint32_t>(ReadInt(section, L"eepromSize", loaded.eeprom_size));
+  loaded.nand_size = static_cast<std::uint32_t>(ReadInt(section, L"nandSize", loaded.nand_size));
+  loaded.bytes_per_second = static_cast<std::uint32_t>(ReadInt(section, L"bytesPerSecond", loaded.bytes_per_second));
+  loaded.transfer_size = static_cast<std::uint32_t>(ReadInt(section, L"transferSize", loaded.transfer_size));
+  if (loaded.transfer_size == 0) loaded.transfer_size = 1;
+  loaded.params_fault = static_cast<int>(ReadInt(section, L"fault.params", 0));
+  loaded.product_string_unreadable = ReadInt(section, L"fault.productStringUnreadable", 0) != 0;
+  for (int i = 0; i < kOperationCount; ++i) {
+    Operation op = static_cast<Operation>(i);
+    WriteFault& fault = loaded.fault(op);
+    fault.verify_failure = ReadInt(section, FaultKey(op, L"verifyFailure"), 0) != 0;
+    fault.error_code = static_cast<int>(ReadInt(section, FaultKey(op, L"error"), 0));
+    fault.unplug_after = ReadInt(section, FaultKey(op, L"unplugAfter"), -1);
+    fault.skip = static_cast<int>(ReadInt(section, FaultKey(op, L"skip"), 0));
+  }
+  *instrument = loaded;
+  return true;
+}
+
+std::vector<Instrument> Bench::LoadAll() const {
+  std::vector<Instrument> instruments;
+  for (const std::wstring& id : InstrumentIds()) {
+    Instrument instrument;
+    if (Load(id, &instrument)) instruments.push_back(instrument);
+  }
+  return instruments;
+}
+
+bool Bench::Save(const Instrument& instrument) {
+  if (instrument.id.empty() || instrument.id.find_first_of(L",\\/:*?\"<>| ") != std::wstring::npos) return false;
+  const std::wstring section = InstrumentSection(instrument.id);
+  bool ok = WriteString(section, L"product", instrument.product) &&
+            WriteInt(section, L"model", instrument.model) &&
+            WriteHex(section, L"address", instrument.bus_address) &&
+            WriteString(section, L"mode", ModeName(instrument.mode)) &&
+            WriteInt(section, L"modeChangedAt", instrument.mode_changed_at) &&
+            WriteInt(section, L"reenumerationMs", instrument.reenumeration_ms) &&
+            WriteHex(section, L"driverApiVersion", instrument.driver_api_version) &&
+            WriteInt(section, L"sectorSize", instrument.sector_size) &&
+            WriteHex(section, L"flashTop", instrument.flash_top) &&
+            WriteHex(section, L"appStartAddress", instrument.app_start_address) &&
+            WriteHex(section, L"eepromSize", instrument.eeprom_size) &&
+            WriteHex(section, L"nandSize", instrument.nand_size) &&
+            WriteInt(section, L"bytesPerSecond", instrument.bytes_per_second) &&
+            WriteInt(section, L"transferSize", instrument.transfer_size) &&
+            WriteInt(section, L"fault.params", instrument.params_fault) &&
+            WriteInt(section, L"fault.productStringUnreadable", instrument.product_string_unreadable ? 1 : 0);
+  for (int i = 0; i < kOperationCount && ok; ++i) {
+    Operation op = static_cast<Operation>(i);
+    const WriteFault& fault = instrument.fault(op);
+    ok = WriteInt(section, FaultKey(op, L"verifyFailure"), fault.verify_failure ? 1 : 0) &&
+         WriteInt(section, FaultKey(op, L"error"), fault.error_code) &&
+         WriteInt(section, FaultKey(op, L"unplugAfter"), fault.unplug_after) &&
+         WriteInt(section, FaultKey(op, L"skip"), fault.skip);
+  }
+  if (!ok) return false;
+  std::vector<std::wstring> ids = InstrumentIds();
+  for (const std::wstring& id : ids) {
+    if (id == instrument.id) return true;
+  }
+  ids.push_back(instrument.id);
+  return WriteString(kBenchSection, kInstrumentsKey, JoinList(ids));
+}
+
+bool Bench::SetMode(const std::wstring& id, Mode mode) {
+  const std::wstring section = InstrumentSection(id);
+  if (ReadString(section, L"mode", L"").empty()) return false;
+  // The stamp goes first: a reader in between sees the old mode with a fresh delay running.
+  return WriteInt(section, L"modeChangedAt", NowMs()) && WriteString(section, L"mode", ModeName(mode));
+}
+
+bool Bench::ReadMemory(const std::wstring& id, Memory memory, std::uint32_t address, std::uint8_t* out,
+                       std::uint32_t length) const {
+  Instrument instrument;
+  MemoryFile file;
+  return Load(id, &instrument) && file.Open(MemoryPath(id, memory), MemorySize(instrument, memory)) &&
+         file.Read(address, out, length);
+}
+
+bool Bench::WriteMemory(const std::wstring& id, Memory memory, std::uint32_t address, const std::uint8_t* data,
+                        std::uint32_t length) {
+  Instrument instrument;
+  MemoryFile file;
+  return Load(id, &instrument) && file.Open(MemoryPath(id, memory), MemorySize(instrument, memory)) &&
+         file.Write(address, data, length);
+}
+
+bool Bench::TakeFault(const std::wstring& id, Operation op) {
+  Instrument instrument;
+  if (!Load(id, &instrument) || !instrument.fault(op).Any()) return false;
+  int skip = instrument.fault(op).skip;
+  if (skip <= 0) return true;
+  WriteInt(InstrumentSection(id), FaultKey(op, L"skip"), skip - 1);
+  return false;
+}
+
+std::wstring Bench::InstrumentSection(const std::wstring& id) { return L"instrument." + id; }
+
+std::wstring Bench::ReadString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback) const {
+  std::wstring buffer(1024, L'\0');
+  for (;;) {
+    DWORD length = GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback.c_str(), &buffer[0],
+                                            static_cast<DWORD>(buffer.size()), IniPath().c_str());
+    if (length + 1 < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::int64_t Bench::ReadInt(const std::wstring& section, const std::wstring& key, std::int64_t fallback) const {
+  std::wstring text = ReadString(section, key, L"");
+  if (text.empty()) return fallback;
+  wchar_t* end = nullptr;
+  // Base 0: decimal, or hexadecimal with 0x, as a person editing the file would write it.
+  long long value = std::wcstoll(text.c_str(), &end, 0);
+  if (end == text.c_str()) return fallback;
+  // Hexadecimal values of 32-bit fields above 0x7FFFFFFF parse as unsigned.
+  if (text.size() > 2 && (text[1] == L'x' || text[1] == L'X')) {
+    value = static_cast<long long>(std::wcstoull(text.c_str(), &end, 0));
+  }
+  return value;
+}
+
+bool Bench::WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+  return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), IniPath().c_str()) != FALSE;
+}
+
+bool Bench::WriteInt(const std::wstring& section, const std::wstring& key, std::int64_t value) {
+  return WriteString(section, key, std::to_wstring(value));
+}
+
+bool Bench::WriteHex(const std::wstring& section, const std::wstring& key, std::uint32_t value) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"0x%X", value);
+  return WriteString(section, key, text);
+}
+
+bool Bench::AppendTrace(const std::string& line) {
+  HANDLE file = CreateFileW(TracePath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::string text = line + "\n";
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == text.size();
+}
+
+}  // namespace sim

@@ -1,0 +1,18 @@
+# Compares the export name table of LIBRARY (as objdump -p prints it) with the list EXPECTED.
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${LIBRARY}")
+endif()
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" table "${dump}")
+# Drop the "[  n]" columns (brackets would confuse CMake's lists), one name per line remains.
+string(REGEX REPLACE "[ \t]*\\[[ 0-9]+\\][ \t]*" "" names "${CMAKE_MATCH_1}")
+string(STRIP "${names}" names)
+string(REPLACE "\n" ";" exported "${names}")
+list(SORT exported)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "exports of ${LIBRARY}:\n  ${exported}\nexpected:\n  ${expected}")
+endif()
+list(LENGTH exported count)
+message(STATUS "${count} exports as expected")

@@ -1,0 +1,118 @@
+// Binding of the DFU library at run time: our kndfu.dll on a bench, and stand-in libraries
+// (built beside this test) that report a missing or outdated driver or lack an entry point.
+#include "dfu/DfuLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/bench/TemporaryBench.h"
+
+namespace {
+
+struct BoundEntry {
+  const char* name;
+  void* pointer;
+};
+
+std::vector<BoundEntry> BoundEntries() {
+  auto p = [](auto pointer) { return reinterpret_cast<void*>(pointer); };
+  return {{"LMDFUInit", p(pfnLMDFUInit)},
+          {"LMDFUDeviceOpen", p(pfnLMDFUDeviceOpen)},
+          {"LMDFUDeviceClose", p(pfnLMDFUDeviceClose)},
+          {"LMDFUDeviceStringGet", p(pfnLMDFUDeviceStringGet)},
+          {"LMDFUDeviceASCIIStringGet", p(pfnLMDFUDeviceASCIIStringGet)},
+          {"LMDFUParamsGet", p(pfnLMDFUParamsGet)},
+          {"LMDFUIsValidImage", p(pfnLMDFUIsValidImage)},
+          {"LMDFUDownload", p(pfnLMDFUDownload)},
+          {"LMDFUDownloadBin", p(pfnLMDFUDownloadBin)},
+          {"LMDFUWriteNand", p(pfnLMDFUWriteNand)},
+          {"LMDFUWriteEEP", p(pfnLMDFUWriteEEP)},
+          {"LMDFUErase", p(pfnLMDFUErase)},
+          {"LMDFUBlankCheck", p(pfnLMDFUBlankCheck)},
+          {"LMDFUUpload", p(pfnLMDFUUpload)},
+          {"LMDFUStatusGet", p(pfnLMDFUStatusGet)},
+          {"LMDFUErrorStringGet", p(pfnLMDFUErrorStringGet)},
+          {"LMDFUModeSwitch", p(pfnLMDFUModeSwitch)},
+          {"LMDFUDevTypeGet", p(pfnLMDFUDevTypeGet)}};
+}
+
+// Runs first and alone in its own process (see CMakeLists.txt): nothing has been bound yet.
+TEST(NeverLoadedTest, WrappersFallBackWhileNothingIsBound) {
+  for (const BoundEntry& entry : BoundEntries()) EXPECT_EQ(nullptr, entry.pointer) << entry.name;
+  const std::uint8_t data[4] = {1, 2, 3, 4};
+  EXPECT_EQ(kDfuNotBound, DfuDownloadBin(1, data, sizeof data, 0, 1, nullptr));
+  EXPECT_EQ("Driver not installed", DfuErrorString(kDfuVerifyFailed));
+}
+
+TEST(DfuLibraryTest, OurLibraryOnABenchBindsEveryEntryPointToItsExport) {
+  sim::TemporaryBench bench;
+  ASSERT_TRUE(bench.created());
+  ASSERT_TRUE(bench.Activate());
+
+  EXPECT_EQ(kDfuReady, LoadDfuLibrary());
+
+  HMODULE library = GetModuleHandleW(L"kndfu.dll");
+  ASSERT_NE(nullptr, library);
+  for (const BoundEntry& entry : BoundEntries()) {
+    EXPECT_NE(nullptr, entry.pointer) << entry.name;
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(library, entry.name)), entry.pointer) << entry.name;
+  }
+  // The wrappers pass through to the library: no such device, and the library's own text.
+  const std::uint8_t data[4] = {1, 2, 3, 4};
+  EXPECT_NE(kDfuNotBound, DfuDownloadBin(0, data, sizeof data, 0, 1, nullptr));
+  EXPECT_EQ(std::string(pfnLMDFUErrorStringGet(kDfuVerifyFailed)), DfuErrorString(kDfuVerifyFailed));
+  EXPECT_NE("Driver not installed", DfuErrorString(kDfuVerifyFailed));
+  SetEnvironmentVariableW(sim::Bench::kEnvironmentVariable, nullptr);
+}
+
+struct LoadCase {
+  const char* scenario;
+  const wchar_t* library;
+  int expected;
+};
+
+class DfuLoadTest : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(DfuLoadTest, ReportsWhatTheInstallationOffers) {
+  EXPECT_EQ(GetParam().expected, LoadDfuLibraryNamed(GetParam().library));
+}
+
+// The stand-ins whose LMDFUInit would return 0 prove that it is not called when an entry
+// point is missing.
+INSTANTIATE_TEST_SUITE_P(
+    Installations, DfuLoadTest,
+    ::testing::Values(LoadCase{"NoLibrary", L"kndfu_not_installed.dll", kDfuDriverNotFound},
+                      LoadCase{"DriverMissing", L"stub_dfu_driver_missing.dll", kDfuDriverNotFound},
+                      LoadCase{"DriverOutdated", L"stub_dfu_driver_outdated.dll", kDfuWrongDriverVersion},
+                      LoadCase{"WithoutInit", L"stub_dfu_without_init.dll", kDfuWrongDriverVersion},
+                      LoadCase{"WithoutLastEntryPoint", L"stub_dfu_without_devtype.dll", kDfuWrongDriverVersion}),
+    [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.scenario); });
+
+struct PartialCase {
+  const char* scenario;
+  const wchar_t* library;
+  int download_result;
+  const char* error_text;
+};
+
+class DfuPartialLibraryTest : public ::testing::TestWithParam<PartialCase> {};
+
+// An outdated library lacking one entry point: the wrappers fall back for that one only.
+TEST_P(DfuPartialLibraryTest, WrappersFallBackForTheMissingEntryPoint) {
+  EXPECT_EQ(kDfuWrongDriverVersion, LoadDfuLibraryNamed(GetParam().library));
+  const std::uint8_t data[4] = {1, 2, 3, 4};
+  EXPECT_EQ(GetParam().download_result, DfuDownloadBin(1, data, sizeof data, 0x4000, 1, nullptr));
+  EXPECT_EQ(GetParam().error_text, DfuErrorString(-5));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutdatedLibraries, DfuPartialLibraryTest,
+    ::testing::Values(PartialCase{"WithoutDownloadBin", L"stub_dfu_without_downloadbin.dll", kDfuNotBound,
+                                  "stub library"},
+                      PartialCase{"WithoutErrorString", L"stub_dfu_without_errorstring.dll", -99,
+                                  "Driver not installed"}),
+    [](const ::testing::TestParamInfo<PartialCase>& info) { return std::string(info.param.scenario); });
+
+}  // namespace
