@@ -40,7 +40,7 @@ struct Instrument {
   Mode mode = Mode::kApplication;
   std::int64_t mode_changed_at = 0;  // bench clock (Bench::NowMs) of the last mode change
   std::uint32_t reenumeration_ms = 0;
-  std::uint16_t driver_api_version = 0x0230;
+  std::uint16_t driver_api_version = 0x0240;  // USBIO driver interface 2.40
 
   std::uint16_t sector_size = 1024;
   std::uint32_t flash_top = 0x40000;
