@@ -98,7 +98,7 @@ ProtocolOutcome UpdateMode(const Bench& bench, const Instrument& instrument) {
   const auto address = static_cast<std::uint8_t>(instrument.bus_address);
   ProtocolOutcome outcome = WithFault(ReadFault(bench, instrument, L"updateMode"), address,
                                       Frame(address, {frame::kPositiveMarker, 0x09, 0x01, 0x04, 0x00}));
-  outcome.switchToDfu = outcome.hasReply && outcome.reply.timing == ReplyTiming::kNow;
+  outcome.switchToDfu = outcome.hasReply && outcome.reply.timing != ReplyTiming::kNever;
   return outcome;
 }
 

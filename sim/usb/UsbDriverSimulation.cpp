@@ -328,9 +328,9 @@ BOOL UsbDriverSimulation::WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, L
     const ProtocolOutcome outcome = AnswerRequest(bench_, instrument, request);
     if (outcome.unplug) bench_.SetMode(device->id, Mode::kAbsent);
     if (outcome.hasReply && outcome.reply.timing != ReplyTiming::kNever) {
-      link.replies.push_back({outcome.reply.bytes, outcome.reply.timing == ReplyTiming::kDuringCancel});
+      link.replies.push_back(
+          {outcome.reply.bytes, outcome.reply.timing == ReplyTiming::kDuringCancel, outcome.switchToDfu});
     }
-    if (outcome.switchToDfu) bench_.SetMode(device->id, Mode::kDfu);
   }
 
   if (written != nullptr) *written = size;
@@ -365,14 +365,20 @@ void UsbDriverSimulation::Deliver(const std::wstring& id) {
     while (!device->pendingReads.empty() && !link.replies.empty() && !link.replies.front().duringCancel) {
       const PendingRead read = device->pendingReads.front();
       device->pendingReads.erase(device->pendingReads.begin());
-      const QueuedReply reply = link.replies.front();
-      link.replies.pop_front();
-      const DWORD count = std::min<DWORD>(read.size, static_cast<DWORD>(reply.bytes.size()));
-      std::memcpy(read.buffer, reply.bytes.data(), count);
-      Trace("IN", *device, reply.bytes.data(), count);
-      Complete(read.overlapped, 0, count);
+      Complete(read.overlapped, 0, TakeReply(*device, read.buffer, read.size));
     }
   }
+}
+
+DWORD UsbDriverSimulation::TakeReply(DeviceHandle& device, std::uint8_t* buffer, DWORD size) {
+  InstrumentLink& link = links_[device.id];
+  const QueuedReply reply = link.replies.front();
+  link.replies.pop_front();
+  const DWORD count = std::min<DWORD>(size, static_cast<DWORD>(reply.bytes.size()));
+  std::memcpy(buffer, reply.bytes.data(), count);
+  Trace("IN", device, reply.bytes.data(), count);
+  if (reply.thenSwitchToDfu) bench_.SetMode(device.id, Mode::kDfu);
+  return count;
 }
 
 BOOL UsbDriverSimulation::CancelIo(HANDLE handle) {
@@ -381,16 +387,9 @@ BOOL UsbDriverSimulation::CancelIo(HANDLE handle) {
   if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
   InstrumentLink& link = links_[device->id];
   for (const PendingRead& read : device->pendingReads) {
-    DWORD count = 0;
     // A reply that arrives just as the read is given up still lands in its buffer.
-    if (!link.replies.empty() && link.replies.front().duringCancel) {
-      const QueuedReply reply = link.replies.front();
-      link.replies.pop_front();
-      count = std::min<DWORD>(read.size, static_cast<DWORD>(reply.bytes.size()));
-      std::memcpy(read.buffer, reply.bytes.data(), count);
-      Trace("IN", *device, reply.bytes.data(), count);
-    }
-    Complete(read.overlapped, ERROR_OPERATION_ABORTED, count);
+    const bool lands = !link.replies.empty() && link.replies.front().duringCancel;
+    Complete(read.overlapped, ERROR_OPERATION_ABORTED, lands ? TakeReply(*device, read.buffer, read.size) : 0);
   }
   device->pendingReads.clear();
   for (OVERLAPPED* write : device->pendingWrites) Complete(write, ERROR_OPERATION_ABORTED, 0);

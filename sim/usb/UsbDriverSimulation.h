@@ -75,6 +75,7 @@ class UsbDriverSimulation : public UsbSystemPort {
   struct QueuedReply {
     std::vector<std::uint8_t> bytes;
     bool duringCancel;  // delivered only when the waiting read is cancelled
+    bool thenSwitchToDfu = false;  // the instrument restarts into its loader once this is read
   };
   struct DeviceHandle {
     std::wstring id;
@@ -93,6 +94,8 @@ class UsbDriverSimulation : public UsbSystemPort {
   DWORD Request(DeviceHandle& device, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
                 DWORD* returned);
   void Deliver(const std::wstring& id);
+  // Hands a queued reply to a read; an instrument whose last answer this was restarts.
+  DWORD TakeReply(DeviceHandle& device, std::uint8_t* buffer, DWORD size);
   void Trace(const char* direction, const DeviceHandle& device, const std::uint8_t* bytes, std::size_t size);
 
   Bench bench_;
