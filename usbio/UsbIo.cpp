@@ -7,6 +7,8 @@
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
 
+const GUID kUsbIoInterfaceGuid = {0x325DDF96, 0x938C, 0x11D3, {0x9E, 0x34, 0x00, 0x80, 0xC8, 0x27, 0x27, 0xF4}};
+
 CUsbIo::CUsbIo() : m_hDevice(nullptr), m_pDetailData(nullptr) {
   std::memset(&m_Overlapped, 0, sizeof m_Overlapped);
   InitializeCriticalSection(&m_CritSect);

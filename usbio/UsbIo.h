@@ -16,6 +16,9 @@
 
 #include "usbio/UsbIoRecords.h"
 
+// The device interface class of the USBIO driver's devices.
+extern const GUID kUsbIoInterfaceGuid;
+
 class CUsbIo {
  public:
   CUsbIo();

@@ -11,7 +11,7 @@
 
 namespace sim {
 
-const GUID kUsbIoInterfaceGuid = {0x325DDF96, 0x938C, 0x11D3, {0x9E, 0x34, 0x00, 0x80, 0xC8, 0x27, 0x27, 0xF4}};
+const GUID& kUsbIoInterfaceGuid = ::kUsbIoInterfaceGuid;
 
 namespace {
 

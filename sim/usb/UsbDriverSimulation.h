@@ -23,12 +23,13 @@
 #include <vector>
 
 #include "sim/bench/Bench.h"
+#include "usbio/UsbIo.h"
 #include "usbio/UsbSystemPort.h"
 
 namespace sim {
 
-// The USBIO interface class.
-extern const GUID kUsbIoInterfaceGuid;
+// The USBIO interface class (the USB layer's own).
+extern const GUID& kUsbIoInterfaceGuid;
 
 class UsbDriverSimulation : public UsbSystemPort {
  public:

@@ -1,0 +1,132 @@
+// The package tool as its users run it: a console program, its output and its exit codes.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
+
+namespace {
+
+using testing::HasSubstr;
+using testing_support::ReadFileBytes;
+using testing_support::ScratchDirectory;
+using testing_support::WriteFileBytes;
+
+struct ToolRun {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;  // standard output, CR LF folded to LF
+};
+
+// Runs the knpack.exe given as --knpack=PATH with args, capturing its standard output.
+ToolRun Knpack(const std::wstring& args) {
+  ToolRun run;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::wstring commandLine = L"\"" + testing_support::CommandLineOption(L"knpack") + L"\" " + args;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(writeEnd);
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read > 0) run.output.append(chunk, read);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  } else {
+    CloseHandle(writeEnd);
+  }
+  CloseHandle(readEnd);
+  for (std::size_t at; (at = run.output.find("\r\n")) != std::string::npos;) run.output.erase(at, 1);
+  return run;
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+knpack::ZipEntrySpec Entry(const std::string& name, const std::string& data) {
+  knpack::ZipEntrySpec entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
+
+std::string LastLine(const std::string& output) {
+  std::string text = output;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.find_last_of('\n') == std::string::npos ? 0 : text.find_last_of('\n') + 1);
+}
+
+class KnpackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"program.bin", std::string(3000, 'P')));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"media.bin", std::string(5000, 'M')));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"data.bin", "D"));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"boot.bin", std::string(100, 'B')));
+  }
+
+  std::wstring BuildArgs(const std::wstring& extra) {
+    return L"build --type \"QM 5xx\" --program " + Quoted(m_dir / L"program.bin") + L" --media " +
+           Quoted(m_dir / L"media.bin") + L" --data " + Quoted(m_dir / L"data.bin") + extra + L" -o " +
+           Quoted(m_dir / L"out.kn");
+  }
+
+  ScratchDirectory m_dir;
+};
+
+TEST_F(KnpackTest, BuildsAPackageTheCheckAccepts) {
+  ASSERT_EQ(Knpack(BuildArgs(L" --bootloader " + Quoted(m_dir / L"boot.bin"))).exitCode, 0u);
+  CreateDirectoryW((m_dir / L"check").c_str(), nullptr);
+  const ToolRun verify = Knpack(L"verify " + Quoted(m_dir / L"out.kn") + L" --dir " + Quoted(m_dir / L"check"));
+  EXPECT_EQ(verify.exitCode, 0u) << verify.output;
+  EXPECT_THAT(verify.output, HasSubstr("Bootloader update may make the device unusable"));
+  EXPECT_THAT(verify.output, HasSubstr("device type: QM 5xx\n"));
+  EXPECT_THAT(verify.output, HasSubstr("check\\boot.bin\n"));
+  EXPECT_THAT(verify.output, HasSubstr("with bootloader: yes"));
+
+  const ToolRun inspect = Knpack(L"inspect " + Quoted(m_dir / L"out.kn"));
+  EXPECT_EQ(inspect.exitCode, 0u);
+  EXPECT_THAT(inspect.output, HasSubstr("entries: 5\n"));
+  EXPECT_THAT(inspect.output, HasSubstr("line 2 check value: "));
+  EXPECT_THAT(inspect.output, testing::Not(HasSubstr("does not match")));
+}
+
+TEST_F(KnpackTest, VerifyEndsWithTheFailureText) {
+  std::string error;
+  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"bad.kn", {Entry("info", "TW 3xx\n1\np\n2\nm\n3\nd\n4\n")}, error));
+  CreateDirectoryW((m_dir / L"check").c_str(), nullptr);
+  const ToolRun verify = Knpack(L"verify " + Quoted(m_dir / L"bad.kn") + L" --dir " + Quoted(m_dir / L"check"));
+  EXPECT_EQ(verify.exitCode, 1u);
+  EXPECT_EQ(LastLine(verify.output), "Wrong update file!");
+}
+
+TEST_F(KnpackTest, ExtractReportsEveryEntryAndRefusesHostileNames) {
+  std::string error;
+  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"hostile.kn", {Entry("info", "x"), Entry("../evil.bin", "x")}, error));
+  const ToolRun extract = Knpack(L"extract " + Quoted(m_dir / L"hostile.kn") + L" " + Quoted(m_dir / L"out"));
+  EXPECT_EQ(extract.exitCode, 1u);
+  EXPECT_EQ(extract.output, "0 0x0 info\n1 0x200 ../evil.bin\n");
+  EXPECT_EQ(ReadFileBytes(m_dir / L"out\\info"), "x");
+  EXPECT_FALSE(testing_support::FileExists(m_dir / L"evil.bin"));
+}
+
+TEST_F(KnpackTest, WrongUsageExitsWithTwo) {
+  for (const wchar_t* args : {L"", L"frobnicate", L"build --type X", L"verify", L"extract one", L"inspect a b",
+                              L"verify p --dir"}) {
+    EXPECT_EQ(Knpack(args).exitCode, 2u) << testing::PrintToString(std::wstring(args));
+  }
+}
+
+}  // namespace
