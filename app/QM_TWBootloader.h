@@ -1,0 +1,15 @@
+// The application object: starts the common controls and runs the dialog modally; the
+// process ends when the dialog does.
+#pragma once
+
+#include "framework/Framework.h"
+
+class CQM_TWBootloaderApp : public CWinApp {
+ public:
+  CQM_TWBootloaderApp();
+  BOOL InitInstance() override;
+
+  DECLARE_MESSAGE_MAP()
+};
+
+extern CQM_TWBootloaderApp theApp;

@@ -1,0 +1,428 @@
+// The main dialog with real windows: the dialog runs modally on the test's thread, as in the
+// program, while a second thread looks at it and operates it like a person. The DFU library
+// is our test kndfu.dll (its LMDFUInit result set per test); DPInst is our stand-in.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/QM_TWBootloaderDlg.h"
+#include "tests/app/DialogDriver.h"
+#include "tests/app/Installers.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
+
+namespace dd = dialog_driver;
+
+namespace {
+
+constexpr wchar_t kTitle[] = L"Firmware updater";
+
+// Runs the dialog on this thread and `script` on another; the script gets the dialog's
+// window once it is shown. Whatever the script leaves open is dismissed so DoModal returns.
+class DialogRun {
+ public:
+  explicit DialogRun(int dfuInitResult) {
+    SetEnvironmentVariableW(L"KN_TEST_DFU_INIT", std::to_wstring(dfuInitResult).c_str());
+  }
+  ~DialogRun() { SetEnvironmentVariableW(L"KN_TEST_DFU_INIT", nullptr); }
+
+  // `beforeShown` runs first (while OnInitDialog may hold boxes open); `script` once the
+  // dialog is visible.
+  INT_PTR Run(CQM_TWBootloaderDlg& dialog, const std::function<void()>& beforeShown,
+              const std::function<void(HWND)>& script) {
+    const DWORD pid = GetCurrentProcessId();
+    std::thread driver([&] {
+      beforeShown();
+      HWND window = dd::WaitFor([&] { return dd::FindDialog(pid, kTitle); });
+      EXPECT_NE(window, nullptr) << "the dialog never showed";
+      if (window != nullptr) script(window);
+      // Clean-up after a failed step: nothing may keep the modal loop alive.
+      if (!m_closed) {
+        dd::DismissPopups(pid, window);
+        InterlockedExchange(&dialog.m_bUpdateRunning, 0);
+        if (window != nullptr) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+      }
+    });
+    const INT_PTR result = dialog.DoModal();
+    m_closed = true;
+    driver.join();
+    return result;
+  }
+
+  INT_PTR Run(CQM_TWBootloaderDlg& dialog, const std::function<void(HWND)>& script) {
+    return Run(dialog, [] {}, script);
+  }
+
+  bool Closed() const { return m_closed; }
+
+ private:
+  std::atomic<bool> m_closed{false};
+};
+
+// Closes the dialog with Esc and waits for the modal loop to end.
+void PressEscAndWait(HWND window, const DialogRun& run) {
+  dd::PressKey(window, VK_ESCAPE);
+  EXPECT_TRUE(dd::WaitUntil([&] { return run.Closed(); })) << "Esc did not close the dialog";
+}
+
+RECT DialogUnits(HWND dialog, int x, int y, int cx, int cy) {
+  RECT rect = {x, y, x + cx, y + cy};
+  MapDialogRect(dialog, &rect);
+  return rect;
+}
+
+RECT ClientRectOf(HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// ---- the template ----------------------------------------------------------------------
+
+struct ControlSpec {
+  int id;  // 0xFFFF: no id
+  const wchar_t* cls;
+  const wchar_t* caption;
+  DWORD type;    // button type (BS_TYPEMASK) for buttons, 0 otherwise
+  DWORD styles;  // further style bits that must be set
+  bool border;
+  bool visible;
+  RECT units;  // x, y, width, height in dialog units
+};
+
+const ControlSpec kControls[] = {
+    {0xFFFF, L"Button", L"Select device", BS_GROUPBOX, 0, false, true, {14, 8, 148, 65}},
+    {1000, L"ListBox", L"", 0, LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, true, true,
+     {20, 19, 135, 46}},
+    {0xFFFF, L"Button", L"Select firmware", BS_GROUPBOX, 0, false, true, {14, 77, 148, 48}},
+    {1004, L"Edit", L"", 0, ES_AUTOHSCROLL | WS_TABSTOP, true, true, {20, 91, 135, 14}},
+    {1002, L"Button", L"Select", BS_PUSHBUTTON, WS_TABSTOP, false, true, {118, 108, 37, 14}},
+    {IDOK, L"Button", L"Download", BS_DEFPUSHBUTTON, WS_TABSTOP, false, true, {114, 135, 50, 14}},
+    {1009, L"Button", L"Static", BS_GROUPBOX, 0, false, false, {14, 125, 95, 27}},
+    {1008, L"msctls_progress32", L"", 0, 0, true, false, {19, 137, 80, 11}},
+};
+
+TEST(DialogTemplateTest, ControlsAsCreatedInTabOrder) {
+  DialogRun run(0);
+  CQM_TWBootloaderDlg dialog;
+  run.Run(dialog, [&](HWND window) {
+    EXPECT_EQ(dd::Text(window), kTitle);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME),
+              LONG(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME));
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+    RECT client;
+    GetClientRect(window, &client);
+    const RECT size = DialogUnits(window, 0, 0, 176, 162);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    EXPECT_STREQ(font.lfFaceName, L"MS Shell Dlg");
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+    ReleaseDC(nullptr, screen);
+
+    // Creation order is the tab order.
+    std::size_t index = 0;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT), ++index) {
+      ASSERT_LT(index, std::size(kControls)) << "an extra control";
+      const ControlSpec& spec = kControls[index];
+      SCOPED_TRACE(testing::Message() << "control " << index << " (" << Widen(std::string()) << spec.id << ")");
+      EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(child)), spec.id);
+      EXPECT_EQ(dd::ClassOf(child), spec.cls);
+      EXPECT_EQ(dd::Text(child), spec.caption);
+      const DWORD childStyle = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
+      if (std::wstring(spec.cls) == L"Button") EXPECT_EQ(childStyle & BS_TYPEMASK, spec.type);
+      EXPECT_EQ(childStyle & spec.styles, spec.styles);
+      const bool border = (childStyle & WS_BORDER) || (GetWindowLongW(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+      EXPECT_EQ(border, spec.border);
+      EXPECT_EQ(IsWindowVisible(child) != FALSE, spec.visible);
+      const RECT expected = DialogUnits(window, spec.units.left, spec.units.top, spec.units.right, spec.units.bottom);
+      const RECT actual = ClientRectOf(child);
+      EXPECT_TRUE(EqualRect(&expected, &actual))
+          << "at " << actual.left << "," << actual.top << " " << actual.right - actual.left << "x"
+          << actual.bottom - actual.top << ", expected " << expected.left << "," << expected.top << " "
+          << expected.right - expected.left << "x" << expected.bottom - expected.top;
+    }
+    EXPECT_EQ(index, std::size(kControls));
+
+    // Tab walks list, edit, Select, Download and back; the list has the focus first.
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    EXPECT_EQ(dd::FocusOf(window), list);
+    std::vector<int> tabs;
+    HWND item = list;
+    for (int i = 0; i < 5; ++i, item = GetNextDlgTabItem(window, item, FALSE)) tabs.push_back(GetDlgCtrlID(item));
+    EXPECT_EQ(tabs, (std::vector<int>{IDC_DEVICE_LIST, IDC_FILE_PATH, IDC_SELECT, IDOK, IDC_DEVICE_LIST}));
+
+    // The control members are bound to their controls.
+    EXPECT_EQ(dialog.m_btnSelect.m_hWnd, GetDlgItem(window, IDC_SELECT));
+    EXPECT_EQ(dialog.m_btnDownload.m_hWnd, GetDlgItem(window, IDOK));
+    EXPECT_EQ(dialog.m_progress.m_hWnd, GetDlgItem(window, IDC_PROGRESS));
+    EXPECT_EQ(dialog.m_listDevices.m_hWnd, list);
+    EXPECT_EQ(dialog.m_editFile.m_hWnd, GetDlgItem(window, IDC_FILE_PATH));
+
+    // System menu: a separator, then the About item, which does nothing (a box would block
+    // this call).
+    HMENU menu = GetSystemMenu(window, FALSE);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+    wchar_t about[64] = {};
+    GetMenuStringW(menu, count - 1, about, 64, MF_BYPOSITION);
+    EXPECT_STREQ(about, L"&About QM_TWBootloader...");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), UINT(IDM_ABOUTBOX));
+    SendMessageW(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_EQ(dd::FindDialog(GetCurrentProcessId(), nullptr, window), nullptr);
+
+    // Our icon, big and small; also while dragged.
+    HICON icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+    EXPECT_NE(icon, nullptr);
+    EXPECT_EQ(icon, dialog.m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(window, WM_QUERYDRAGICON, 0, 0)), icon);
+
+    PressEscAndWait(window, run);
+  });
+}
+
+// ---- start-up --------------------------------------------------------------------------
+
+struct StartupCase {
+  const char* name;
+  int initResult;
+  const wchar_t* caption;  // null: no box; empty: the application's title
+  const wchar_t* text;
+  std::vector<int> buttons;
+  int answer;
+  bool installs;
+  int dfuReady;
+};
+
+class DialogStartupTest : public testing::TestWithParam<StartupCase> {};
+
+TEST_P(DialogStartupTest, BoxThenInstallationThenDialog) {
+  const StartupCase& c = GetParam();
+  DriverFolder folder;
+  DialogRun run(c.initResult);
+  CQM_TWBootloaderDlg dialog;
+  const DWORD pid = GetCurrentProcessId();
+  const std::wstring appTitle = AfxGetAppName();
+  run.Run(
+      dialog,
+      [&] {
+        if (c.caption == nullptr) return;
+        HWND box = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, nullptr); });
+        ASSERT_NE(box, nullptr);
+        const dd::MessageBoxSeen seen = dd::ReadMessageBox(box);
+        EXPECT_EQ(seen.caption, *c.caption != L'\0' ? std::wstring(c.caption) : appTitle);
+        EXPECT_EQ(seen.text, c.text);
+        EXPECT_EQ(seen.buttons, c.buttons);
+        // Owned by the dialog, which is not shown yet; nothing installed before the answer.
+        HWND hidden = dd::FindDialogEvenHidden(pid, kTitle);
+        EXPECT_EQ(seen.owner, hidden);
+        EXPECT_FALSE(IsWindowVisible(hidden));
+        EXPECT_TRUE(folder.Runs().empty());
+        PostMessageW(box, WM_COMMAND, c.answer, 0);
+      },
+      [&](HWND window) {
+        const std::vector<InstallerRun> runs = folder.Runs();
+        if (c.installs) {
+          ASSERT_EQ(runs.size(), 2u);
+          EXPECT_EQ(runs[0].installer, L"DPInst_x64.exe");
+          EXPECT_EQ(runs[0].parameters, L"/PATH .\\KNCDCDriver\\ /F /LM  /A");
+          EXPECT_EQ(runs[0].directory, InstallerDirectory(folder));
+          EXPECT_EQ(runs[1].installer, L"DPInst_x64.exe");
+          EXPECT_EQ(runs[1].parameters, L"/PATH .\\DFU_Driver\\ /F /LM  /A");
+          EXPECT_EQ(runs[1].directory, InstallerDirectory(folder));
+        } else {
+          EXPECT_TRUE(runs.empty());
+        }
+        // The first refresh tried the library again: still the same answer.
+        EXPECT_EQ(dialog.m_nDfuReady, c.dfuReady);
+        PressEscAndWait(window, run);
+      });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LibraryResults, DialogStartupTest,
+    testing::Values(
+        StartupCase{"DriverMissingInstall", -3, L"Attention", L"DFU driver is not found! Do you want to install it?",
+                    {IDOK, IDCANCEL}, IDOK, true, 0},
+        StartupCase{"DriverMissingDeclined", -3, L"Attention",
+                    L"DFU driver is not found! Do you want to install it?", {IDOK, IDCANCEL}, IDCANCEL, false, 0},
+        StartupCase{"WrongVersion", -7, L"", L"DFU driver version is incorrect!Do you want to reinstall it?", {IDOK},
+                    IDOK, true, 0},
+        StartupCase{"UnexpectedResult", -5, L"", L"Impossible be here!", {IDOK}, IDOK, false, 1},
+        StartupCase{"Ready", 0, nullptr, L"", {}, 0, false, 1}),
+    [](const testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
+
+// ---- progress display ------------------------------------------------------------------
+
+struct ProgressStep {
+  UINT message;
+  WPARAM wParam;
+  bool shown;
+  int upper;  // expected range 0..upper (checked while shown)
+  int position;
+  const wchar_t* caption;
+};
+
+TEST(DialogProgressTest, NotificationsDriveTheBarAndTheCaption) {
+  const ProgressStep steps[] = {
+      {UM_DFU_WRITE_BEGIN, 0, true, 65535, 0, L"Program file downloading!"},
+      {UM_DFU_PROGRESS, 40000, true, 65535, 40000, L"Program file downloading!"},
+      {UM_DFU_WRITE_BEGIN, 1, true, 0, 0, L"Program file downloading!"},
+      {UM_DFU_WRITE_BEGIN, 100, true, 99, 0, L"Program file downloading!"},
+      {UM_DFU_PROGRESS, 42, true, 99, 42, L"Program file downloading!"},
+      {WM_USER + 0x201, 7, true, 99, 42, L"Program file downloading!"},  // not a notification we handle
+      {UM_DFU_VERIFY_BEGIN, 50, true, 49, 0, L"Program file verifying!"},
+      {UM_DFU_PROGRESS, 49, true, 49, 49, L"Program file verifying!"},
+      {UM_DFU_DONE, 0, false, 49, 49, L"Program file verifying!"},
+      {UM_DFU_VERIFY_BEGIN, 0x10001, true, 0, 0, L"Program file verifying!"},  // 16-bit range
+      {UM_DFU_FAILED, 0, false, 0, 0, L"Program file verifying!"},
+  };
+  DialogRun run(0);
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strStage = L"Program file";
+  run.Run(dialog, [&](HWND window) {
+    HWND bar = GetDlgItem(window, IDC_PROGRESS);
+    HWND status = GetDlgItem(window, IDC_STATUS);
+    for (const ProgressStep& step : steps) {
+      SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << step.message << " wParam " << std::dec
+                                      << step.wParam);
+      EXPECT_EQ(SendMessageW(window, step.message, step.wParam, 0), 0);
+      EXPECT_EQ(IsWindowVisible(bar) != FALSE, step.shown);
+      EXPECT_EQ(IsWindowVisible(status) != FALSE, step.shown);
+      PBRANGE range = {};
+      SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+      EXPECT_EQ(range.iLow, 0);
+      EXPECT_EQ(range.iHigh, step.upper);
+      EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), step.position);
+      EXPECT_EQ(dd::Text(status), step.caption);
+    }
+    PressEscAndWait(window, run);
+  });
+}
+
+// ---- file choice and Download ----------------------------------------------------------
+
+// A package that passes the check, built in the test.
+std::wstring MakePackage(const testing_support::ScratchDirectory& dir) {
+  testing_support::WriteFileBytes(dir / L"program.bin", std::string(4096, 'p'));
+  testing_support::WriteFileBytes(dir / L"media.bin", std::string(512, 'm'));
+  testing_support::WriteFileBytes(dir / L"data.bin", std::string(64, 'd'));
+  knpack::PackageInputs inputs;
+  inputs.deviceType = "TW 3xx";
+  inputs.programFile = dir / L"program.bin";
+  inputs.mediaFile = dir / L"media.bin";
+  inputs.dataFile = dir / L"data.bin";
+  std::string error;
+  EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, dir / L"update.kn", error)) << error;
+  return dir / L"update.kn";
+}
+
+// Chooses `path` in the open-file dialog of the system (or cancels it when path is empty).
+void ChooseInFileDialog(HWND window, const std::wstring& path) {
+  const DWORD pid = GetCurrentProcessId();
+  dd::Click(window, IDC_SELECT);
+  HWND picker = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, window); });
+  ASSERT_NE(picker, nullptr) << "no file dialog";
+  EXPECT_EQ(GetWindow(picker, GW_OWNER), window);
+  if (path.empty()) {
+    PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+  } else {
+    // The file-name box is the one edit box of the dialog that takes the typed name.
+    HWND nameBox = nullptr;
+    EnumChildWindows(
+        picker,
+        [](HWND child, LPARAM found) -> BOOL {
+          if (dd::ClassOf(child) != L"Edit" || !IsWindowVisible(child)) return TRUE;
+          *reinterpret_cast<HWND*>(found) = child;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&nameBox));
+    ASSERT_NE(nameBox, nullptr) << "no file name box";
+    SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(picker, IDOK)));
+  }
+  EXPECT_TRUE(dd::WaitUntil([&] { return !IsWindow(picker); })) << "file dialog still open";
+}
+
+TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
+  testing_support::ScratchDirectory scratch;
+  const std::wstring package = MakePackage(scratch);
+  DialogRun run(0);
+  CQM_TWBootloaderDlg dialog;
+  const DWORD pid = GetCurrentProcessId();
+  run.Run(dialog, [&](HWND window) {
+    HWND edit = GetDlgItem(window, IDC_FILE_PATH);
+
+    // A good package typed by hand is not used: Enter (focus in the list) gives the box.
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(package.c_str()));
+    dd::PressKey(window, VK_RETURN);
+    HWND box = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, window); });
+    ASSERT_NE(box, nullptr) << "no box after Enter";
+    const dd::MessageBoxSeen seen = dd::ReadMessageBox(box);
+    EXPECT_EQ(seen.text, L"Please open a update file at first!");
+    EXPECT_EQ(seen.caption, AfxGetAppName());
+    EXPECT_EQ(seen.owner, window);
+    EXPECT_EQ(seen.buttons, std::vector<int>{IDOK});
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(dd::WaitUntil([&] { return !IsWindow(box); }));
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    // Chosen with Select: shown in the edit box and kept.
+    ChooseInFileDialog(window, package);
+    EXPECT_EQ(dialog.m_strUpdateFile, package);
+    EXPECT_EQ(dd::Text(edit), package);
+
+    // Select again, then Cancel: the choice stays.
+    ChooseInFileDialog(window, L"");
+    EXPECT_EQ(dialog.m_strUpdateFile, package);
+    EXPECT_EQ(dd::Text(edit), package);
+
+    // Download now checks the chosen package; it passes, so no box, and the image paths
+    // are in the dialog.
+    dd::Click(window, IDOK);
+    EXPECT_TRUE(dd::WaitUntil([&] {
+      return !dialog.m_strProgramFile.empty() || dd::FindDialog(pid, nullptr, window) != nullptr;
+    }));
+    EXPECT_EQ(dd::FindDialog(pid, nullptr, window), nullptr);
+    EXPECT_NE(dialog.m_strProgramFile.find(L"program.bin"), std::wstring::npos) << "program: " << std::string(dialog.m_strProgramFile.begin(), dialog.m_strProgramFile.end());
+    EXPECT_EQ(dialog.m_bWithBootloader, FALSE);
+
+    PressEscAndWait(window, run);
+  });
+}
+
+// ---- closing ---------------------------------------------------------------------------
+
+TEST(DialogCloseTest, EscClosesAtOnceUnlessTheWorkerRuns) {
+  DialogRun run(0);
+  CQM_TWBootloaderDlg dialog;
+  const INT_PTR result = run.Run(dialog, [&](HWND window) {
+    // While a worker runs the dialog stays; the round trip of WM_NULL lets a close happen.
+    InterlockedExchange(&dialog.m_bUpdateRunning, 1);
+    SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    SendMessageW(window, WM_NULL, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_FALSE(run.Closed());
+
+    InterlockedExchange(&dialog.m_bUpdateRunning, 0);
+    PressEscAndWait(window, run);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+}
+
+}  // namespace
