@@ -2,14 +2,16 @@
 # The main job. Installs what is missing, builds, then:
 #   ./run.sh              builds a sample update package with the package tool and checks it
 #   ./run.sh knpack ARGS  runs the package tool; paths of this machine are accepted as they are
+#   ./run.sh updater      starts the updater as a Windows user would (no bench, no DFU library
+#                         beside it); without a display it runs under Xvfb. Ends with the dialog.
+#   ./run.sh bench [DIR]  starts the bench build with our kndfu.dll beside it on bench DIR
+#                         (default: a bench this script creates under the build folder)
+# DISPLAY and WINEPREFIX are honoured when set.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
 source scripts/wine-env.sh
 trap kn_cleanup EXIT
-
-kn_build >/dev/null
-kn_wine_init
 
 knpack() {
   local args=() a
@@ -36,8 +38,77 @@ sample_package() {
   rm -rf "$dir"
 }
 
+# A display for the dialog: the caller's, or Xvfb (named, so others can look at it).
+open_display() {
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "== the dialog opens on display $DISPLAY"
+  else
+    kn_ensure_display
+    echo "== no display: the dialog runs on the Xvfb display $DISPLAY until it is closed"
+  fi
+}
+
+# The production updater, alone in its folder as a user has it: started there, so its working
+# directory is its own folder, and no DFU library lies beside it.
+updater() {
+  local dir="$KN_BUILD/run/updater"
+  rm -rf "$dir" && mkdir -p "$dir"
+  cp "$KN_BUILD/app/QM_TWBootloader.exe" "$dir/"
+  open_display
+  (cd "$dir" && wine QM_TWBootloader.exe)
+  echo "== the updater has ended"
+}
+
+# The bench build with our kndfu.dll and the stand-in driver installers beside it.
+bench() {
+  local bench_dir=${1:-"$KN_BUILD/run/default-bench"}
+  local dir="$KN_BUILD/run/bench"
+  if [ -z "${1:-}" ]; then
+    # TODO: fill the default bench with instruments once the bench offers a way to write one
+    # from here; until then it is an empty bench (no instruments attached).
+    mkdir -p "$bench_dir"
+  fi
+  [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
+  rm -rf "$dir" && mkdir -p "$dir/qmdriver"
+  cp "$KN_BUILD/app/bench/QM_TWBootloader_bench.exe" "$dir/"
+  if [ -f "$KN_BUILD/sim/kndfu.dll" ]; then
+    cp "$KN_BUILD/sim/kndfu.dll" "$dir/"
+  else
+    echo "== note: kndfu.dll is not built yet; the updater will offer the driver installation" >&2
+  fi
+  cp "$KN_BUILD/sim/dpinst/dpinst_standin.exe" "$dir/qmdriver/DPInst_x86.exe"
+  cp "$KN_BUILD/sim/dpinst/dpinst_standin.exe" "$dir/qmdriver/DPInst_x64.exe"
+  export KN_BENCH
+  KN_BENCH=$(kn_winpath "$bench_dir")
+  echo "== bench $bench_dir"
+  open_display
+  (cd "$dir" && wine QM_TWBootloader_bench.exe)
+  echo "== the updater has ended"
+  if [ -f "$dir/qmdriver/dpinst.log" ]; then
+    echo "== driver installers started:"
+    cat "$dir/qmdriver/dpinst.log"
+  fi
+}
+
 case "${1:-}" in
-  knpack) shift; knpack "$@" ;;
-  "") sample_package ;;
-  *) echo "usage: ./run.sh [knpack ARGS]" >&2; exit 2 ;;
+  knpack)
+    kn_build >/dev/null
+    kn_wine_init
+    shift; knpack "$@" ;;
+  "")
+    kn_build >/dev/null
+    kn_wine_init
+    sample_package ;;
+  updater)
+    KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader} kn_build >/dev/null
+    kn_wine_init
+    updater ;;
+  bench)
+    shift
+    # kndfu.dll comes with the bench's own build; build it when the tree has it.
+    KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader_bench dpinst_standin kndfu} kn_build >/dev/null 2>&1 ||
+      KN_BUILD_TARGETS="QM_TWBootloader_bench dpinst_standin" kn_build >/dev/null
+    kn_wine_init
+    bench "$@" ;;
+  *) echo "usage: ./run.sh [knpack ARGS | updater | bench [DIR]]" >&2; exit 2 ;;
 esac

@@ -1,7 +1,7 @@
 // A kndfu.dll for the dialog tests: all 18 entry points, no devices. LMDFUInit answers with
 // the number in the environment variable KN_TEST_DFU_INIT (0 when unset), read at every
 // call, so one test process can go through every start-up result.
-#include <cstdlib>
+#include <cwchar>
 
 #include "dfu/DfuApi.h"
 
