@@ -105,16 +105,27 @@ std::vector<std::uint8_t> DeviceDescriptor(const Instrument& instrument) {
 }
 
 // The Setup API's entry points, reached by the program through GetProcAddress.
-HDEVINFO WINAPI SimGetClassDevs(const GUID* guid, PCWSTR, HWND, DWORD) { return g_active->GetClassDevs(guid); }
-BOOL WINAPI SimDestroyDeviceInfoList(HDEVINFO list) { return g_active->DestroyDeviceInfoList(list); }
+// The process-wide Setup API binding may outlive the simulation it was bound through: with
+// none alive the entry points fail instead of reaching a destroyed one.
+HDEVINFO WINAPI SimGetClassDevs(const GUID* guid, PCWSTR, HWND, DWORD) {
+  if (g_active == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+  }
+  return g_active->GetClassDevs(guid);
+}
+BOOL WINAPI SimDestroyDeviceInfoList(HDEVINFO list) {
+  return g_active != nullptr ? g_active->DestroyDeviceInfoList(list) : Fail(ERROR_INVALID_HANDLE);
+}
 BOOL WINAPI SimEnumDeviceInterfaces(HDEVINFO list, PSP_DEVINFO_DATA, const GUID* guid, DWORD index,
                                     PSP_DEVICE_INTERFACE_DATA data) {
-  return g_active->EnumDeviceInterfaces(list, guid, index, data);
+  return g_active != nullptr ? g_active->EnumDeviceInterfaces(list, guid, index, data) : Fail(ERROR_INVALID_HANDLE);
 }
 BOOL WINAPI SimGetDeviceInterfaceDetail(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA data,
                                         PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size, PDWORD required,
                                         PSP_DEVINFO_DATA) {
-  return g_active->GetDeviceInterfaceDetail(list, data, detail, size, required);
+  return g_active != nullptr ? g_active->GetDeviceInterfaceDetail(list, data, detail, size, required)
+                             : Fail(ERROR_INVALID_HANDLE);
 }
 
 }  // namespace
@@ -174,8 +185,11 @@ HANDLE UsbDriverSimulation::CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_A
   const std::size_t prefix = std::wcslen(kDeviceNamePrefix);
   if (name.compare(0, prefix, kDeviceNamePrefix) == 0) {
     const std::vector<std::wstring> present = PresentInstruments();
+    // Only the exact name of a number ("...Device1", not "...Device01" or "...Device1x").
     const unsigned long number = std::wcstoul(name.c_str() + prefix, nullptr, 10);
-    if (name.size() > prefix && number < present.size()) id = present[number];
+    if (name.compare(prefix, std::wstring::npos, std::to_wstring(number)) == 0 && number < present.size()) {
+      id = present[number];
+    }
   } else {
     for (const std::wstring& candidate : bench_.InstrumentIds()) {
       if (EqualsIgnoringCase(name, DevicePathOf(candidate)) && IsPresent(candidate)) id = candidate;

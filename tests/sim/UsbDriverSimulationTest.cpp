@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/usbio/UsbBench.h"
+#include "usbio/DeviceSetupLibrary.h"
 #include "usbio/StringDescriptor.h"
 
 namespace {
@@ -99,6 +100,27 @@ TEST_F(UsbDriverSimulationTest, ShowsTheInstrumentsInApplicationModeInBenchOrder
   }
   CUsbIo third;
   EXPECT_EQ(USBIO_ERR_DEVICE_NOT_FOUND, third.Open(2, nullptr, kGuid, false));
+  // Only the exact name of a number names a device.
+  for (const wchar_t* name : {L"\\\\.\\USBIO_Device01", L"\\\\.\\USBIO_Device1x", L"\\\\.\\USBIO_Device",
+                              L"\\\\.\\USBIO_Device+1", L"\\\\.\\USBIO_Device 1"}) {
+    CUsbIo device;
+    EXPECT_EQ(USBIO_ERR_DEVICE_NOT_FOUND, device.OpenByPath(name, false));
+  }
+}
+
+TEST_F(UsbDriverSimulationTest, ASetupApiBindingThatOutlivesItsSimulationFails) {
+  Add(usbtest::ApplicationInstrument(L"tw1", L"TW 3xx", 4181));
+  {
+    sim::UsbDriverSimulation gone(bench());  // the one the entry points reach from now on
+    ScopedDeviceList list;
+    ASSERT_NE(nullptr, list.get());
+  }
+  ASSERT_TRUE(DeviceSetupLibrary().IsLoaded());
+  EXPECT_EQ(nullptr, CUsbIo::OpenDeviceList(kGuid));
+  CUsbIo device;
+  const HDEVINFO someList = reinterpret_cast<HDEVINFO>(static_cast<std::uintptr_t>(0x1234));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), device.FindDeviceInterface(0, someList, kGuid));
+  CUsbIo::CloseDeviceList(someList);
 }
 
 TEST_F(UsbDriverSimulationTest, OpensOneDeviceTwiceAtTheSameTime) {
