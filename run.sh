@@ -64,18 +64,14 @@ bench() {
   local bench_dir=${1:-"$KN_BUILD/run/default-bench"}
   local dir="$KN_BUILD/run/bench"
   if [ -z "${1:-}" ]; then
-    # TODO: fill the default bench with instruments once the bench offers a way to write one
-    # from here; until then it is an empty bench (no instruments attached).
-    mkdir -p "$bench_dir"
+    # A fresh default bench each time: two instruments in application mode, one in DFU mode.
+    rm -rf "$bench_dir"
+    wine "$KN_BUILD/sim/knbench.exe" default "$(kn_winpath "$bench_dir")" >/dev/null
   fi
   [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
   rm -rf "$dir" && mkdir -p "$dir/qmdriver"
   cp "$KN_BUILD/app/bench/QM_TWBootloader_bench.exe" "$dir/"
-  if [ -f "$KN_BUILD/sim/kndfu.dll" ]; then
-    cp "$KN_BUILD/sim/kndfu.dll" "$dir/"
-  else
-    echo "== note: kndfu.dll is not built yet; the updater will offer the driver installation" >&2
-  fi
+  cp "$KN_BUILD/sim/kndfu.dll" "$dir/"
   cp "$KN_BUILD/sim/dpinst/dpinst_standin.exe" "$dir/qmdriver/DPInst_x86.exe"
   cp "$KN_BUILD/sim/dpinst/dpinst_standin.exe" "$dir/qmdriver/DPInst_x64.exe"
   export KN_BENCH
@@ -106,8 +102,7 @@ case "${1:-}" in
   bench)
     shift
     # kndfu.dll comes with the bench's own build; build it when the tree has it.
-    KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader_bench dpinst_standin kndfu} kn_build >/dev/null 2>&1 ||
-      KN_BUILD_TARGETS="QM_TWBootloader_bench dpinst_standin" kn_build >/dev/null
+    KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader_bench dpinst_standin kndfu knbench_tool} kn_build >/dev/null
     kn_wine_init
     bench "$@" ;;
   *) echo "usage: ./run.sh [knpack ARGS | updater | bench [DIR]]" >&2; exit 2 ;;

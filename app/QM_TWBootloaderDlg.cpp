@@ -1,5 +1,6 @@
 #include "app/QM_TWBootloaderDlg.h"
 
+#include "app/DeviceList.h"
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
 #include "update/UpdatePackage.h"
@@ -142,15 +143,7 @@ void CQM_TWBootloaderDlg::OnTimer(UINT_PTR nIDEvent) {
 }
 
 void CQM_TWBootloaderDlg::RefreshDeviceList() {
-  // While the DFU library is missing or outdated the list stays as it is; a driver installed
-  // meanwhile is picked up at a later tick without a restart.
-  if (m_nDfuReady == 0) {
-    const int rc = LoadDfuLibrary();
-    if (rc == kDfuDriverNotFound || rc == kDfuWrongDriverVersion) return;
-    m_nDfuReady = 1;
-  }
-  // The entries themselves (application-mode devices, then DFU-mode devices) come with the
-  // USB layer.
+  RebuildDeviceList(m_listDevices.m_hWnd, {m_hDeviceList, m_nUsbioCount, m_nDfuCount, m_nDfuReady});
 }
 
 void CQM_TWBootloaderDlg::ShowProgressPass(WPARAM units, const wchar_t* suffix) {

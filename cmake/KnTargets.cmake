@@ -21,3 +21,11 @@ function(kn_add_gtest name)
   add_test(NAME ${name} COMMAND ${name} ${ARG_ARGS})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "TZ=UTC;${ARG_ENVIRONMENT}")
 endfunction()
+
+# Programs load kndfu.dll by plain name, so our bench library has to sit beside them: copies
+# the current build into the folder of `target` after that target is built.
+function(kn_place_kndfu_beside target)
+  add_dependencies(${target} kndfu)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kndfu> $<TARGET_FILE_DIR:${target}>/kndfu.dll)
+endfunction()

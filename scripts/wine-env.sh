@@ -6,7 +6,8 @@ KN_BUILD=${KN_BUILD:-$KN_ROOT/build}
 
 export WINEPREFIX=${WINEPREFIX:-$KN_BUILD/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# winedbg disabled: a crashing program ends at once instead of waiting in the debugger.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 export WINEARCH=win64
 
 kn_xvfb_pid=""
