@@ -63,6 +63,8 @@ updater() {
 bench() {
   local bench_dir=${1:-"$KN_BUILD/run/default-bench"}
   local dir="$KN_BUILD/run/bench"
+  # The display first: the first Wine program of a session fixes the session's display.
+  open_display
   if [ -z "${1:-}" ]; then
     # A fresh default bench each time: two instruments in application mode, one in DFU mode.
     rm -rf "$bench_dir"
@@ -77,7 +79,6 @@ bench() {
   export KN_BENCH
   KN_BENCH=$(kn_winpath "$bench_dir")
   echo "== bench $bench_dir"
-  open_display
   (cd "$dir" && wine QM_TWBootloader_bench.exe)
   echo "== the updater has ended"
   if [ -f "$dir/qmdriver/dpinst.log" ]; then

@@ -44,7 +44,10 @@ kn_wine_init() {
 }
 
 kn_cleanup() {
+  # Wait for the server to be gone: a Wine program started right after would otherwise
+  # attach to the dying server and end at once.
   wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
   if [ -n "$kn_xvfb_pid" ]; then
     kill "$kn_xvfb_pid" 2>/dev/null || true
     wait "$kn_xvfb_pid" 2>/dev/null || true

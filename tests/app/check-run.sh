@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# "./run.sh updater" on a machine without a display and without the DFU driver: the updater
-# runs under Xvfb, our probe (argument 1) goes through its start as a person would, and the
-# updater's process has to end when the dialog is closed.
+# "./run.sh MODE" (updater or bench) on a machine without a display: the updater runs under
+# Xvfb, our probe (argument 2) goes through it as a person would, and the updater's process
+# has to end when the dialog is closed.
 set -euo pipefail
-probe=$1
+mode=$1
+probe=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 unset DISPLAY
-KN_BUILD_TARGETS=QM_TWBootloader "$root/run.sh" updater >"$log" 2>&1 &
+"$root/run.sh" "$mode" >"$log" 2>&1 &
 runner=$!
 
 # run.sh names the Xvfb display it started; the probe uses the same one.
@@ -21,7 +22,7 @@ for _ in $(seq 1 600); do
   sleep 0.5
 done
 if [ -z "$display" ]; then
-  cat "$log"; echo "run.sh updater did not start the updater under Xvfb" >&2
+  cat "$log"; echo "run.sh $mode did not start the updater under Xvfb" >&2
   kill "$runner" 2>/dev/null || true
   exit 1
 fi
@@ -39,7 +40,7 @@ if kill -0 "$runner" 2>/dev/null; then
   kill "$runner" 2>/dev/null || true
   status=1
 else
-  wait "$runner" || { echo "run.sh updater failed" >&2; status=1; }
+  wait "$runner" || { echo "run.sh $mode failed" >&2; status=1; }
 fi
 cat "$log"
 exit $status
