@@ -187,11 +187,11 @@ INT_PTR CFileDialog::DoModal() {
     for (std::size_t bar; (bar = m_strFilter.find(L'|', start)) != std::wstring::npos; start = bar + 1) {
       parts.push_back(m_strFilter.substr(start, bar - start));
     }
-    std::vector<COMDLG_FILTERSPEC> specs;
+    std::vector<COMDLG_FILTERSPEC> fileTypes;
     for (std::size_t i = 0; i + 1 < parts.size() && !parts[i].empty(); i += 2) {
-      specs.push_back(COMDLG_FILTERSPEC{parts[i].c_str(), parts[i + 1].c_str()});
+      fileTypes.push_back(COMDLG_FILTERSPEC{parts[i].c_str(), parts[i + 1].c_str()});
     }
-    if (!specs.empty()) dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+    if (!fileTypes.empty()) dialog->SetFileTypes(static_cast<UINT>(fileTypes.size()), fileTypes.data());
 
     FILEOPENDIALOGOPTIONS options = 0;
     dialog->GetOptions(&options);

@@ -213,13 +213,13 @@ TEST(DialogTemplateTest, ControlsAsCreatedInTabOrder) {
     std::size_t index = 0;
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT), ++index) {
       ASSERT_LT(index, std::size(kControls)) << "an extra control";
-      const ControlSpec& spec = kControls[index];
-      SCOPED_TRACE(testing::Message() << "control " << index << " (id " << spec.id << ")");
-      EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(child)), spec.id);
-      EXPECT_EQ(dd::ClassOf(child), spec.cls);
-      EXPECT_EQ(dd::Text(child), spec.caption);
-      EXPECT_EQ(IsWindowVisible(child) != FALSE, (spec.style & WS_VISIBLE) != 0);
-      const RECT expected = DialogUnits(window, spec.units.left, spec.units.top, spec.units.right, spec.units.bottom);
+      const ControlSpec& control = kControls[index];
+      SCOPED_TRACE(testing::Message() << "control " << index << " (id " << control.id << ")");
+      EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(child)), control.id);
+      EXPECT_EQ(dd::ClassOf(child), control.cls);
+      EXPECT_EQ(dd::Text(child), control.caption);
+      EXPECT_EQ(IsWindowVisible(child) != FALSE, (control.style & WS_VISIBLE) != 0);
+      const RECT expected = DialogUnits(window, control.units.left, control.units.top, control.units.right, control.units.bottom);
       const RECT actual = ClientRectOf(child);
       EXPECT_TRUE(EqualRect(&expected, &actual))
           << "at " << actual.left << "," << actual.top << " " << actual.right - actual.left << "x"
