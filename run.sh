@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # The main job. Installs what is missing, builds, then:
-#   ./run.sh              builds a sample update package with the package tool and checks it
+#   ./run.sh              the updater (bench build) on the default virtual instrument bench,
+#                         driven as a technician would: a package for a "TW 3xx" is built and
+#                         checked with the package tool, the instrument is picked, the package
+#                         chosen, "Download" pressed; what the dialog shows is printed and
+#                         screenshots are saved under build/run/main/screenshots
 #   ./run.sh knpack ARGS  runs the package tool; paths of this machine are accepted as they are
 #   ./run.sh updater      starts the updater as a Windows user would (no bench, no DFU library
 #                         beside it); without a display it runs under Xvfb. Ends with the dialog.
@@ -20,22 +24,6 @@ knpack() {
     if [[ "$a" == /* ]]; then args+=("$(kn_winpath "$a")"); else args+=("$a"); fi
   done
   wine "$KN_BUILD/tools/knpack/knpack.exe" "${args[@]}"
-}
-
-sample_package() {
-  local dir
-  dir=$(mktemp -d)
-  head -c 65536 /dev/urandom >"$dir/program.bin"
-  head -c 262144 /dev/urandom >"$dir/media.bin"
-  printf 'calibration table\n' >"$dir/data.bin"
-  echo "== building a sample package for a \"TW 3xx\" instrument"
-  knpack build --type "TW 3xx" --program "$dir/program.bin" --media "$dir/media.bin" \
-    --data "$dir/data.bin" -o "$dir/sample.kn"
-  echo "== inspecting it"
-  knpack inspect "$dir/sample.kn"
-  echo "== checking it as the updater does"
-  knpack verify "$dir/sample.kn"
-  rm -rf "$dir"
 }
 
 # A display for the dialog: the caller's, or Xvfb (named, so others can look at it).
@@ -59,32 +47,76 @@ updater() {
   echo "== the updater has ended"
 }
 
-# The bench build with our kndfu.dll and the stand-in driver installers beside it.
-bench() {
-  local bench_dir=${1:-"$KN_BUILD/run/default-bench"}
+# The bench build with our kndfu.dll and the stand-in driver installers beside it, in its own
+# folder; echoes the folder.
+prepare_bench_build() {
   local dir="$KN_BUILD/run/bench"
-  # The display first: the first Wine program of a session fixes the session's display.
-  open_display
-  if [ -z "${1:-}" ]; then
-    # A fresh default bench each time: two instruments in application mode, one in DFU mode.
-    rm -rf "$bench_dir"
-    wine "$KN_BUILD/sim/knbench.exe" default "$(kn_winpath "$bench_dir")" >/dev/null
-  fi
-  [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
   rm -rf "$dir" && mkdir -p "$dir/qmdriver"
-  cp "$KN_BUILD/app/bench/QM_TWBootloader_bench.exe" "$dir/"
-  cp "$KN_BUILD/sim/kndfu.dll" "$dir/"
+  cp "$KN_BUILD/app/bench/QM_TWBootloader_bench.exe" "$KN_BUILD/sim/kndfu.dll" "$dir/"
   cp "$KN_BUILD/sim/dpinst/dpinst_standin.exe" "$dir/qmdriver/DPInst_x86.exe"
   cp "$KN_BUILD/sim/dpinst/dpinst_standin.exe" "$dir/qmdriver/DPInst_x64.exe"
+  echo "$dir"
+}
+
+# A fresh default bench: two instruments in application mode, one in DFU mode.
+default_bench() {
+  rm -rf "$1"
+  wine "$KN_BUILD/sim/knbench.exe" default "$(kn_winpath "$1")" >/dev/null
+}
+
+report_installers() {
+  if [ -f "$1/qmdriver/dpinst.log" ]; then
+    echo "== driver installers started:"
+    cat "$1/qmdriver/dpinst.log"
+  fi
+}
+
+bench() {
+  local bench_dir=${1:-"$KN_BUILD/run/default-bench"} dir
+  # The display first: the first Wine program of a session fixes the session's display.
+  open_display
+  [ -n "${1:-}" ] || default_bench "$bench_dir"
+  [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
+  dir=$(prepare_bench_build)
   export KN_BENCH
   KN_BENCH=$(kn_winpath "$bench_dir")
   echo "== bench $bench_dir"
   (cd "$dir" && wine QM_TWBootloader_bench.exe)
   echo "== the updater has ended"
-  if [ -f "$dir/qmdriver/dpinst.log" ]; then
-    echo "== driver installers started:"
-    cat "$dir/qmdriver/dpinst.log"
-  fi
+  report_installers "$dir"
+}
+
+main_job() {
+  local work="$KN_BUILD/run/main" dir status=0 updater
+  open_display
+  rm -rf "$work" && mkdir -p "$work/images" "$work/screenshots"
+  head -c 262144 /dev/urandom >"$work/images/program.bin"
+  head -c 1048576 /dev/urandom >"$work/images/media.bin"
+  printf 'calibration table\n' >"$work/images/data.bin"
+  echo "== the package tool builds an update package for a \"TW 3xx\" instrument and checks it"
+  knpack build --type "TW 3xx" --program "$work/images/program.bin" --media "$work/images/media.bin" \
+    --data "$work/images/data.bin" -o "$work/update.kn"
+  knpack verify "$work/update.kn" --dir "$work/images"
+
+  default_bench "$work/bench"
+  dir=$(prepare_bench_build)
+  export KN_BENCH
+  KN_BENCH=$(kn_winpath "$work/bench")
+  echo "== the updater starts on the default bench; a technician works with it"
+  (cd "$dir" && wine QM_TWBootloader_bench.exe) &
+  updater=$!
+  wine "$KN_BUILD/sim/operator/bench_demo.exe" "$(kn_winpath "$work/update.kn")" \
+    "$(kn_winpath "$work/screenshots")" | tr -d '\r' || status=1
+  wait "$updater" || status=1
+  echo "== \"Download\" ends after the package check for now: switching the instrument into its DFU"
+  echo "   loader and writing its firmware are not built yet"
+  report_installers "$dir"
+  local shot
+  for shot in "$work"/screenshots/*.bmp; do
+    [ -f "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
+  done
+  echo "== screenshots: $work/screenshots"
+  return $status
 }
 
 case "${1:-}" in
@@ -95,14 +127,13 @@ case "${1:-}" in
   "")
     kn_build >/dev/null
     kn_wine_init
-    sample_package ;;
+    main_job ;;
   updater)
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader} kn_build >/dev/null
     kn_wine_init
     updater ;;
   bench)
     shift
-    # kndfu.dll comes with the bench's own build; build it when the tree has it.
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader_bench dpinst_standin kndfu knbench_tool} kn_build >/dev/null
     kn_wine_init
     bench "$@" ;;

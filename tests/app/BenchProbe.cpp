@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/DialogDriver.h"
+#include "sim/operator/DialogDriver.h"
 
 namespace dd = dialog_driver;
 

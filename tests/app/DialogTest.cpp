@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/QM_TWBootloaderDlg.h"
-#include "tests/app/DialogDriver.h"
+#include "sim/operator/DialogDriver.h"
 #include "tests/app/Installers.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/app/DialogDriver.h"
+#include "sim/operator/DialogDriver.h"
 
 namespace dd = dialog_driver;
 

@@ -1,4 +1,4 @@
-#include "tests/app/DialogDriver.h"
+#include "sim/operator/DialogDriver.h"
 
 namespace dialog_driver {
 
