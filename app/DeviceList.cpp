@@ -12,15 +12,16 @@ namespace {
 constexpr std::size_t kProductBufferSize = 1024;
 constexpr wchar_t kUnknownProduct[] = L"<<Unknown>>";
 
-// Item data: kind in bit 32, number in the low 32 bits; never LB_ERR.
+// Item data: the kind in bit 30, the number below it; fits a 32-bit LPARAM and is never LB_ERR.
+constexpr LPARAM kDfuEntryBit = LPARAM{1} << 30;
+
 LPARAM EncodeEntry(DeviceEntry entry) {
-  return static_cast<LPARAM>((static_cast<std::uint64_t>(entry.kind == DeviceKind::kDfu ? 1 : 0) << 32) |
-                             static_cast<std::uint32_t>(entry.number));
+  return (entry.kind == DeviceKind::kDfu ? kDfuEntryBit : 0) | static_cast<LPARAM>(entry.number);
 }
 
 DeviceEntry DecodeEntry(LPARAM data) {
-  const auto bits = static_cast<std::uint64_t>(data);
-  return {(bits >> 32) & 1 ? DeviceKind::kDfu : DeviceKind::kApplication, static_cast<int>(bits & 0xFFFFFFFFu)};
+  return {(data & kDfuEntryBit) != 0 ? DeviceKind::kDfu : DeviceKind::kApplication,
+          static_cast<int>(data & (kDfuEntryBit - 1))};
 }
 
 void AddEntry(HWND listBox, DeviceEntry entry, const std::wstring& product, int number) {

@@ -201,6 +201,7 @@ DWORD ArchiveReader::ReadEntry(int index, ArchiveEntry& entry) {
   if (extended.hasCreation) entry.creationTime = ToFileTime(UnixTimeToFileTime(extended.creation));
 
   m_cachedEncrypted = (info.flag & 1) != 0;
+  m_cachedStored = info.compression_method == 0;
   return kArchiveOk;
 }
 
@@ -243,6 +244,7 @@ DWORD ArchiveReader::WriteEntryData(HANDLE file, const ArchiveEntry& entry) {
   if (m_buffer.empty()) m_buffer.resize(kDataBufferSize);
 
   DWORD result = kArchiveOk;
+  std::uint64_t delivered = 0;
   for (;;) {
     const int read = unzReadCurrentFile(archive, m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
     if (read < 0) {
@@ -250,9 +252,15 @@ DWORD ArchiveReader::WriteEntryData(HANDLE file, const ArchiveEntry& entry) {
       break;
     }
     if (read == 0) {  // the entry's end: all its bytes, or the end of its deflate stream
+      // Stored data has no stream end of its own: ending before the declared size is a loss.
+      if (m_cachedStored && delivered != entry.uncompressedSize) {
+        result = kArchiveFlate;
+        break;
+      }
       SetFileTime(file, &entry.creationTime, &entry.accessTime, &entry.writeTime);
       break;
     }
+    delivered += static_cast<std::uint64_t>(read);
     DWORD written = 0;
     if (!WriteFile(file, m_buffer.data(), static_cast<DWORD>(read), &written, nullptr) ||
         written != static_cast<DWORD>(read)) {

@@ -67,6 +67,7 @@ class ArchiveReader {
   ArchiveEntry m_cached;
   int m_cachedIndex = -1;
   bool m_cachedEncrypted = false;
+  bool m_cachedStored = false;  // no compression: the data must deliver every declared byte
   std::vector<unsigned char> m_buffer;
   std::wstring m_root;
 };

@@ -75,9 +75,13 @@ std::uint8_t DeviceLink::ExchangeFrame(std::uint8_t n, std::uint8_t* reply) {
     return frame::Sum(reply, length) == 0 ? kLinkOk : kLinkDamaged;
   }
 
-  if (JoinSegments(reply) != kLinkOk) return kLinkDamaged;
+  std::size_t payloadLength = 0;
+  if (JoinSegments(reply, payloadLength) != kLinkOk) return kLinkDamaged;
   const std::uint8_t marker = reply[0];
-  std::memmove(reply, reply + 1, 10);
+  // A positive reply too short to carry its ten data bytes would hand on stale buffer bytes
+  // as the instrument's state.
+  if (marker == frame::kPositiveMarker && payloadLength < 1 + kReplyDataBytes) return kLinkDamaged;
+  std::memmove(reply, reply + 1, kReplyDataBytes);
   return marker == frame::kPositiveMarker ? kLinkOk : kLinkNotOpen;
 }
 
@@ -98,8 +102,8 @@ std::uint8_t DeviceLink::ReadReply(std::uint8_t* reply) {
   return result;
 }
 
-std::uint8_t DeviceLink::JoinSegments(std::uint8_t* reply) {
-  std::size_t payloadLength = 0;
+std::uint8_t DeviceLink::JoinSegments(std::uint8_t* reply, std::size_t& payloadLength) {
+  payloadLength = 0;
   if (!frame::JoinSegments(reply, kBufferSize, ReplyBytes, SegmentCount, DeviceAddress, payloadLength)) {
     return kLinkDamaged;
   }

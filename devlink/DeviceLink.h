@@ -27,6 +27,7 @@ class DeviceLink {
   static constexpr DWORD kFramedTimeoutMs = 500;
   static constexpr DWORD kFixedTimeoutMs = 4000;
   static constexpr DWORD kFramedReplyBytes = 15;  // marker and ten data bytes
+  static constexpr std::size_t kReplyDataBytes = 10;
   static constexpr DWORD kIdentifyReplyBytes = 13;
   static constexpr DWORD kUpdateModeReplyBytes = 9;
 
@@ -65,7 +66,7 @@ class DeviceLink {
  private:
   static void BuildFrame(std::uint8_t n);
   static std::uint8_t ReadReply(std::uint8_t* reply);
-  static std::uint8_t JoinSegments(std::uint8_t* reply);
+  static std::uint8_t JoinSegments(std::uint8_t* reply, std::size_t& payloadLength);
   static std::uint8_t WriteFixedFrame(const std::uint8_t* frame, DWORD length);
   static std::uint8_t ReadIdentifyReply(std::uint8_t (&reply)[kIdentifyReplyBytes]);
 };

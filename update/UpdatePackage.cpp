@@ -5,9 +5,11 @@
 #include <cstdio>
 
 #include "archive/ArchiveReader.h"
+#include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
+#include "update/ManifestFile.h"
 #include "update/UpdateManifest.h"
 #include "update/UpdateTexts.h"
 #include "update/WidenBytes.h"
@@ -15,20 +17,6 @@
 namespace {
 
 constexpr wchar_t kManifestName[] = L"info";
-
-class FileLineReader : public ManifestLineReader {
- public:
-  explicit FileLineReader(FILE* file) : m_file(file) {}
-
- protected:
-  int NextByte() override {
-    const int c = std::fgetc(m_file);
-    return c == EOF ? -1 : c;
-  }
-
- private:
-  FILE* m_file;
-};
 
 // Other writers are kept out while the file is read, as the manifest and images must not
 // change between their check and their use.
@@ -57,6 +45,18 @@ bool ImageCanBeOpened(const std::wstring& tempDirectory, const std::string& name
   return true;
 }
 
+// An entry that would put a folder where the manifest belongs ("info/", "info/x") is not
+// written: the folder would stay behind and block the manifest of every later package.
+bool TakesTheManifestsPlace(const archive::ArchiveEntry& entry) {
+  const std::wstring name = entry.name;
+  const std::size_t end = name.find_first_of(L"/\\");
+  if (CompareStringOrdinal(name.c_str(), static_cast<int>(end == std::wstring::npos ? name.size() : end), kManifestName,
+                           -1, TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return end != std::wstring::npos || (entry.attributes & archive::kAttrDirectory) != 0;
+}
+
 struct CheckPair {
   std::string expected, computed;
 };
@@ -73,7 +73,8 @@ std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, cons
   for (int index = 0; index < summary.index; ++index) {
     archive::ArchiveEntry entry;
     const DWORD described = reader.GetEntry(index, entry);
-    const DWORD extracted = reader.ExtractEntry(index, entry.name);
+    const DWORD extracted =
+        TakesTheManifestsPlace(entry) ? archive::kArchiveNoFile : reader.ExtractEntry(index, entry.name);
     results.push_back({index, described != archive::kArchiveOk ? described : extracted, entry.name});
   }
   reader.Close();
@@ -86,24 +87,27 @@ bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, cons
     host.ShowMessage(texts::kNoUpdateFile);
     return false;
   }
+  // Without a temporary directory the names would land in the drive's root.
+  if (tempDirectory.empty()) {
+    host.ShowMessage(texts::kWrongUpdateFile);
+    return false;
+  }
 
   // A manifest an earlier package left behind must never stand in for this package's own.
   const std::wstring manifestPath = tempDirectory + kManifestName;
   RemoveFile(manifestPath);
+  RemoveDirectoryW(manifestPath.c_str());  // an empty folder in its place would block it too
   ExtractPackage(updateFile, tempDirectory);
 
-  FILE* manifestFile = OpenDenyingWrites(manifestPath);
-  if (manifestFile == nullptr) {
+  UpdateManifest manifest;
+  const ManifestFileResult read = ReadManifestFile(manifestPath, manifest);
+  if (read == ManifestFileResult::kCannotOpen) {
     host.ShowMessage(texts::kWrongUpdateFile);
     return false;
   }
-  UpdateManifest manifest;
-  FileLineReader lines(manifestFile);
-  const bool readable = ReadUpdateManifest(lines, manifest);
-  std::fclose(manifestFile);
 
   package.withBootloader = false;
-  if (!readable || (manifest.hasLine9 && !manifest.HasBootloaderMarker())) {
+  if (read == ManifestFileResult::kUnreadable || (manifest.hasLine9 && !manifest.HasBootloaderMarker())) {
     host.ShowMessage(texts::kWrongUpdateFile);
     return false;
   }

@@ -288,6 +288,21 @@ TEST_F(ArchiveReaderTest, DamagedEntriesGiveTheirResultCodes) {
   EXPECT_EQ(ReadFileBytes(Root() + L"crc.bin"), text) << "the manifest, not the archive, judges the data";
 }
 
+TEST_F(ArchiveReaderTest, StoredDataEndingEarlyIsAReadFailure) {
+  ZipEntrySpec stored = Entry("stored.bin", std::string(3000, 's'));
+  stored.deflate = false;
+  const auto path = Write(L"stored.zip", {stored});
+  Patch(path, [](std::string& zip) {  // both records claim 1000 bytes of data for 3000 bytes
+    using namespace zip_bytes;
+    Put32(zip, LocalHeader(zip, 0) + 18, 1000);
+    Put32(zip, CentralRecord(zip, 0) + 20, 1000);
+  });
+  ArchiveReader reader;
+  ASSERT_EQ(reader.Open(path), archive::kArchiveOk);
+  reader.SetRootDirectory(Root());
+  EXPECT_EQ(reader.ExtractEntry(0, L"stored.bin"), archive::kArchiveFlate);
+}
+
 TEST_F(ArchiveReaderTest, UnreadableCentralRecordEndsTheWalkAtOnce) {
   const auto path = Write(L"broken.zip", {Entry("a"), Entry("b"), Entry("c"), Entry("d")});
   Patch(path, [](std::string& zip) { zip[zip_bytes::CentralRecord(zip, 2)] = 'X'; });

@@ -196,7 +196,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"SegmentLongerThanReceived", 0x01, WithByte(Framed(0x01, {0x3E, 1, 2}), 1, 60), false,
                   kLinkDamaged, {}},
         ReplyCase{"UnaddressedLengthPastReceived", 0x00, Bytes{0x00, 0x40, 0x3E, 0x00}, false, kLinkDamaged, {}},
-        ReplyCase{"NoMarker", 0x01, Framed(0x01, {}), false, kLinkDamaged, {}}),
+        ReplyCase{"NoMarker", 0x01, Framed(0x01, {}), false, kLinkDamaged, {}},
+        ReplyCase{"PositiveTooShortForItsData", 0x01, Framed(0x01, {frame::kPositiveMarker, 1, 2}), false,
+                  kLinkDamaged, {}}),
     [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceLinkTest, NoReplyTimesOutThroughTheCancel) {

@@ -122,6 +122,32 @@ TEST_F(KnpackTest, ExtractReportsEveryEntryAndRefusesHostileNames) {
   EXPECT_FALSE(testing_support::FileExists(m_dir / L"evil.bin"));
 }
 
+TEST_F(KnpackTest, ImageNamesAreThoseTheUpdaterCanMatch) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / L"pr\u00FCf.bin", "umlaut"));
+  knpack::PackageInputs inputs;
+  inputs.deviceType = "TW 3xx";
+  inputs.programFile = m_dir / L"pr\u00FCf.bin";
+  inputs.mediaFile = m_dir / L"media.bin";
+  inputs.dataFile = m_dir / L"data.bin";
+  std::string error;
+  ASSERT_TRUE(knpack::BuildUpdatePackage(inputs, m_dir / L"latin.kn", error)) << error;
+  CreateDirectoryW((m_dir / L"check").c_str(), nullptr);
+  EXPECT_EQ(Knpack(L"verify " + Quoted(m_dir / L"latin.kn") + L" --dir " + Quoted(m_dir / L"check")).exitCode, 0u);
+
+  struct Refused {
+    const wchar_t* program;
+    const wchar_t* media;
+  };
+  for (const Refused& names : {Refused{L"\u03A9.bin", L"media.bin"}, Refused{L"INFO", L"media.bin"},
+                               Refused{L"MEDIA.BIN", L"media.bin"}}) {
+    ASSERT_TRUE(WriteFileBytes(m_dir / names.program, "x"));
+    inputs.programFile = m_dir / names.program;
+    inputs.mediaFile = m_dir / names.media;
+    EXPECT_FALSE(knpack::BuildUpdatePackage(inputs, m_dir / L"refused.kn", error))
+        << testing::PrintToString(std::wstring(names.program));
+  }
+}
+
 TEST_F(KnpackTest, WrongUsageExitsWithTwo) {
   for (const wchar_t* args : {L"", L"frobnicate", L"build --type X", L"verify", L"extract one", L"inspect a b",
                               L"verify p --dir"}) {

@@ -195,6 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"ImageNamedByAnAbsolutePath",
                      [](const PackageParts& p) { return Replace(p.Manifest(), "p.bin\r\n", "C:\\windows\\win.ini\r\n"); },
                      NoChange, false, {kWrong}},
+        ManifestCase{"CtrlZEndsTheTextFile", [](const PackageParts& p) { return p.Manifest() + "\x1A" + "junk\r\n"; },
+                     NoChange, true, {}},
         ManifestCase{"OverlongDeviceType",
                      [](const PackageParts& p) { return std::string(5000, 'T') + "\r\n" + p.Manifest(); }, NoChange,
                      false, {kWrong}}),
@@ -249,6 +251,24 @@ TEST_F(PrepareUpdatePackageTest, ImagesInASubdirectory) {
                                      Entry("m.bin", parts.media), Entry("d.bin", parts.data)})));
   EXPECT_EQ(m_result.programFile, TempDir() + L"fw/p.bin");
   EXPECT_EQ(ReadFileBytes(m_result.programFile), parts.program);
+}
+
+TEST_F(PrepareUpdatePackageTest, NoFolderIsLeftWhereTheManifestBelongs) {
+  ZipEntrySpec folder = Entry("info/", "");
+  folder.externalAttributes = 0x10;
+  PackageParts parts;
+  EXPECT_FALSE(Prepare(WriteEntries({folder, Entry("INFO/inner.bin", "x"), Entry("p.bin", parts.program)})));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  EXPECT_FALSE(testing_support::DirectoryExists(TempDir() + L"info"));
+
+  CreateDirectoryW((TempDir() + L"info").c_str(), nullptr);  // an empty one from elsewhere
+  EXPECT_TRUE(Prepare(WritePackage(parts.Manifest(), parts))) << "a later package is not blocked";
+}
+
+TEST_F(PrepareUpdatePackageTest, NoTemporaryDirectory) {
+  PreparedPackage result;
+  EXPECT_FALSE(PrepareUpdatePackage(m_host, WritePackage(PackageParts().Manifest(), PackageParts()), L"", result));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
 }
 
 TEST(FileCrc32Test, WholeFilesInChunks) {

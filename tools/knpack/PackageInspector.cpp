@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <share.h>
-
 #include <cstdio>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "tools/knpack/Console.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
+#include "update/ManifestFile.h"
 #include "update/UpdateManifest.h"
 #include "update/UpdatePackage.h"
 #include "update/WidenBytes.h"
@@ -57,20 +56,6 @@ void ListEntries(archive::ArchiveReader& reader) {
   }
 }
 
-class FileLines : public ManifestLineReader {
- public:
-  explicit FileLines(FILE* file) : m_file(file) {}
-
- protected:
-  int NextByte() override {
-    const int c = std::fgetc(m_file);
-    return c == EOF ? -1 : c;
-  }
-
- private:
-  FILE* m_file;
-};
-
 std::wstring Verdict(const std::string& expected, std::uint32_t computed) {
   const std::string text = FormatCheckValue(computed);
   return expected == text ? L"matches" : L"does not match, computed " + WidenBytes(text);
@@ -92,16 +77,13 @@ void ListImage(const Crc32Table& table, const std::wstring& directory, int line,
 }
 
 void ListManifest(const std::wstring& directory) {
-  FILE* file = _wfsopen((directory + L"info").c_str(), L"rb", _SH_DENYWR);
-  if (file == nullptr) {
+  UpdateManifest manifest;
+  const ManifestFileResult read = ReadManifestFile(directory + L"info", manifest);
+  if (read == ManifestFileResult::kCannotOpen) {
     PrintLine(L"manifest: missing");
     return;
   }
-  UpdateManifest manifest;
-  FileLines lines(file);
-  const bool readable = ReadUpdateManifest(lines, manifest);
-  std::fclose(file);
-  if (!readable) PrintLine(L"manifest: a line is longer than any valid value");
+  if (read == ManifestFileResult::kUnreadable) PrintLine(L"manifest: a line is longer than any valid value");
 
   Crc32Table table;
   BuildCrc32Table(table);

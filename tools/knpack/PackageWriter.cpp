@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "archive/EntryName.h"
 #include "update/Crc32.h"
 #include "update/UpdateManifest.h"
 
@@ -36,6 +37,19 @@ std::string Utf8(const std::wstring& text) {
 std::wstring BaseName(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"/\\:");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool NarrowToBytes(const std::wstring& text, std::string& bytes) {
+  bytes.clear();
+  for (wchar_t c : text) {
+    if (c > 0xFF) return false;
+    bytes.push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+bool SameFileName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 bool AddEntry(zipFile zip, const ZipEntrySpec& entry) {
@@ -92,27 +106,37 @@ bool WriteZipArchive(const std::wstring& path, const std::vector<ZipEntrySpec>& 
 bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputPath, std::string& error) {
   struct Image {
     const std::wstring* path;
-    std::string name, data;
+    std::wstring name;
+    std::string manifestName, data;
   };
-  std::vector<Image> images = {{&inputs.programFile, {}, {}}, {&inputs.mediaFile, {}, {}}, {&inputs.dataFile, {}, {}}};
+  std::vector<Image> images = {{&inputs.programFile, {}, {}, {}}, {&inputs.mediaFile, {}, {}, {}},
+                               {&inputs.dataFile, {}, {}, {}}};
   const bool withBootloader = !inputs.bootloaderFile.empty();
-  if (withBootloader) images.push_back({&inputs.bootloaderFile, {}, {}});
+  if (withBootloader) images.push_back({&inputs.bootloaderFile, {}, {}, {}});
 
   for (Image& image : images) {
-    image.name = Utf8(BaseName(*image.path));
+    image.name = BaseName(*image.path);
+    // The updater reads entry names as UTF-8 but manifest lines byte by byte: a name only
+    // matches when each of its characters fits a byte.
+    if (!archive::IsSafeRelativeName(image.name) || !NarrowToBytes(image.name, image.manifestName)) {
+      error = "the image name " + Utf8(image.name) + " cannot stand in a manifest (characters above 255, or a name "
+              "Windows reserves)";
+      return false;
+    }
     if (!ReadWholeFile(*image.path, image.data)) {
       error = "cannot read " + Utf8(*image.path);
       return false;
     }
   }
+  // Windows file names ignore case: names differing only in case would overwrite each other.
   for (std::size_t i = 0; i < images.size(); ++i) {
     for (std::size_t j = i + 1; j < images.size(); ++j) {
-      if (images[i].name == images[j].name) {
-        error = "two images share the file name " + images[i].name;
+      if (SameFileName(images[i].name, images[j].name)) {
+        error = "two images share the file name " + Utf8(images[i].name);
         return false;
       }
     }
-    if (images[i].name == "info") {
+    if (SameFileName(images[i].name, L"info")) {
       error = "an image may not be named info";
       return false;
     }
@@ -126,7 +150,7 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
   std::string* names[] = {&content.programName, &content.mediaName, &content.dataName, &content.bootloaderName};
   std::uint32_t* crcs[] = {&content.programCrc, &content.mediaCrc, &content.dataCrc, &content.bootloaderCrc};
   for (std::size_t i = 0; i < images.size(); ++i) {
-    *names[i] = images[i].name;
+    *names[i] = images[i].manifestName;
     *crcs[i] = BufferCrc32(table, images[i].data.data(), images[i].data.size());
   }
 
@@ -137,7 +161,7 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
   entries.push_back(manifest);
   for (Image& image : images) {
     ZipEntrySpec entry;
-    entry.name = image.name;
+    entry.name = Utf8(image.name);
     entry.data = std::move(image.data);
     entries.push_back(std::move(entry));
   }
