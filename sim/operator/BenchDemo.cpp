@@ -49,43 +49,13 @@ class Operator {
     if (!SaveScreenAsBitmap(path)) Say("   (no screenshot: the screen could not be read)");
   }
 
-  std::vector<std::wstring> Entries(HWND list) {
-    std::vector<std::wstring> entries;
-    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      wchar_t text[512] = {};
-      SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-      entries.push_back(text);
-    }
-    return entries;
-  }
-
-  void ClickEntry(HWND list, int index) {
-    RECT item = {};
-    SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
-    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(list, WM_LBUTTONUP, 0, at);
-  }
-
   bool ChoosePackage(HWND dialog, DWORD pid, const std::wstring& package) {
     dd::Click(dialog, kSelect);
     HWND picker = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, dialog); });
     if (picker == nullptr) return false;
     Say("-> \"Select\" opens the file dialog \"" + Utf8(dd::Text(picker)) + "\"");
-    HWND nameBox = nullptr;
-    EnumChildWindows(
-        picker,
-        [](HWND child, LPARAM found) -> BOOL {
-          if (dd::ClassOf(child) != L"Edit" || !IsWindowVisible(child)) return TRUE;
-          *reinterpret_cast<HWND*>(found) = child;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&nameBox));
-    if (nameBox == nullptr) return false;
-    SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(package.c_str()));
     Snapshot(L"file-dialog");
-    PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(picker, IDOK)));
+    if (!dd::ChooseFileName(picker, package)) return false;
     return dd::WaitUntil([&] { return !IsWindow(picker) && dd::Text(GetDlgItem(dialog, kFilePath)) == package; });
   }
 
@@ -130,7 +100,7 @@ int wmain(int argc, wchar_t** argv) {
   person.Say("the dialog \"Firmware updater\" is open; its device list shows:");
   HWND list = GetDlgItem(dialog, kDeviceList);
   std::vector<std::wstring> entries;
-  dd::WaitUntil([&] { return !(entries = person.Entries(list)).empty(); }, 10000);
+  dd::WaitUntil([&] { return !(entries = dd::ListEntries(list)).empty(); }, 10000);
   int target = -1;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     person.Say("   " + Utf8(entries[i]));
@@ -142,7 +112,7 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
 
-  person.ClickEntry(list, target);
+  dd::ClickListEntry(list, target);
   dd::WaitUntil([&] { return SendMessageW(list, LB_GETCURSEL, 0, 0) == target; });
   person.Say("-> select \"" + Utf8(entries[static_cast<std::size_t>(target)]) + "\"");
   if (!person.ChoosePackage(dialog, pid, package)) {

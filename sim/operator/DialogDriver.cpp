@@ -108,4 +108,52 @@ void DismissPopups(DWORD pid, HWND except) {
   }
 }
 
+std::vector<std::wstring> ListEntries(HWND list) {
+  std::vector<std::wstring> entries;
+  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[512] = {};
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    entries.push_back(text);
+  }
+  return entries;
+}
+
+void ClickListEntry(HWND list, int index) {
+  RECT item = {};
+  SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+  PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
+bool ChooseFileName(HWND picker, const std::wstring& path) {
+  // The file name box is the one visible edit box of the dialog.
+  HWND nameBox = nullptr;
+  EnumChildWindows(
+      picker,
+      [](HWND child, LPARAM found) -> BOOL {
+        if (ClassOf(child) != L"Edit" || !IsWindowVisible(child)) return TRUE;
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&nameBox));
+  if (nameBox == nullptr) return false;
+  SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(picker, IDOK)));
+  return true;
+}
+
+std::string Printable(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    if (c == L'\n') {
+      out += "\\n";
+    } else {
+      out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+  }
+  return out;
+}
+
 }  // namespace dialog_driver

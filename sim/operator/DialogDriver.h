@@ -37,6 +37,17 @@ void Click(HWND dialog, int id);
 void PressKey(HWND window, UINT virtualKey);
 HWND FocusOf(HWND window);
 
+// The texts of a list box's entries, in list order.
+std::vector<std::wstring> ListEntries(HWND list);
+// A left click in the middle of entry index, as the mouse delivers it.
+void ClickListEntry(HWND list, int index);
+// Types path into the file name box of an open-file dialog and presses its OK; false when the
+// dialog has no such box.
+bool ChooseFileName(HWND picker, const std::wstring& path);
+
+// ASCII for printing: other characters become '?', a line feed "\n".
+std::string Printable(const std::wstring& text);
+
 // Answers every message box and common dialog of pid with Cancel/OK-as-cancel; for clean-up
 // after a failed step.
 void DismissPopups(DWORD pid, HWND except);

@@ -413,19 +413,7 @@ void ChooseInFileDialog(HWND window, const std::wstring& path) {
   if (path.empty()) {
     PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
   } else {
-    // The file-name box is the one edit box of the dialog that takes the typed name.
-    HWND nameBox = nullptr;
-    EnumChildWindows(
-        picker,
-        [](HWND child, LPARAM found) -> BOOL {
-          if (dd::ClassOf(child) != L"Edit" || !IsWindowVisible(child)) return TRUE;
-          *reinterpret_cast<HWND*>(found) = child;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&nameBox));
-    ASSERT_NE(nameBox, nullptr) << "no file name box";
-    SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(picker, IDOK)));
+    ASSERT_TRUE(dd::ChooseFileName(picker, path)) << "no file name box";
   }
   EXPECT_TRUE(dd::WaitUntil([&] { return !IsWindow(picker); })) << "file dialog still open";
   // Back in the dialog's own loop: OnSelectFile has finished.

@@ -8,64 +8,50 @@
 #include <string>
 
 #include "sim/operator/DialogDriver.h"
+#include "tests/app/ProbeReport.h"
 
 namespace dd = dialog_driver;
 
-namespace {
-
-int g_failures = 0;
-
-void Check(bool ok, const char* what) {
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
-  if (!ok) ++g_failures;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
-
-}  // namespace
 
 int main() {
+  ProbeReport report;
   HWND box = dd::WaitFor([] { return dd::FindDialog(0, L"Attention"); }, 60000);
-  Check(box != nullptr, "an \"Attention\" box comes up");
+  report.Check(box != nullptr, "an \"Attention\" box comes up");
   if (box == nullptr) return 1;
   dd::MessageBoxSeen seen = dd::ReadMessageBox(box);
-  std::printf("     box \"%s\": %s\n", Narrow(seen.caption).c_str(), Narrow(seen.text).c_str());
-  Check(seen.text == L"DFU driver is not found! Do you want to install it?", "it asks to install the DFU driver");
-  Check(seen.buttons.size() == 2 && seen.buttons[0] == IDOK && seen.buttons[1] == IDCANCEL, "with OK and Cancel");
-  Check(dd::Text(seen.owner) == L"Firmware updater", "owned by the (still hidden) dialog");
+  std::printf("     box \"%s\": %s\n", dd::Printable(seen.caption).c_str(), dd::Printable(seen.text).c_str());
+  report.Check(seen.text == L"DFU driver is not found! Do you want to install it?", "it asks to install the DFU driver");
+  report.Check(seen.buttons.size() == 2 && seen.buttons[0] == IDOK && seen.buttons[1] == IDCANCEL, "with OK and Cancel");
+  report.Check(dd::Text(seen.owner) == L"Firmware updater", "owned by the (still hidden) dialog");
   PostMessageW(box, WM_COMMAND, IDOK, 0);
 
   HWND dialog = dd::WaitFor([] { return dd::FindDialog(0, L"Firmware updater"); });
-  Check(dialog != nullptr, "the dialog \"Firmware updater\" opens");
+  report.Check(dialog != nullptr, "the dialog \"Firmware updater\" opens");
   if (dialog == nullptr) return 1;
   DWORD pid = 0;
   GetWindowThreadProcessId(dialog, &pid);
   for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    std::printf("     control %5d %-18s %-18s %s\n", static_cast<WORD>(GetDlgCtrlID(child)), Narrow(dd::ClassOf(child)).c_str(),
-                ("\"" + Narrow(dd::Text(child)) + "\"").c_str(), IsWindowVisible(child) ? "shown" : "hidden");
+    std::printf("     control %5d %-18s %-18s %s\n", static_cast<WORD>(GetDlgCtrlID(child)), dd::Printable(dd::ClassOf(child)).c_str(),
+                ("\"" + dd::Printable(dd::Text(child)) + "\"").c_str(), IsWindowVisible(child) ? "shown" : "hidden");
   }
-  Check(dd::Text(GetDlgItem(dialog, IDOK)) == L"Download" && dd::Text(GetDlgItem(dialog, 1002)) == L"Select" &&
+  report.Check(dd::Text(GetDlgItem(dialog, IDOK)) == L"Download" && dd::Text(GetDlgItem(dialog, 1002)) == L"Select" &&
             GetDlgItem(dialog, 1000) != nullptr && GetDlgItem(dialog, 1004) != nullptr &&
             !IsWindowVisible(GetDlgItem(dialog, 1008)) && !IsWindowVisible(GetDlgItem(dialog, 1009)),
         "with the list, the file box, Select and Download; status and progress hidden");
 
   dd::PressKey(dialog, VK_RETURN);
   box = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, dialog); });
-  Check(box != nullptr, "Enter without a package brings up a box");
+  report.Check(box != nullptr, "Enter without a package brings up a box");
   if (box == nullptr) return 1;
   seen = dd::ReadMessageBox(box);
-  std::printf("     box \"%s\": %s\n", Narrow(seen.caption).c_str(), Narrow(seen.text).c_str());
-  Check(seen.text == L"Please open a update file at first!", "asking for an update file");
-  Check(seen.caption == L"QM_TWBootloader", "with the application's title");
-  Check(seen.owner == dialog, "owned by the dialog");
+  std::printf("     box \"%s\": %s\n", dd::Printable(seen.caption).c_str(), dd::Printable(seen.text).c_str());
+  report.Check(seen.text == L"Please open a update file at first!", "asking for an update file");
+  report.Check(seen.caption == L"QM_TWBootloader", "with the application's title");
+  report.Check(seen.owner == dialog, "owned by the dialog");
   PostMessageW(box, WM_COMMAND, IDOK, 0);
-  Check(dd::WaitUntil([&] { return !IsWindow(box); }), "OK closes the box");
+  report.Check(dd::WaitUntil([&] { return !IsWindow(box); }), "OK closes the box");
 
   dd::PressKey(dialog, VK_ESCAPE);
-  Check(dd::WaitUntil([&] { return !IsWindow(dialog); }), "Esc closes the dialog");
-  return g_failures == 0 ? 0 : 1;
+  report.Check(dd::WaitUntil([&] { return !IsWindow(dialog); }), "Esc closes the dialog");
+  return report.ExitCode();
 }
