@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dfu/DfuLibrary.h"
+#include "sim/operator/DialogDriver.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
 #include "usbio/DeviceSetupLibrary.h"
@@ -44,16 +45,7 @@ class DeviceListTest : public ::testing::Test {
 
   void Refresh() { RebuildDeviceList(m_listBox, {m_deviceList, m_usbioCount, m_dfuCount, m_dfuReady}); }
 
-  std::vector<std::wstring> Entries() const {
-    std::vector<std::wstring> entries;
-    const LRESULT count = SendMessageW(m_listBox, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      wchar_t text[256] = {};
-      SendMessageW(m_listBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-      entries.push_back(text);
-    }
-    return entries;
-  }
+  std::vector<std::wstring> Entries() const { return dialog_driver::ListEntries(m_listBox); }
 
   LRESULT Selection() const { return SendMessageW(m_listBox, LB_GETCURSEL, 0, 0); }
   void Select(LRESULT position) { SendMessageW(m_listBox, LB_SETCURSEL, static_cast<WPARAM>(position), 0); }
