@@ -9,7 +9,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "tools/knpack/Console.h"
-#include "tools/knpack/PackageInspector.h"
+#include "tools/knpack/PackageReport.h"
 #include "tools/knpack/PackageWriter.h"
 #include "update/UpdatePackage.h"
 

@@ -1,4 +1,4 @@
-#include "tools/knpack/PackageInspector.h"
+#include "tools/knpack/PackageReport.h"
 
 #include <windows.h>
 
