@@ -13,18 +13,11 @@
 #include "dfu/DfuLibrary.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
+#include "tests/devlink/FrameBytes.h"
 #include "tests/support/TestFiles.h"
 #include "usbio/DeviceSetupLibrary.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Framed(std::uint8_t address, const Bytes& payload) {
-  Bytes out(payload.size() + frame::kOverhead);
-  frame::Build(address, payload.data(), static_cast<std::uint8_t>(payload.size()), out.data());
-  return out;
-}
 
 // Status reply data: RunState 0x04030201, ReadyState 0x00200000, AuxState 0x0605.
 const Bytes kStatusData = {0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x20, 0x00, 0x05, 0x06};

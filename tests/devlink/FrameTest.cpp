@@ -4,15 +4,9 @@
 
 #include <vector>
 
+#include "tests/devlink/FrameBytes.h"
+
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Framed(std::uint8_t address, const Bytes& payload) {
-  Bytes out(payload.size() + frame::kOverhead);
-  frame::Build(address, payload.data(), static_cast<std::uint8_t>(payload.size()), out.data());
-  return out;
-}
 
 struct WireCase {
   const char* name;
