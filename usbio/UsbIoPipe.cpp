@@ -33,24 +33,20 @@ DWORD CUsbIoPipe::Bind(int number, std::uint8_t endpointAddress, HDEVINFO device
   return IoControl(IOCTL_USBIO_BIND_PIPE, &request, sizeof request, nullptr, 0, nullptr);
 }
 
+// Records how a transfer's start went: done at once, pending, or failed to start.
+static bool NoteSubmission(CUsbIoRequest& request, BOOL completed) {
+  request.Status = completed ? 0 : GetLastError();
+  return request.Status == 0 || request.Status == ERROR_IO_PENDING;
+}
+
 bool CUsbIoPipe::SubmitRead(CUsbIoRequest& request) {
-  if (UsbSystem().ReadFile(m_hDevice, request.Buffer, request.BytesToTransfer, &request.BytesTransferred,
-                           &request.Overlapped)) {
-    request.Status = 0;
-    return true;
-  }
-  request.Status = GetLastError();
-  return request.Status == ERROR_IO_PENDING;
+  return NoteSubmission(request, UsbSystem().ReadFile(m_hDevice, request.Buffer, request.BytesToTransfer,
+                                                      &request.BytesTransferred, &request.Overlapped));
 }
 
 bool CUsbIoPipe::SubmitWrite(CUsbIoRequest& request) {
-  if (UsbSystem().WriteFile(m_hDevice, request.Buffer, request.BytesToTransfer, &request.BytesTransferred,
-                            &request.Overlapped)) {
-    request.Status = 0;
-    return true;
-  }
-  request.Status = GetLastError();
-  return request.Status == ERROR_IO_PENDING;
+  return NoteSubmission(request, UsbSystem().WriteFile(m_hDevice, request.Buffer, request.BytesToTransfer,
+                                                       &request.BytesTransferred, &request.Overlapped));
 }
 
 DWORD CUsbIoPipe::WaitRequest(CUsbIoRequest& request, DWORD timeoutMs) {

@@ -45,17 +45,6 @@ bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return true;
 }
 
-std::string Hex(const std::uint8_t* bytes, std::size_t size) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (i != 0) text += ' ';
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0x0F];
-  }
-  return text;
-}
-
 std::string Narrow(const std::wstring& text) {
   std::string narrow;
   for (wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
@@ -173,7 +162,7 @@ void UsbDriverSimulation::Trace(const char* direction, const DeviceHandle& devic
                                 std::size_t size) {
   char endpoint[8];
   std::snprintf(endpoint, sizeof endpoint, "%02X", static_cast<unsigned>(device.endpoint & 0xFF));
-  bench_.AppendTrace(std::string(direction) + " " + Narrow(device.id) + " ep" + endpoint + " " + Hex(bytes, size));
+  bench_.AppendTrace(std::string(direction) + " " + Narrow(device.id) + " ep" + endpoint + " " + HexBytes(bytes, size));
 }
 
 // --- files and driver requests ---------------------------------------------------------
@@ -500,6 +489,17 @@ BOOL UsbDriverSimulation::GetDeviceInterfaceDetail(HDEVINFO list, SP_DEVICE_INTE
   if (size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
   return TRUE;
+}
+
+std::string HexBytes(const std::uint8_t* bytes, std::size_t size) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i != 0) text += ' ';
+    text += digits[bytes[i] >> 4];
+    text += digits[bytes[i] & 0x0F];
+  }
+  return text;
 }
 
 bool InstallBenchUsbDriver() {

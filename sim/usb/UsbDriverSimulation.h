@@ -107,6 +107,9 @@ class UsbDriverSimulation : public UsbSystemPort {
   std::uintptr_t nextHandle_ = 0x7E000010;
 };
 
+// Bytes as the trace writes them: "01 09 03 FF".
+std::string HexBytes(const std::uint8_t* bytes, std::size_t size);
+
 // Installs a simulation over the bench named by KN_BENCH as the USB layer's port, for the
 // bench build of the program. Returns false (and installs nothing) without a bench.
 bool InstallBenchUsbDriver();

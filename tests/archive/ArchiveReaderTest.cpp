@@ -28,12 +28,8 @@ constexpr std::uint16_t kFatHost = 0x0014, kUnixHost = 0x031E;
 
 std::uint64_t Ticks(const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
 
-ZipEntrySpec Entry(const std::string& name, const std::string& data = "data") {
-  ZipEntrySpec entry;
-  entry.name = name;
-  entry.data = data;
-  return entry;
-}
+// Most entries here need some data, whatever it is.
+ZipEntrySpec Entry(const std::string& name, const std::string& data = "data") { return knpack::ZipEntry(name, data); }
 
 class ArchiveReaderTest : public ::testing::Test {
  protected:

@@ -15,7 +15,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using usbtest::Hex;
+using sim::HexBytes;
 using usbtest::ScopedDeviceList;
 using usbtest::TestDevice;
 using usbtest::TestPipe;
@@ -158,7 +158,7 @@ TEST_F(UsbDriverSimulationTest, TracesEveryFrameInBothDirections) {
 
   EXPECT_EQ((std::vector<std::string>{
                 "OUT tw1 ep02 01 09 03 FF 01 00 00 F3 00",
-                "IN tw1 ep81 " + Hex(statusReply.data(), statusReply.size()),
+                "IN tw1 ep81 " + HexBytes(statusReply.data(), statusReply.size()),
                 "OUT tw1 ep02 AB CD",
                 "IN tw1 ep81 AB CD",
                 "IN tw1 ep81 01 02 03 04",

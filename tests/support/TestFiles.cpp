@@ -1,5 +1,7 @@
 #include "tests/support/TestFiles.h"
 
+#include "tools/knpack/FileTree.h"
+
 #include <shellapi.h>
 
 #include <atomic>
@@ -13,31 +15,11 @@ ScratchDirectory::ScratchDirectory() {
   GetTempPathW(MAX_PATH, temp);
   m_path = std::wstring(temp) + L"kn-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(counter++) + L"\\";
-  RemoveTree(m_path);
+  knpack::RemoveTree(m_path);
   CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-ScratchDirectory::~ScratchDirectory() { RemoveTree(m_path); }
-
-void RemoveTree(const std::wstring& directory) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((directory + L"*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = directory + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + L"\\");
-      } else {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(directory.c_str());
-}
+ScratchDirectory::~ScratchDirectory() { knpack::RemoveTree(m_path); }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   FILE* file = _wfopen(path.c_str(), L"wb");

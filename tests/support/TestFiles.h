@@ -23,7 +23,6 @@ class ScratchDirectory {
   std::wstring m_path;
 };
 
-void RemoveTree(const std::wstring& directoryWithSlash);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);     // a file, not a directory

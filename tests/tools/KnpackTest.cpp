@@ -55,13 +55,6 @@ ToolRun Knpack(const std::wstring& args) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-knpack::ZipEntrySpec Entry(const std::string& name, const std::string& data) {
-  knpack::ZipEntrySpec entry;
-  entry.name = name;
-  entry.data = data;
-  return entry;
-}
-
 std::string LastLine(const std::string& output) {
   std::string text = output;
   while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -105,7 +98,7 @@ TEST_F(KnpackTest, BuildsAPackageTheCheckAccepts) {
 
 TEST_F(KnpackTest, VerifyEndsWithTheFailureText) {
   std::string error;
-  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"bad.kn", {Entry("info", "TW 3xx\n1\np\n2\nm\n3\nd\n4\n")}, error));
+  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"bad.kn", {knpack::ZipEntry("info", "TW 3xx\n1\np\n2\nm\n3\nd\n4\n")}, error));
   CreateDirectoryW((m_dir / L"check").c_str(), nullptr);
   const ToolRun verify = Knpack(L"verify " + Quoted(m_dir / L"bad.kn") + L" --dir " + Quoted(m_dir / L"check"));
   EXPECT_EQ(verify.exitCode, 1u);
@@ -114,7 +107,7 @@ TEST_F(KnpackTest, VerifyEndsWithTheFailureText) {
 
 TEST_F(KnpackTest, ExtractReportsEveryEntryAndRefusesHostileNames) {
   std::string error;
-  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"hostile.kn", {Entry("info", "x"), Entry("../evil.bin", "x")}, error));
+  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"hostile.kn", {knpack::ZipEntry("info", "x"), knpack::ZipEntry("../evil.bin", "x")}, error));
   const ToolRun extract = Knpack(L"extract " + Quoted(m_dir / L"hostile.kn") + L" " + Quoted(m_dir / L"out"));
   EXPECT_EQ(extract.exitCode, 1u);
   EXPECT_EQ(extract.output, "0 0x0 info\n1 0x200 ../evil.bin\n");

@@ -63,13 +63,6 @@ struct PackageParts {
   }
 };
 
-ZipEntrySpec Entry(const std::string& name, const std::string& data) {
-  ZipEntrySpec entry;
-  entry.name = name;
-  entry.data = data;
-  return entry;
-}
-
 class PrepareUpdatePackageTest : public ::testing::Test {
  protected:
   std::wstring TempDir() const { return m_scratch / L"temp\\"; }
@@ -77,9 +70,9 @@ class PrepareUpdatePackageTest : public ::testing::Test {
   void SetUp() override { CreateDirectoryW(TempDir().c_str(), nullptr); }
 
   std::wstring WritePackage(const std::string& manifest, const PackageParts& parts, std::uint32_t attributes = 0x20) {
-    std::vector<ZipEntrySpec> entries = {Entry("info", manifest), Entry("p.bin", parts.program),
-                                         Entry("m.bin", parts.media), Entry("d.bin", parts.data),
-                                         Entry("b.bin", parts.boot)};
+    std::vector<ZipEntrySpec> entries = {knpack::ZipEntry("info", manifest), knpack::ZipEntry("p.bin", parts.program),
+                                         knpack::ZipEntry("m.bin", parts.media), knpack::ZipEntry("d.bin", parts.data),
+                                         knpack::ZipEntry("b.bin", parts.boot)};
     for (ZipEntrySpec& entry : entries) entry.externalAttributes = attributes;
     return WriteEntries(entries);
   }
@@ -229,7 +222,7 @@ TEST_F(PrepareUpdatePackageTest, AnEarlierPackagesFilesAreNeverTakenForThisOne) 
   ASSERT_TRUE(WriteFileBytes(m_scratch / L"not-a-zip.kn", "plain text"));
   const std::vector<std::wstring> unreadable = {
       m_scratch / L"not-a-zip.kn", m_scratch / L"missing.kn",
-      WriteEntries({Entry("p.bin", "PROGRAM IMAGE"), Entry("m.bin", "MEDIA IMAGE"), Entry("d.bin", "DATA IMAGE")})};
+      WriteEntries({knpack::ZipEntry("p.bin", "PROGRAM IMAGE"), knpack::ZipEntry("m.bin", "MEDIA IMAGE"), knpack::ZipEntry("d.bin", "DATA IMAGE")})};
   for (const std::wstring& package : unreadable) {
     EXPECT_FALSE(Prepare(package)) << testing::PrintToString(package);
     EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
@@ -247,17 +240,17 @@ TEST_F(PrepareUpdatePackageTest, ReadOnlyEntriesPassTwiceInARow) {
 TEST_F(PrepareUpdatePackageTest, ImagesInASubdirectory) {
   PackageParts parts;
   const std::string manifest = Replace(parts.Manifest(), "p.bin\r\n", "fw/p.bin\r\n");
-  ASSERT_TRUE(Prepare(WriteEntries({Entry("info", manifest), Entry("fw/p.bin", parts.program),
-                                     Entry("m.bin", parts.media), Entry("d.bin", parts.data)})));
+  ASSERT_TRUE(Prepare(WriteEntries({knpack::ZipEntry("info", manifest), knpack::ZipEntry("fw/p.bin", parts.program),
+                                     knpack::ZipEntry("m.bin", parts.media), knpack::ZipEntry("d.bin", parts.data)})));
   EXPECT_EQ(m_result.programFile, TempDir() + L"fw/p.bin");
   EXPECT_EQ(ReadFileBytes(m_result.programFile), parts.program);
 }
 
 TEST_F(PrepareUpdatePackageTest, NoFolderIsLeftWhereTheManifestBelongs) {
-  ZipEntrySpec folder = Entry("info/", "");
+  ZipEntrySpec folder = knpack::ZipEntry("info/", "");
   folder.externalAttributes = 0x10;
   PackageParts parts;
-  EXPECT_FALSE(Prepare(WriteEntries({folder, Entry("INFO/inner.bin", "x"), Entry("p.bin", parts.program)})));
+  EXPECT_FALSE(Prepare(WriteEntries({folder, knpack::ZipEntry("INFO/inner.bin", "x"), knpack::ZipEntry("p.bin", parts.program)})));
   EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
   EXPECT_FALSE(testing_support::DirectoryExists(TempDir() + L"info"));
 

@@ -110,15 +110,5 @@ std::vector<std::string> UsbBenchTest::TraceLines() {
   return lines;
 }
 
-std::string Hex(const std::uint8_t* bytes, std::size_t size) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (i != 0) text += ' ';
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0x0F];
-  }
-  return text;
-}
 
 }  // namespace usbtest

@@ -99,7 +99,5 @@ class UsbBenchTest : public ::testing::Test {
 constexpr std::uint8_t kInEndpoint = 0x81;
 constexpr std::uint8_t kOutEndpoint = 0x02;
 
-// Upper-case hex bytes separated by spaces, as the trace writes them.
-std::string Hex(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace usbtest

@@ -39,15 +39,6 @@ std::wstring BaseName(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-bool NarrowToBytes(const std::wstring& text, std::string& bytes) {
-  bytes.clear();
-  for (wchar_t c : text) {
-    if (c > 0xFF) return false;
-    bytes.push_back(static_cast<char>(c));
-  }
-  return true;
-}
-
 bool SameFileName(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
@@ -72,6 +63,22 @@ bool AddEntry(zipFile zip, const ZipEntrySpec& entry) {
 }
 
 }  // namespace
+
+bool NarrowToBytes(const std::wstring& text, std::string& bytes) {
+  bytes.clear();
+  for (wchar_t c : text) {
+    if (c > 0xFF) return false;
+    bytes.push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+ZipEntrySpec ZipEntry(const std::string& name, const std::string& data) {
+  ZipEntrySpec entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
 
 std::string ExtendedTimestampField(std::int32_t unixWriteTime) {
   const auto t = static_cast<std::uint32_t>(unixWriteTime);

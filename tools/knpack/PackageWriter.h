@@ -31,6 +31,12 @@ struct PackageInputs {
 // images' file names.
 bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputPath, std::string& error);
 
+// An entry of a file with these contents, with the writer's defaults for everything else.
+ZipEntrySpec ZipEntry(const std::string& name, const std::string& data);
+
+// Text for a manifest line: each character a byte; false when one does not fit.
+bool NarrowToBytes(const std::wstring& text, std::string& bytes);
+
 // An 'UT' extra field holding a modification time.
 std::string ExtendedTimestampField(std::int32_t unixWriteTime);
 

@@ -56,16 +56,6 @@ std::wstring WithTrailingBackslash(std::wstring path) {
   return path;
 }
 
-// The manifest is 8-bit text: the device type may hold only characters below 256.
-bool NarrowDeviceType(const std::wstring& text, std::string& narrow) {
-  narrow.clear();
-  for (wchar_t c : text) {
-    if (c > 0xFF) return false;
-    narrow.push_back(static_cast<char>(c));
-  }
-  return true;
-}
-
 int Build(const std::vector<std::wstring>& args) {
   std::map<std::wstring, std::wstring> options;
   std::vector<std::wstring> positional;
@@ -78,7 +68,7 @@ int Build(const std::vector<std::wstring>& args) {
     if (!options.count(required)) return Usage();
   }
   knpack::PackageInputs inputs;
-  if (!NarrowDeviceType(options[L"--type"], inputs.deviceType)) {
+  if (!knpack::NarrowToBytes(options[L"--type"], inputs.deviceType)) {
     PrintError(L"knpack: the device type must be 8-bit text");
     return kExitFailed;
   }
