@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The main job. Installs what is missing, builds, then:
-#   ./run.sh              the updater (bench build) on the default virtual instrument bench,
-#                         driven as a technician would: a package for a "TW 3xx" is built and
-#                         checked with the package tool, the instrument is picked, the package
-#                         chosen, "Download" pressed; what the dialog shows is printed and
-#                         screenshots are saved under build/run/main/screenshots
+#   ./run.sh              the whole update on the default virtual instrument bench with the
+#                         updater's bench build, driven as a technician would: a package with a
+#                         bootloader for a "TW 3xx" is built and checked with the package tool,
+#                         the instrument is picked, the package chosen, "Download" pressed and
+#                         every message answered; the status captions and messages are printed,
+#                         the instrument's memories compared with the images, screenshots saved
+#                         under build/run/main/screenshots; non-zero exit when any of it fails
 #   ./run.sh knpack ARGS  runs the package tool; paths of this machine are accepted as they are
 #   ./run.sh updater      starts the updater as a Windows user would (no bench, no DFU library
 #                         beside it); without a display it runs under Xvfb. Ends with the dialog.
@@ -90,12 +92,13 @@ main_job() {
   local work="$KN_BUILD/run/main" dir status=0 updater
   open_display
   rm -rf "$work" && mkdir -p "$work/images" "$work/screenshots"
-  head -c 262144 /dev/urandom >"$work/images/program.bin"
-  head -c 1048576 /dev/urandom >"$work/images/media.bin"
-  printf 'calibration table\n' >"$work/images/data.bin"
-  echo "== the package tool builds an update package for a \"TW 3xx\" instrument and checks it"
+  head -c 196608 /dev/urandom >"$work/images/program.bin"
+  head -c 262144 /dev/urandom >"$work/images/media.bin"
+  head -c 4096 /dev/urandom >"$work/images/data.bin"
+  head -c 16384 /dev/urandom >"$work/images/bootloader.bin"
+  echo "== the package tool builds an update package with a bootloader for a \"TW 3xx\" instrument and checks it"
   knpack build --type "TW 3xx" --program "$work/images/program.bin" --media "$work/images/media.bin" \
-    --data "$work/images/data.bin" -o "$work/update.kn"
+    --data "$work/images/data.bin" --bootloader "$work/images/bootloader.bin" -o "$work/update.kn"
   knpack verify "$work/update.kn" --dir "$work/images"
 
   default_bench "$work/bench"
@@ -105,17 +108,16 @@ main_job() {
   echo "== the updater starts on the default bench; a technician works with it"
   (cd "$dir" && wine QM_TWBootloader_bench.exe) &
   updater=$!
-  wine "$KN_BUILD/sim/operator/bench_demo.exe" "$(kn_winpath "$work/update.kn")" \
+  wine "$KN_BUILD/sim/operator/bench_demo.exe" "$(kn_winpath "$work/update.kn")" "$(kn_winpath "$work/images")" \
     "$(kn_winpath "$work/screenshots")" | tr -d '\r' || status=1
   wait "$updater" || status=1
-  echo "== \"Download\" ends after the package check for now: switching the instrument into its DFU"
-  echo "   loader and writing its firmware are not built yet"
   report_installers "$dir"
   local shot
   for shot in "$work"/screenshots/*.bmp; do
     [ -f "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
   done
   echo "== screenshots: $work/screenshots"
+  [ "$status" = 0 ] && echo "== the update went through" || echo "== the update did NOT go through as it should"
   return $status
 }
 

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "dfu/DfuLibrary.h"
+#include "update/DfuProduct.h"
 #include "update/WidenBytes.h"
 #include "usbio/StringDescriptor.h"
 #include "usbio/UsbIo.h"
@@ -10,7 +11,6 @@
 namespace {
 
 constexpr std::size_t kProductBufferSize = 1024;
-constexpr wchar_t kUnknownProduct[] = L"<<Unknown>>";
 
 // Item data: the kind in bit 30, the number below it; fits a 32-bit LPARAM and is never LB_ERR.
 constexpr LPARAM kDfuEntryBit = LPARAM{1} << 30;
@@ -76,19 +76,15 @@ void AddDfuDevices(HWND listBox, DeviceListState& state) {
   for (int index = 0; pfnLMDFUDeviceOpen != nullptr; ++index) {
     DfuDeviceInfo info = {};
     DfuHandle handle = 0;
-    if (pfnLMDFUDeviceOpen(index, &info, &handle) != 0) {
-      if (handle != 0 && pfnLMDFUDeviceClose != nullptr) pfnLMDFUDeviceClose(handle, 0);
+    if (DfuDeviceOpen(index, &info, &handle) != 0) {
+      if (handle != 0) DfuDeviceClose(handle, 0);
       return;
     }
     ++state.dfuCount;
-    char buffer[kProductBufferSize] = {};
-    std::uint32_t length = kProductBufferSize;
-    const int read = pfnLMDFUDeviceASCIIStringGet != nullptr
-                         ? pfnLMDFUDeviceASCIIStringGet(handle, info.productStringIndex, buffer, &length)
-                         : kDfuNotBound;
-    const std::wstring product = read == 0 ? WidenTerminated(buffer, kProductBufferSize) : kUnknownProduct;
+    const std::wstring product = ReadDfuProductText(handle, info);
+    state.dfuProducts.push_back(product);
     AddEntry(listBox, {DeviceKind::kDfu, index}, product, state.usbioCount + index);
-    if (pfnLMDFUDeviceClose != nullptr) pfnLMDFUDeviceClose(handle, 0);
+    DfuDeviceClose(handle, 0);
   }
 }
 
@@ -110,6 +106,7 @@ void RebuildDeviceList(HWND listBox, DeviceListState state) {
   AddApplicationDevices(listBox, state);
 
   state.dfuCount = 0;
+  state.dfuProducts.clear();
   AddDfuDevices(listBox, state);
 
   // The selection follows the position, not the device.

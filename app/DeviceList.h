@@ -9,13 +9,9 @@
 #include <setupapi.h>
 
 #include <string>
+#include <vector>
 
-enum class DeviceKind { kApplication, kDfu };
-
-struct DeviceEntry {
-  DeviceKind kind;
-  int number;  // USBIO device number, or DFU device index
-};
+#include "update/SelectedDevice.h"
 
 // The dialog's members the list keeps up to date.
 struct DeviceListState {
@@ -23,6 +19,9 @@ struct DeviceListState {
   int& usbioCount;
   int& dfuCount;
   int& dfuReady;
+  // The DFU entries' product texts in DFU index order: the preparation tells the instrument
+  // it switched into its loader from the DFU devices that were there before.
+  std::vector<std::wstring>& dfuProducts;
 };
 
 // Rebuilds the list box from what is attached, keeping the selected position. While the DFU

@@ -1,29 +1,33 @@
 #include "app/QM_TWBootloaderDlg.h"
 
+#include <algorithm>
+
 #include "app/DeviceList.h"
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
+#include "update/Download.h"
 #include "update/UpdatePackage.h"
+#include "update/UpdateWorker.h"
 
 namespace {
 
 constexpr UINT_PTR kRefreshTimer = 0;
 constexpr UINT kRefreshPeriodMs = 1000;
-constexpr DWORD kDownloadStartPauseMs = 500;
+// Longest stretch a pause leaves the queue unlooked at; Windows ghosts a window as not
+// responding after 5 s.
+constexpr DWORD kPaintSliceMs = 50;
 
 }  // namespace
 
 CQM_TWBootloaderDlg::CQM_TWBootloaderDlg(CWnd* pParent)
     : CDialogEx(IDD_QM_TWBOOTLOADER_DIALOG, pParent),
       m_hIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      m_dfuParams(),
-      m_hDfuDevice(0),
       m_hDeviceList(nullptr),
       m_nUsbioCount(0),
       m_nDfuCount(0),
       m_nDfuReady(0),
-      m_bWithBootloader(FALSE),
-      m_bUpdateRunning(0) {}
+      m_bUpdateRunning(0),
+      m_bPreparing(false) {}
 
 CQM_TWBootloaderDlg::~CQM_TWBootloaderDlg() = default;
 
@@ -49,6 +53,7 @@ BEGIN_MESSAGE_MAP(CQM_TWBootloaderDlg, CDialogEx)
   ON_MESSAGE(UM_DFU_DONE, &CQM_TWBootloaderDlg::OnDfuDone)
   ON_MESSAGE(UM_DFU_VERIFY_BEGIN, &CQM_TWBootloaderDlg::OnDfuVerifyBegin)
   ON_MESSAGE(UM_DFU_FAILED, &CQM_TWBootloaderDlg::OnDfuFailed)
+  ON_MESSAGE(UM_CALL_ON_DIALOG_THREAD, &CQM_TWBootloaderDlg::OnCallOnDialogThread)
 END_MESSAGE_MAP()
 
 BOOL CQM_TWBootloaderDlg::OnInitDialog() {
@@ -82,7 +87,6 @@ int CQM_TWBootloaderDlg::PromptBox(const wchar_t* text, const wchar_t* caption, 
 
 void CQM_TWBootloaderDlg::RunDriverInstallation() { InstallDrivers(); }
 
-void CQM_TWBootloaderDlg::ShowMessage(const std::wstring& text) { MessageBox(text.c_str(), nullptr, MB_OK); }
 
 void CQM_TWBootloaderDlg::OnSysCommand(UINT nID, LPARAM lParam) {
   if ((nID & 0xFFF0) == IDM_ABOUTBOX) return;  // there is no About box
@@ -108,8 +112,9 @@ void CQM_TWBootloaderDlg::OnPaint() {
 HCURSOR CQM_TWBootloaderDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 void CQM_TWBootloaderDlg::OnCancel() {
-  // Closing while the worker runs would end the process under it, halfway through a write.
-  if (InterlockedCompareExchange(&m_bUpdateRunning, 0, 0) != 0) {
+  // Closing while an update is prepared or written would end the process under it, halfway
+  // through a switch or a write.
+  if (m_bPreparing || IsUpdateRunning()) {
     MessageBeep(MB_OK);
     return;
   }
@@ -124,27 +129,146 @@ void CQM_TWBootloaderDlg::OnSelectFile() {
 }
 
 void CQM_TWBootloaderDlg::OnDownload() {
-  Pause(kDownloadStartPauseMs);
-  PreparedPackage package;
-  if (!PrepareUpdatePackage(*this, m_strUpdateFile, SystemTempDirectory(), package)) return;
-  m_strProgramFile = package.programFile;
-  m_strMediaFile = package.mediaFile;
-  m_strDataFile = package.dataFile;
-  m_strBootloaderFile = package.bootloaderFile;
-  m_bWithBootloader = package.withBootloader ? TRUE : FALSE;
-  PrepareDevice(package.deviceType);
+  // One update at a time: a click or Enter that was queued, or reached a message box's loop,
+  // while an update is prepared or written does nothing.
+  if (m_bPreparing || IsUpdateRunning()) return;
+  m_bPreparing = true;
+  RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory());
+  m_bPreparing = false;
 }
 
-void CQM_TWBootloaderDlg::PrepareDevice(const std::wstring& /*deviceType*/) {}
-
 void CQM_TWBootloaderDlg::OnTimer(UINT_PTR nIDEvent) {
-  RefreshDeviceList();
+  // A tick generated before the hand-over killed the timer must not rebuild the list while
+  // the worker writes.
+  if (!IsUpdateRunning()) RefreshDeviceList();
   CDialogEx::OnTimer(nIDEvent);
 }
 
 void CQM_TWBootloaderDlg::RefreshDeviceList() {
-  RebuildDeviceList(m_listDevices.m_hWnd, {m_hDeviceList, m_nUsbioCount, m_nDfuCount, m_nDfuReady});
+  CallOnDialogThread([this] {
+    RebuildDeviceList(m_listDevices.m_hWnd, {m_hDeviceList, m_nUsbioCount, m_nDfuCount, m_nDfuReady, m_dfuProducts});
+  });
 }
+
+// ---- the update procedure's host ---------------------------------------------------------
+
+bool CQM_TWBootloaderDlg::IsUpdateRunning() const {
+  return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_bUpdateRunning), 0, 0) != 0;
+}
+
+bool CQM_TWBootloaderDlg::OnDialogThread() const {
+  return GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId();
+}
+
+void CQM_TWBootloaderDlg::CallOnDialogThread(const std::function<void()>& call) {
+  if (OnDialogThread()) {
+    call();
+    return;
+  }
+  // Sent, not posted: the worker goes on only once the dialog's thread has done it, which
+  // keeps the order of the worker's endings.
+  SendMessage(UM_CALL_ON_DIALOG_THREAD, 0, reinterpret_cast<LPARAM>(&call));
+}
+
+LRESULT CQM_TWBootloaderDlg::OnCallOnDialogThread(WPARAM, LPARAM lParam) {
+  (*reinterpret_cast<const std::function<void()>*>(lParam))();
+  return 0;
+}
+
+void CQM_TWBootloaderDlg::ShowMessage(const std::wstring& text) {
+  CallOnDialogThread([&] { MessageBox(text.c_str(), nullptr, MB_OK); });
+}
+
+void CQM_TWBootloaderDlg::SetStatusText(const std::wstring& text) {
+  CallOnDialogThread([&] { SetDlgItemText(IDC_STATUS, text.c_str()); });
+}
+
+void CQM_TWBootloaderDlg::ShowStatus(bool shown) {
+  CallOnDialogThread([&] { ::ShowWindow(GetDlgItem(IDC_STATUS), shown ? SW_SHOW : SW_HIDE); });
+}
+
+void CQM_TWBootloaderDlg::ShowProgress(bool shown) {
+  CallOnDialogThread([&] { m_progress.ShowWindow(shown ? SW_SHOW : SW_HIDE); });
+}
+
+void CQM_TWBootloaderDlg::SetProgressRange(int upper) {
+  CallOnDialogThread([&] { m_progress.SetRange(0, static_cast<WORD>(upper)); });
+}
+
+void CQM_TWBootloaderDlg::SetProgressPos(int position) {
+  CallOnDialogThread([&] { m_progress.SetPos(position); });
+}
+
+void CQM_TWBootloaderDlg::Pause(DWORD milliseconds) {
+  if (OnDialogThread()) {
+    PauseKeepingPainted(milliseconds);
+  } else {
+    Sleep(milliseconds);
+  }
+}
+
+void CQM_TWBootloaderDlg::PauseKeepingPainted(DWORD milliseconds) {
+  // The preparation waits up to about three minutes on this thread. Paint messages are
+  // handled so the progress is seen and Windows does not ghost the window as not responding;
+  // input and timer ticks stay queued, so nothing else runs before the preparation ends.
+  // Messages sent by other threads are handled by PeekMessage itself.
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&message);
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return;
+    const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(end - now, kPaintSliceMs));
+    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_PAINT | QS_SENDMESSAGE, 0);
+  }
+}
+
+bool CQM_TWBootloaderDlg::GetSelection(DeviceSelection& selection) {
+  if (!SelectedDevice(m_listDevices.m_hWnd, selection.entry, selection.text)) return false;
+  selection.deviceList = m_hDeviceList;
+  selection.dfuProducts = m_dfuProducts;
+  return true;
+}
+
+void CQM_TWBootloaderDlg::EnableInputs(bool enabled) {
+  CallOnDialogThread([&] {
+    m_btnSelect.EnableWindow(enabled);
+    m_btnDownload.EnableWindow(enabled);
+    m_editFile.EnableWindow(enabled);
+    m_listDevices.EnableWindow(enabled);
+  });
+}
+
+void CQM_TWBootloaderDlg::SetRefreshTimer(bool running) {
+  CallOnDialogThread([&] {
+    if (running) {
+      SetTimer(kRefreshTimer, kRefreshPeriodMs, nullptr);
+    } else {
+      KillTimer(kRefreshTimer);
+    }
+  });
+}
+
+void CQM_TWBootloaderDlg::SetUpdateRunning(bool running) { InterlockedExchange(&m_bUpdateRunning, running ? 1 : 0); }
+
+void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
+  CallOnDialogThread([&] { m_strStage = stage; });
+}
+
+DWORD WINAPI CQM_TWBootloaderDlg::WorkerThread(LPVOID dialog) {
+  auto* self = static_cast<CQM_TWBootloaderDlg*>(dialog);
+  return UpdateWorker(*self, *self);
+}
+
+bool CQM_TWBootloaderDlg::StartWorker() {
+  HANDLE thread = CreateThread(nullptr, 0, &CQM_TWBootloaderDlg::WorkerThread, this, 0, nullptr);
+  if (thread == nullptr) return false;
+  // Nobody waits for the worker: closing is refused until its last step instead.
+  CloseHandle(thread);
+  return true;
+}
+
+// ---- progress notifications of the DFU library ---------------------------------------------
 
 void CQM_TWBootloaderDlg::ShowProgressPass(WPARAM units, const wchar_t* suffix) {
   const std::wstring text = m_strStage + suffix;

@@ -1,23 +1,31 @@
 // The updater's one dialog, "Firmware updater": device list, update file, Download, and the
 // progress display that the DFU library drives through its notification messages.
 //
-// Phases (told apart by the input controls' enabled state and the refresh timer, no flag):
-// idle; preparing, while OnDownload runs on the dialog's thread; updating, while the worker
-// thread writes the firmware with the input controls disabled and the timer stopped.
+// Phases: idle; preparing, while OnDownload runs on the dialog's thread (m_bPreparing);
+// updating, while the worker thread writes the firmware with the input controls disabled and
+// the timer stopped (m_bUpdateRunning).
 #pragma once
 
 #include <windows.h>
 #include <setupapi.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/StartupCheck.h"
 #include "app/resource.h"
 #include "dfu/DfuApi.h"
 #include "framework/Framework.h"
 #include "update/UpdateHost.h"
+#include "update/UpdateSession.h"
 
-class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPromptHost {
+// Private message: runs a call on the dialog's thread for the worker (see CallOnDialogThread).
+constexpr UINT UM_CALL_ON_DIALOG_THREAD = WM_APP + 1;
+
+// UpdateSession holds the members that pass between the stages of an update (image paths,
+// bootloader flag, check values, DFU device, flash layout); the dialog is their only owner.
+class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSession, public DriverPromptHost {
  public:
   explicit CQM_TWBootloaderDlg(CWnd* pParent = nullptr);
   ~CQM_TWBootloaderDlg() override;
@@ -25,42 +33,52 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   enum { IDD = IDD_QM_TWBOOTLOADER_DIALOG };
 
   // Rebuilds the device list; at start-up, every second, and once after a successful update.
-  void RefreshDeviceList();
+  void RefreshDeviceList() override;
 
-  // UpdateHost: message boxes owned by the dialog, OK only, the application's title.
+  // UpdateHost. Called by the preparation on the dialog's thread and by the worker on its own;
+  // whatever touches the dialog's windows, timer or members is carried over to the dialog's
+  // thread, since Windows lets only a window's own thread set or kill its timers.
   void ShowMessage(const std::wstring& text) override;
-  // The update procedure's pauses.
-  virtual void Pause(DWORD milliseconds) { Sleep(milliseconds); }
+  void SetStatusText(const std::wstring& text) override;
+  void ShowStatus(bool shown) override;
+  void ShowProgress(bool shown) override;
+  void SetProgressRange(int upper) override;
+  void SetProgressPos(int position) override;
+  void Pause(DWORD milliseconds) override;
+  bool GetSelection(DeviceSelection& selection) override;
+  void EnableInputs(bool enabled) override;
+  void SetRefreshTimer(bool running) override;
+  void SetUpdateRunning(bool running) override;
+  HWND NotificationWindow() override { return m_hWnd; }
+  void SetStage(const std::wstring& stage) override;
+  bool StartWorker() override;
 
   // DriverPromptHost, for the start-up check.
   int PromptBox(const wchar_t* text, const wchar_t* caption, UINT type) override;
   void RunDriverInstallation() override;
 
-  // State shared by the stages of an update; the dialog is its only owner.
   HICON m_hIcon;
   std::wstring m_strUpdateFile;  // chosen with "Select" only
-  DfuFlashParams m_dfuParams;
-  DfuHandle m_hDfuDevice;
   HDEVINFO m_hDeviceList;
   int m_nUsbioCount;  // application-mode entries at the head of the list
   int m_nDfuCount;    // DFU-mode entries after them
   int m_nDfuReady;    // 1 once the DFU library has loaded
-  std::wstring m_strStage;  // written by the worker before each write, read by the progress handlers
-  std::wstring m_strProgramFile;
-  std::wstring m_strMediaFile;
-  std::wstring m_strDataFile;
-  std::wstring m_strBootloaderFile;
-  BOOL m_bWithBootloader;
+  std::vector<std::wstring> m_dfuProducts;  // the DFU entries' product texts, by DFU index
+  // The component being written; written and read on the dialog's thread only.
+  std::wstring m_strStage;
   CButton m_btnSelect;
   CButton m_btnDownload;
   CProgressCtrl m_progress;
   CListBox m_listDevices;
   CEdit m_editFile;
 
-  // Non-zero from the hand-over to the worker until the worker's very last step. Written by
-  // the dialog's thread (set) and the worker (clear). While it is set the dialog refuses to
-  // close, because the worker still uses the dialog, the open DFU device and the library.
+  // Non-zero from the hand-over to the worker until the worker's very last step. Set by the
+  // dialog's thread, cleared by the worker's. While it is set the dialog refuses to close,
+  // because the worker still uses the dialog, the open DFU device and the library.
   volatile LONG m_bUpdateRunning;
+  // True while OnDownload runs: a second "Download" reached through a nested message loop
+  // (a message box of the preparation) must not start a second preparation.
+  bool m_bPreparing;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -78,14 +96,18 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   afx_msg LRESULT OnDfuDone(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnDfuVerifyBegin(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnDfuFailed(WPARAM wParam, LPARAM lParam);
-
-  // Rest of "Download" after the package check: the device's way into DFU mode and the
-  // hand-over to the worker thread. Comes with the USB layer.
-  void PrepareDevice(const std::wstring& deviceType);
+  afx_msg LRESULT OnCallOnDialogThread(WPARAM wParam, LPARAM lParam);
 
  private:
   void ShowProgressPass(WPARAM units, const wchar_t* suffix);
   void HideProgress();
+  bool IsUpdateRunning() const;
+  bool OnDialogThread() const;
+  // Runs call on the dialog's thread and returns once it has run.
+  void CallOnDialogThread(const std::function<void()>& call);
+  // Waits on the dialog's thread, painting but handling no input and no timer tick.
+  void PauseKeepingPainted(DWORD milliseconds);
+  static DWORD WINAPI WorkerThread(LPVOID dialog);
 
   DECLARE_MESSAGE_MAP()
 };

@@ -22,7 +22,7 @@ namespace {
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr int kRuns = 3;
 
-class SilentHost : public UpdateHost {
+class SilentHost : public MessageHost {
  public:
   void ShowMessage(const std::wstring& text) override { last = text; }
   std::wstring last;

@@ -60,10 +60,46 @@ int LoadDfuLibraryNamed(const wchar_t* libraryName) {
 
 int LoadDfuLibrary() { return LoadDfuLibraryNamed(L"kndfu.dll"); }
 
+int DfuDeviceOpen(int index, DfuDeviceInfo* info, DfuHandle* handle) {
+  if (pfnLMDFUDeviceOpen == nullptr) return kDfuNotBound;
+  return pfnLMDFUDeviceOpen(index, info, handle);
+}
+
+void DfuDeviceClose(DfuHandle handle, int restartApplication) {
+  if (pfnLMDFUDeviceClose != nullptr) pfnLMDFUDeviceClose(handle, restartApplication);
+}
+
+int DfuDeviceASCIIStringGet(DfuHandle handle, std::uint32_t stringIndex, char* buffer, std::uint32_t* length) {
+  if (pfnLMDFUDeviceASCIIStringGet == nullptr) return kDfuNotBound;
+  return pfnLMDFUDeviceASCIIStringGet(handle, stringIndex, buffer, length);
+}
+
+int DfuParamsGet(DfuHandle handle, DfuFlashParams* params) {
+  if (pfnLMDFUParamsGet == nullptr) return kDfuNotBound;
+  return pfnLMDFUParamsGet(handle, params);
+}
+
+int DfuErase(DfuHandle handle, std::uint32_t address, std::uint32_t length, int verify, HWND notify) {
+  if (pfnLMDFUErase == nullptr) return kDfuNotBound;
+  return pfnLMDFUErase(handle, address, length, verify, notify);
+}
+
 int DfuDownloadBin(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                    int verify, HWND notify) {
   if (pfnLMDFUDownloadBin == nullptr) return kDfuNotBound;
   return pfnLMDFUDownloadBin(handle, data, length, address, verify, notify);
+}
+
+int DfuWriteEEP(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address, int verify,
+                HWND notify) {
+  if (pfnLMDFUWriteEEP == nullptr) return kDfuNotBound;
+  return pfnLMDFUWriteEEP(handle, data, length, address, verify, notify);
+}
+
+int DfuWriteNand(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address, int verify,
+                 HWND notify) {
+  if (pfnLMDFUWriteNand == nullptr) return kDfuNotBound;
+  return pfnLMDFUWriteNand(handle, data, length, address, verify, notify);
 }
 
 std::string DfuErrorString(int code) {

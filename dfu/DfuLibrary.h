@@ -36,8 +36,18 @@ int LoadDfuLibrary();
 // The same for a library of another name; the program always uses "kndfu.dll".
 int LoadDfuLibraryNamed(const wchar_t* libraryName);
 
-// -1 while LMDFUDownloadBin is unbound.
+// The calls an update makes, each -1 (kDfuNotBound) while its entry point is unbound.
+int DfuDeviceOpen(int index, DfuDeviceInfo* info, DfuHandle* handle);
+// Only when bound; the library's result is of no use to the caller.
+void DfuDeviceClose(DfuHandle handle, int restartApplication);
+int DfuDeviceASCIIStringGet(DfuHandle handle, std::uint32_t stringIndex, char* buffer, std::uint32_t* length);
+int DfuParamsGet(DfuHandle handle, DfuFlashParams* params);
+int DfuErase(DfuHandle handle, std::uint32_t address, std::uint32_t length, int verify, HWND notify);
 int DfuDownloadBin(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                    int verify, HWND notify);
+int DfuWriteEEP(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address, int verify,
+                HWND notify);
+int DfuWriteNand(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address, int verify,
+                 HWND notify);
 // The library's 8-bit text for code, "Driver not installed" while unbound.
 std::string DfuErrorString(int code);

@@ -4,6 +4,8 @@
 KN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 KN_BUILD=${KN_BUILD:-$KN_ROOT/build}
 
+kn_own_prefix=""
+[ -n "${WINEPREFIX:-}" ] || kn_own_prefix=1
 export WINEPREFIX=${WINEPREFIX:-$KN_BUILD/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 # winedbg disabled: a crashing program ends at once instead of waiting in the debugger.
@@ -33,21 +35,31 @@ kn_ensure_display() {
   return 1
 }
 
-# First use of a prefix creates it; done once here rather than inside a timed test.
+# First use of a prefix creates it; done once here rather than inside a timed test. Only the
+# creation is waited for: a prefix that exists may be the caller's own, with programs of theirs
+# running for as long as they like.
 kn_wine_init() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    # The prefix is written once its set-up programs have ended: a new prefix's server
+    # serves them alone.
+    wineserver -w 2>/dev/null || true
   fi
-  wineserver -w 2>/dev/null || true
 }
 
 kn_cleanup() {
+  # Only our own prefix's server is stopped: the caller's may run programs of theirs.
+  [ -n "$kn_own_prefix" ] || { kn_stop_display; return 0; }
   # Wait for the server to be gone: a Wine program started right after would otherwise
   # attach to the dying server and end at once.
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
+  kn_stop_display
+}
+
+kn_stop_display() {
   if [ -n "$kn_xvfb_pid" ]; then
     kill "$kn_xvfb_pid" 2>/dev/null || true
     wait "$kn_xvfb_pid" 2>/dev/null || true

@@ -81,7 +81,7 @@ std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, cons
   return results;
 }
 
-bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
+bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
                           PreparedPackage& package) {
   if (updateFile.empty()) {
     host.ShowMessage(texts::kNoUpdateFile);
@@ -107,6 +107,7 @@ bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, cons
   }
 
   package.withBootloader = false;
+  package.checks = ImageCheckValues();
   if (read == ManifestFileResult::kUnreadable || (manifest.hasLine9 && !manifest.HasBootloaderMarker())) {
     host.ShowMessage(texts::kWrongUpdateFile);
     return false;
@@ -123,17 +124,19 @@ bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, cons
 
   std::vector<std::string> imageNames = {manifest.programName, manifest.mediaName, manifest.dataName};
   std::vector<std::string> imageChecks = {manifest.programCheck, manifest.mediaCheck, manifest.dataCheck};
+  std::vector<std::uint32_t*> imageCrcs = {&package.checks.program, &package.checks.media, &package.checks.data};
   if (package.withBootloader) {
     imageNames.push_back(manifest.bootloaderName);
     imageChecks.push_back(manifest.bootloaderCheck);
+    imageCrcs.push_back(&package.checks.bootloader);
   }
   for (std::size_t i = 0; i < imageNames.size(); ++i) {
     if (!ImageCanBeOpened(tempDirectory, imageNames[i])) {
       host.ShowMessage(texts::kWrongUpdateFile);
       return false;
     }
-    const std::uint32_t crc = FileCrc32(tempDirectory + WidenBytes(imageNames[i]), table);
-    checks.push_back({imageChecks[i], FormatCheckValue(crc)});
+    *imageCrcs[i] = FileCrc32(tempDirectory + WidenBytes(imageNames[i]), table);
+    checks.push_back({imageChecks[i], FormatCheckValue(*imageCrcs[i])});
   }
 
   for (const CheckPair& check : checks) {

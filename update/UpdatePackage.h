@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "update/UpdateHost.h"
+#include "update/MessageHost.h"
+#include "update/UpdateSession.h"
 
 struct PreparedPackage {
   std::wstring deviceType;  // manifest line 1, widened
   std::wstring programFile, mediaFile, dataFile, bootloaderFile;
   bool withBootloader = false;
+  ImageCheckValues checks;  // each image's CRC-32, equal to the manifest's value
 };
 
 struct ExtractedEntry {
@@ -27,7 +29,7 @@ struct ExtractedEntry {
 std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory);
 
 // tempDirectory ends in a backslash, as the system reports it.
-bool PrepareUpdatePackage(UpdateHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
+bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
                           PreparedPackage& package);
 
 // The user's temporary directory as the system reports it (ends in a backslash).

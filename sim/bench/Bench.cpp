@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <cwchar>
+#include <map>
 
 #include "sim/bench/MemoryFile.h"
 
@@ -14,6 +16,9 @@ constexpr const wchar_t* kIniName = L"bench.ini";
 constexpr const wchar_t* kTraceName = L"trace.txt";
 constexpr const wchar_t* kInstrumentsKey = L"instruments";
 constexpr const wchar_t* kDfuDriverKey = L"dfuDriver";
+constexpr const wchar_t* kClockKey = L"clock";
+constexpr const wchar_t* kClockMsKey = L"clockMs";
+constexpr const wchar_t* kManualClock = L"manual";
 
 std::vector<std::wstring> SplitList(const std::wstring& text) {
   std::vector<std::wstring> items;
@@ -34,6 +39,59 @@ std::wstring JoinList(const std::vector<std::wstring>& items) {
   for (const std::wstring& item : items) text += (text.empty() ? L"" : L",") + item;
   return text;
 }
+
+// Decimal, or hexadecimal with 0x, as a person editing the file would write it; hexadecimal
+// values of 32-bit fields above 0x7FFFFFFF parse as unsigned.
+std::int64_t ParseInt(const std::wstring& text, std::int64_t fallback) {
+  if (text.empty()) return fallback;
+  wchar_t* end = nullptr;
+  long long value = std::wcstoll(text.c_str(), &end, 0);
+  if (end == text.c_str()) return fallback;
+  if (text.size() > 2 && (text[1] == L'x' || text[1] == L'X')) {
+    value = static_cast<long long>(std::wcstoull(text.c_str(), &end, 0));
+  }
+  return value;
+}
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+// One section read in one call of the profile functions: an instrument has some thirty keys,
+// and each separate read parses the whole file again.
+class SectionValues {
+ public:
+  SectionValues(const std::wstring& iniPath, const std::wstring& section) {
+    std::wstring buffer(4096, L'\0');
+    for (;;) {
+      const DWORD length = GetPrivateProfileSectionW(section.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()),
+                                                     iniPath.c_str());
+      if (length + 2 < buffer.size()) {
+        buffer.resize(length);
+        break;
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+    for (std::size_t start = 0; start < buffer.size();) {
+      std::size_t end = buffer.find(L'\0', start);
+      if (end == std::wstring::npos) end = buffer.size();
+      const std::wstring line = buffer.substr(start, end - start);
+      const std::size_t equals = line.find(L'=');
+      if (equals != std::wstring::npos) values_[Lower(line.substr(0, equals))] = line.substr(equals + 1);
+      start = end + 1;
+    }
+  }
+
+  std::wstring String(const std::wstring& key, const std::wstring& fallback) const {
+    const auto found = values_.find(Lower(key));
+    return found == values_.end() ? fallback : found->second;
+  }
+  std::int64_t Int(const std::wstring& key, std::int64_t fallback) const { return ParseInt(String(key, L""), fallback); }
+
+ private:
+  std::map<std::wstring, std::wstring> values_;
+};
 
 std::wstring FaultKey(Operation op, const wchar_t* name) {
   return std::wstring(L"fault.") + OperationName(op) + L"." + name;
@@ -68,6 +126,20 @@ std::int64_t Bench::NowMs() {
   ticks.LowPart = now.dwLowDateTime;
   ticks.HighPart = now.dwHighDateTime;
   return static_cast<std::int64_t>(ticks.QuadPart / 10000);
+}
+
+std::int64_t Bench::ClockMs() const {
+  if (ReadString(kBenchSection, kClockKey, L"system") != kManualClock) return NowMs();
+  return ReadInt(kBenchSection, kClockMsKey, 0);
+}
+
+bool Bench::UseManualClock(std::int64_t startMs) {
+  return WriteInt(kBenchSection, kClockMsKey, startMs) && WriteString(kBenchSection, kClockKey, kManualClock);
+}
+
+bool Bench::AdvanceClock(std::int64_t milliseconds) {
+  if (ReadString(kBenchSection, kClockKey, L"system") != kManualClock) return true;
+  return WriteInt(kBenchSection, kClockMsKey, ReadInt(kBenchSection, kClockMsKey, 0) + milliseconds);
 }
 
 bool Bench::Create() {
@@ -114,37 +186,37 @@ std::vector<std::wstring> Bench::InstrumentIds() const {
 }
 
 bool Bench::Load(const std::wstring& id, Instrument* instrument) const {
-  const std::wstring section = InstrumentSection(id);
+  const SectionValues values(IniPath(), InstrumentSection(id));
   // A section without its mode was never saved.
-  std::wstring mode = ReadString(section, L"mode", L"");
+  const std::wstring mode = values.String(L"mode", L"");
   if (instrument == nullptr || mode.empty()) return false;
   Instrument loaded;
   loaded.id = id;
   if (!ParseMode(mode, &loaded.mode)) loaded.mode = Mode::kAbsent;
-  loaded.product = ReadString(section, L"product", loaded.product);
-  loaded.model = static_cast<std::uint32_t>(ReadInt(section, L"model", loaded.model));
-  loaded.bus_address = static_cast<std::uint32_t>(ReadInt(section, L"address", loaded.bus_address));
-  loaded.mode_changed_at = ReadInt(section, L"modeChangedAt", 0);
-  loaded.reenumeration_ms = static_cast<std::uint32_t>(ReadInt(section, L"reenumerationMs", loaded.reenumeration_ms));
+  loaded.product = values.String(L"product", loaded.product);
+  loaded.model = static_cast<std::uint32_t>(values.Int(L"model", loaded.model));
+  loaded.bus_address = static_cast<std::uint32_t>(values.Int(L"address", loaded.bus_address));
+  loaded.mode_changed_at = values.Int(L"modeChangedAt", 0);
+  loaded.reenumeration_ms = static_cast<std::uint32_t>(values.Int(L"reenumerationMs", loaded.reenumeration_ms));
   loaded.driver_api_version =
-      static_cast<std::uint16_t>(ReadInt(section, L"driverApiVersion", loaded.driver_api_version));
-  loaded.sector_size = static_cast<std::uint16_t>(ReadInt(section, L"sectorSize", loaded.sector_size));
-  loaded.flash_top = static_cast<std::uint32_t>(ReadInt(section, L"flashTop", loaded.flash_top));
-  loaded.app_start_address = static_cast<std::uint32_t>(ReadInt(section, L"appStartAddress", loaded.app_start_address));
-  loaded.eeprom_size = static_cast<std::uint32_t>(ReadInt(section, L"eepromSize", loaded.eeprom_size));
-  loaded.nand_size = static_cast<std::uint32_t>(ReadInt(section, L"nandSize", loaded.nand_size));
-  loaded.bytes_per_second = static_cast<std::uint32_t>(ReadInt(section, L"bytesPerSecond", loaded.bytes_per_second));
-  loaded.transfer_size = static_cast<std::uint32_t>(ReadInt(section, L"transferSize", loaded.transfer_size));
+      static_cast<std::uint16_t>(values.Int(L"driverApiVersion", loaded.driver_api_version));
+  loaded.sector_size = static_cast<std::uint16_t>(values.Int(L"sectorSize", loaded.sector_size));
+  loaded.flash_top = static_cast<std::uint32_t>(values.Int(L"flashTop", loaded.flash_top));
+  loaded.app_start_address = static_cast<std::uint32_t>(values.Int(L"appStartAddress", loaded.app_start_address));
+  loaded.eeprom_size = static_cast<std::uint32_t>(values.Int(L"eepromSize", loaded.eeprom_size));
+  loaded.nand_size = static_cast<std::uint32_t>(values.Int(L"nandSize", loaded.nand_size));
+  loaded.bytes_per_second = static_cast<std::uint32_t>(values.Int(L"bytesPerSecond", loaded.bytes_per_second));
+  loaded.transfer_size = static_cast<std::uint32_t>(values.Int(L"transferSize", loaded.transfer_size));
   if (loaded.transfer_size == 0) loaded.transfer_size = 1;
-  loaded.params_fault = static_cast<int>(ReadInt(section, L"fault.params", 0));
-  loaded.product_string_unreadable = ReadInt(section, L"fault.productStringUnreadable", 0) != 0;
+  loaded.params_fault = static_cast<int>(values.Int(L"fault.params", 0));
+  loaded.product_string_unreadable = values.Int(L"fault.productStringUnreadable", 0) != 0;
   for (int i = 0; i < kOperationCount; ++i) {
     Operation op = static_cast<Operation>(i);
     WriteFault& fault = loaded.fault(op);
-    fault.verify_failure = ReadInt(section, FaultKey(op, L"verifyFailure"), 0) != 0;
-    fault.error_code = static_cast<int>(ReadInt(section, FaultKey(op, L"error"), 0));
-    fault.unplug_after = ReadInt(section, FaultKey(op, L"unplugAfter"), -1);
-    fault.skip = static_cast<int>(ReadInt(section, FaultKey(op, L"skip"), 0));
+    fault.verify_failure = values.Int(FaultKey(op, L"verifyFailure"), 0) != 0;
+    fault.error_code = static_cast<int>(values.Int(FaultKey(op, L"error"), 0));
+    fault.unplug_after = values.Int(FaultKey(op, L"unplugAfter"), -1);
+    fault.skip = static_cast<int>(values.Int(FaultKey(op, L"skip"), 0));
   }
   *instrument = loaded;
   return true;
@@ -199,7 +271,7 @@ bool Bench::SetMode(const std::wstring& id, Mode mode) {
   const std::wstring section = InstrumentSection(id);
   if (ReadString(section, L"mode", L"").empty()) return false;
   // The stamp goes first: a reader in between sees the old mode with a fresh delay running.
-  return WriteInt(section, L"modeChangedAt", NowMs()) && WriteString(section, L"mode", ModeName(mode));
+  return WriteInt(section, L"modeChangedAt", ClockMs()) && WriteString(section, L"mode", ModeName(mode));
 }
 
 bool Bench::ReadMemory(const std::wstring& id, Memory memory, std::uint32_t address, std::uint8_t* out,
@@ -244,17 +316,7 @@ std::wstring Bench::ReadString(const std::wstring& section, const std::wstring& 
 }
 
 std::int64_t Bench::ReadInt(const std::wstring& section, const std::wstring& key, std::int64_t fallback) const {
-  std::wstring text = ReadString(section, key, L"");
-  if (text.empty()) return fallback;
-  wchar_t* end = nullptr;
-  // Base 0: decimal, or hexadecimal with 0x, as a person editing the file would write it.
-  long long value = std::wcstoll(text.c_str(), &end, 0);
-  if (end == text.c_str()) return fallback;
-  // Hexadecimal values of 32-bit fields above 0x7FFFFFFF parse as unsigned.
-  if (text.size() > 2 && (text[1] == L'x' || text[1] == L'X')) {
-    value = static_cast<long long>(std::wcstoull(text.c_str(), &end, 0));
-  }
-  return value;
+  return ParseInt(ReadString(section, key, L""), fallback);
 }
 
 bool Bench::WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) {

@@ -28,8 +28,8 @@ class Bench {
 
   // The folder named by KN_BENCH; empty when the variable is unset or empty.
   static std::wstring FolderFromEnvironment();
-  // The bench clock: milliseconds of the system time, the same in every process, so a mode
-  // change stamped by one process times the re-enumeration seen by another.
+  // Milliseconds of the system time, the same in every process, so a mode change stamped by
+  // one process times the re-enumeration seen by another.
   static std::int64_t NowMs();
 
   // Makes the folder and an empty bench (UTF-16 INI, so product strings keep any character).
@@ -41,6 +41,14 @@ class Bench {
   std::wstring IniPath() const;
   std::wstring MemoryPath(const std::wstring& id, Memory memory) const;
   std::wstring TracePath() const;
+
+  // The bench clock, which times every mode change: the system time (NowMs), or on a bench
+  // whose [bench] clock is "manual" a count that only AdvanceClock moves, so that tests which
+  // count their pauses instead of sleeping can count the re-enumeration delays too.
+  std::int64_t ClockMs() const;
+  bool UseManualClock(std::int64_t startMs);
+  // Moves a manual clock on; a system clock moves by itself.
+  bool AdvanceClock(std::int64_t milliseconds);
 
   DfuDriver GetDfuDriver() const;
   bool SetDfuDriver(DfuDriver driver);

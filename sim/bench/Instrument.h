@@ -38,7 +38,7 @@ struct Instrument {
   std::uint32_t model = 0;
   std::uint32_t bus_address = 1;
   Mode mode = Mode::kApplication;
-  std::int64_t mode_changed_at = 0;  // bench clock (Bench::NowMs) of the last mode change
+  std::int64_t mode_changed_at = 0;  // bench clock (Bench::ClockMs) of the last mode change
   std::uint32_t reenumeration_ms = 0;
   std::uint16_t driver_api_version = 0x0240;  // USBIO driver interface 2.40
 

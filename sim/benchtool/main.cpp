@@ -25,7 +25,13 @@ bool WriteDefaultBench(sim::Bench& bench) {
     sim::Instrument instrument = sim::MakeInstrument(entry.id, entry.product, entry.model, entry.mode);
     instrument.bus_address = entry.address;
     instrument.reenumeration_ms = 1500;
-    instrument.bytes_per_second = 400000;  // slow enough to watch the progress bar
+    instrument.bytes_per_second = 100000;  // slow enough to watch the progress bar
+    // 512 KiB of flash in 1 KiB sectors: a program image of a few hundred KiB fits above the
+    // 16 KiB boot area; 4 MiB of NAND for the media.
+    instrument.sector_size = 1024;
+    instrument.flash_top = 0x80000;
+    instrument.app_start_address = 0x4000;
+    instrument.nand_size = 0x400000;
     if (!bench.Save(instrument)) return false;
   }
   // The status of the TW 3xx becomes ready at the third poll, as a real one takes a moment.

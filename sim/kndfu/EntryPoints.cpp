@@ -3,6 +3,7 @@
 // Transfer or answers from the bench. Exported by name through kndfu.def.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -36,12 +37,55 @@ int Resolve(DfuHandle handle, Device* device) {
   if (!DeviceTable::Instance().Find(handle, &open)) return kInvalidHandle;
   device->bench = sim::Bench(open.bench_folder);
   if (!device->bench.Load(open.instrument_id, &device->instrument)) return kDisconnected;
-  if (sim::VisibleMode(device->instrument, sim::Bench::NowMs()) != sim::Mode::kDfu) return kDisconnected;
+  if (sim::VisibleMode(device->instrument, device->bench.ClockMs()) != sim::Mode::kDfu) return kDisconnected;
   return kOk;
 }
 
 void PutLe32(std::uint8_t* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::string Hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Every device call leaves one line in the bench's trace, so tests can check the order and
+// the arguments of what the program asked the library to do, e.g.
+//   DFU write flash id=tw3 address=0x4000 length=0x3BC00 verify=1 window=1 rc=0
+class CallTrace {
+ public:
+  // Taken before the call: a close forgets the handle.
+  explicit CallTrace(DfuHandle handle) {
+    OpenDevice open;
+    if (DeviceTable::Instance().Find(handle, &open)) {
+      folder_ = open.bench_folder;
+      subject_ = "id=" + Ascii(open.instrument_id);
+    } else {
+      folder_ = DeviceTable::Instance().BenchFolder();
+      subject_ = "handle=" + Hex(handle);
+    }
+  }
+  CallTrace(std::wstring folder, std::string subject) : folder_(std::move(folder)), subject_(std::move(subject)) {}
+
+  int Record(const std::string& call, const std::string& details, int rc) const {
+    if (!folder_.empty()) {
+      sim::Bench(folder_).AppendTrace("DFU " + call + " " + subject_ + details + " rc=" + std::to_string(rc));
+    }
+    return rc;
+  }
+
+ private:
+  std::wstring folder_;
+  std::string subject_;
+};
+
+std::string WriteDetails(std::uint32_t address, std::uint32_t length, int verify, HWND notify) {
+  return " address=" + Hex(address) + " length=" + Hex(length) + " verify=" + std::to_string(verify) +
+         " window=" + (notify != nullptr ? "1" : "0");
 }
 
 // The product string as 8-bit text: units above 0xFF cannot be told in 8 bits.
@@ -117,10 +161,12 @@ int WINAPI LMDFUDeviceOpen(int index, DfuDeviceInfo* info, DfuHandle* handle) {
   if (info == nullptr || handle == nullptr) return kInvalidArgument;
   const std::wstring folder = DeviceTable::Instance().BenchFolder();
   if (folder.empty()) return kNotInitialised;
-  if (index < 0) return kNoDevice;
-  const std::int64_t now = sim::Bench::NowMs();
+  const std::string details = " index=" + std::to_string(index);
+  if (index < 0) return CallTrace(folder, "-").Record("open", details, kNoDevice);
+  const sim::Bench bench(folder);
+  const std::int64_t now = bench.ClockMs();
   int seen = 0;
-  for (const sim::Instrument& instrument : sim::Bench(folder).LoadAll()) {
+  for (const sim::Instrument& instrument : bench.LoadAll()) {
     if (sim::VisibleMode(instrument, now) != sim::Mode::kDfu || seen++ != index) continue;
     std::memset(info, 0, sizeof *info);
     auto* bytes = reinterpret_cast<std::uint8_t*>(info);
@@ -129,41 +175,49 @@ int WINAPI LMDFUDeviceOpen(int index, DfuDeviceInfo* info, DfuHandle* handle) {
     PutLe32(bytes + kInfoTransferSizeOffset, instrument.transfer_size);
     info->productStringIndex = kProductStringIndex;
     *handle = DeviceTable::Instance().Add(OpenDevice{folder, instrument.id});
-    return kOk;
+    return CallTrace(folder, "id=" + Ascii(instrument.id)).Record("open", details, kOk);
   }
-  return kNoDevice;
+  return CallTrace(folder, "-").Record("open", details, kNoDevice);
 }
 
 // Flag nonzero: the loader starts the application, which comes back on the bus after the
 // re-enumeration delay. A device that has gone meanwhile is released all the same.
 int WINAPI LMDFUDeviceClose(DfuHandle handle, int restartApplication) {
+  const CallTrace trace(handle);
+  const std::string details = " flag=" + std::to_string(restartApplication);
   OpenDevice open;
-  if (!DeviceTable::Instance().Find(handle, &open)) return kInvalidHandle;
+  if (!DeviceTable::Instance().Find(handle, &open)) return trace.Record("close", details, kInvalidHandle);
   Device device;
   if (restartApplication != 0 && Resolve(handle, &device) == kOk) {
     device.bench.SetMode(device.instrument.id, sim::Mode::kApplication);
   }
   DeviceTable::Instance().Remove(handle);
-  return kOk;
+  return trace.Record("close", details, kOk);
 }
 
 int WINAPI LMDFUDeviceStringGet(DfuHandle handle, std::uint32_t stringIndex, std::uint16_t, wchar_t* buffer,
                                 std::uint32_t* length) {
   if (buffer == nullptr || length == nullptr) return kInvalidArgument;
+  const CallTrace trace(handle);
   std::wstring product;
   int rc = ProductString(handle, stringIndex, &product);
-  return rc != kOk ? rc : CopyString(product, buffer, length);
+  if (rc == kOk) rc = CopyString(product, buffer, length);
+  return trace.Record("string", " index=" + std::to_string(stringIndex), rc);
 }
 
 int WINAPI LMDFUDeviceASCIIStringGet(DfuHandle handle, std::uint32_t stringIndex, char* buffer,
                                      std::uint32_t* length) {
   if (buffer == nullptr || length == nullptr) return kInvalidArgument;
+  const CallTrace trace(handle);
   std::wstring product;
   int rc = ProductString(handle, stringIndex, &product);
-  return rc != kOk ? rc : CopyString(NarrowProduct(product), buffer, length);
+  if (rc == kOk) rc = CopyString(NarrowProduct(product), buffer, length);
+  return trace.Record("string", " index=" + std::to_string(stringIndex), rc);
 }
 
-int WINAPI LMDFUParamsGet(DfuHandle handle, DfuFlashParams* params) {
+namespace {
+
+int ReadParams(DfuHandle handle, DfuFlashParams* params) {
   if (params == nullptr) return kInvalidArgument;
   Device device;
   int rc = Resolve(handle, &device);
@@ -174,6 +228,12 @@ int WINAPI LMDFUParamsGet(DfuHandle handle, DfuFlashParams* params) {
   params->flashTop = device.instrument.flash_top;
   params->appStartAddress = device.instrument.app_start_address;
   return kOk;
+}
+
+}  // namespace
+
+int WINAPI LMDFUParamsGet(DfuHandle handle, DfuFlashParams* params) {
+  return CallTrace(handle).Record("params", "", ReadParams(handle, params));
 }
 
 int WINAPI LMDFUIsValidImage(const std::uint8_t* image, std::uint32_t length) {
@@ -187,34 +247,47 @@ int WINAPI LMDFUDownload(DfuHandle handle, const std::uint8_t* image, std::uint3
   if (image == nullptr) return kInvalidArgument;
   std::uint32_t payload = 0;
   if (!DfuImagePayload(image, length, &payload)) return kInvalidImage;
+  const CallTrace trace(handle);
   Device device;
   int rc = Resolve(handle, &device);
-  if (rc != kOk) return rc;
-  return RunTransfer(device.bench, device.instrument,
+  if (rc == kOk) {
+    rc = RunTransfer(device.bench, device.instrument,
                      MakeWrite(sim::Operation::kFlashWrite, sim::Memory::kFlash, image, payload,
                                device.instrument.app_start_address, verify, notify));
+  }
+  return trace.Record("write image", WriteDetails(device.instrument.app_start_address, payload, verify, notify), rc);
 }
 
 int WINAPI LMDFUDownloadBin(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                             int verify, HWND notify) {
-  return Write(handle, MakeWrite(sim::Operation::kFlashWrite, sim::Memory::kFlash, data, length, address, verify, notify));
+  const CallTrace trace(handle);
+  return trace.Record(
+      "write flash", WriteDetails(address, length, verify, notify),
+      Write(handle, MakeWrite(sim::Operation::kFlashWrite, sim::Memory::kFlash, data, length, address, verify, notify)));
 }
 
 int WINAPI LMDFUWriteNand(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                           int verify, HWND notify) {
-  return Write(handle, MakeWrite(sim::Operation::kNandWrite, sim::Memory::kNand, data, length, address, verify, notify));
+  const CallTrace trace(handle);
+  return trace.Record(
+      "write nand", WriteDetails(address, length, verify, notify),
+      Write(handle, MakeWrite(sim::Operation::kNandWrite, sim::Memory::kNand, data, length, address, verify, notify)));
 }
 
 int WINAPI LMDFUWriteEEP(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                          int verify, HWND notify) {
-  return Write(handle,
-               MakeWrite(sim::Operation::kEepromWrite, sim::Memory::kEeprom, data, length, address, verify, notify));
+  const CallTrace trace(handle);
+  return trace.Record("write eeprom", WriteDetails(address, length, verify, notify),
+                      Write(handle, MakeWrite(sim::Operation::kEepromWrite, sim::Memory::kEeprom, data, length,
+                                              address, verify, notify)));
 }
 
 // With verify the erased range is read back and must be blank.
 int WINAPI LMDFUErase(DfuHandle handle, std::uint32_t address, std::uint32_t length, int verify, HWND notify) {
-  return Write(handle,
-               MakeWrite(sim::Operation::kFlashErase, sim::Memory::kFlash, nullptr, length, address, verify, notify));
+  const CallTrace trace(handle);
+  return trace.Record("erase", WriteDetails(address, length, verify, notify),
+                      Write(handle, MakeWrite(sim::Operation::kFlashErase, sim::Memory::kFlash, nullptr, length,
+                                              address, verify, notify)));
 }
 
 int WINAPI LMDFUBlankCheck(DfuHandle handle, std::uint32_t address, std::uint32_t length) {

@@ -42,12 +42,12 @@ HWND WaitFor(const std::function<HWND()>& find, DWORD timeoutMs) {
   }
 }
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   for (;;) {
     if (done()) return true;
     if (GetTickCount64() > end) return false;
-    Sleep(20);
+    Sleep(pollMs);
   }
 }
 

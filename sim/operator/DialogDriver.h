@@ -12,8 +12,8 @@ namespace dialog_driver {
 
 // Polls find() until it returns a window; null after timeoutMs (a failure, not a measurement).
 HWND WaitFor(const std::function<HWND()>& find, DWORD timeoutMs = 20000);
-// Polls until done() is true; false after timeoutMs.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000);
+// Polls until done() is true, every pollMs; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000, DWORD pollMs = 20);
 
 // A visible top-level dialog window (class #32770) of process pid (0: any process) whose
 // caption is `caption` (null: any) and that is not `except`.

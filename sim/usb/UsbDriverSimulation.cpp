@@ -142,7 +142,7 @@ void UsbDriverSimulation::SetEcho(const std::wstring& id, bool echo) {
 
 bool UsbDriverSimulation::IsPresent(const std::wstring& id) const {
   Instrument instrument;
-  return bench_.Load(id, &instrument) && VisibleMode(instrument, Bench::NowMs()) == Mode::kApplication;
+  return bench_.Load(id, &instrument) && VisibleMode(instrument, bench_.ClockMs()) == Mode::kApplication;
 }
 
 std::vector<std::wstring> UsbDriverSimulation::PresentInstruments() const {
@@ -291,6 +291,8 @@ DWORD UsbDriverSimulation::Request(DeviceHandle& device, DWORD code, const void*
       const bool known = std::any_of(endpoints.begin(), endpoints.end(),
                                      [address](const Endpoint& e) { return e.address == address; });
       if (!known) return ERROR_INVALID_PARAMETER;
+      const DWORD fault = static_cast<DWORD>(bench_.ReadInt(section, L"usbFault.bind", 0));
+      if (fault != 0) return fault;
       device.endpoint = address;
       return 0;
     }
@@ -380,7 +382,11 @@ DWORD UsbDriverSimulation::TakeReply(DeviceHandle& device, std::uint8_t* buffer,
   const DWORD count = std::min<DWORD>(size, static_cast<DWORD>(reply.bytes.size()));
   std::memcpy(buffer, reply.bytes.data(), count);
   Trace("IN", device, reply.bytes.data(), count);
-  if (reply.thenSwitchToDfu) bench_.SetMode(device.id, Mode::kDfu);
+  if (reply.thenSwitchToDfu) {
+    // The restart ends the application's run: its status is polled afresh after the next one.
+    bench_.WriteInt(Bench::InstrumentSection(device.id), L"statusPolls", 0);
+    bench_.SetMode(device.id, Mode::kDfu);
+  }
   return count;
 }
 

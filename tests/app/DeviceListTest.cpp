@@ -43,7 +43,9 @@ class DeviceListTest : public ::testing::Test {
     ASSERT_TRUE(m_bench.bench().Save(instrument));
   }
 
-  void Refresh() { RebuildDeviceList(m_listBox, {m_deviceList, m_usbioCount, m_dfuCount, m_dfuReady}); }
+  void Refresh() {
+    RebuildDeviceList(m_listBox, {m_deviceList, m_usbioCount, m_dfuCount, m_dfuReady, m_dfuProducts});
+  }
 
   std::vector<std::wstring> Entries() const { return dialog_driver::ListEntries(m_listBox); }
 
@@ -55,6 +57,7 @@ class DeviceListTest : public ::testing::Test {
   HWND m_listBox = nullptr;
   HDEVINFO m_deviceList = nullptr;
   int m_usbioCount = -1, m_dfuCount = -1, m_dfuReady = 0;
+  std::vector<std::wstring> m_dfuProducts;
 };
 
 TEST_F(DeviceListTest, NoInstrumentAttached) {

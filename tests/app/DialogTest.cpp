@@ -12,6 +12,7 @@
 
 #include "app/QM_TWBootloaderDlg.h"
 #include "sim/operator/DialogDriver.h"
+#include "tests/app/DialogRun.h"
 #include "tests/app/Installers.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
@@ -19,56 +20,6 @@
 namespace dd = dialog_driver;
 
 namespace {
-
-constexpr wchar_t kTitle[] = L"Firmware updater";
-
-// Runs the dialog on this thread and `script` on another; the script gets the dialog's
-// window once it is shown. Whatever the script leaves open is dismissed so DoModal returns.
-class DialogRun {
- public:
-  explicit DialogRun(int dfuInitResult) {
-    SetEnvironmentVariableW(L"KN_TEST_DFU_INIT", std::to_wstring(dfuInitResult).c_str());
-  }
-  ~DialogRun() { SetEnvironmentVariableW(L"KN_TEST_DFU_INIT", nullptr); }
-
-  // `beforeShown` runs first (while OnInitDialog may hold boxes open); `script` once the
-  // dialog is visible.
-  INT_PTR Run(CQM_TWBootloaderDlg& dialog, const std::function<void()>& beforeShown,
-              const std::function<void(HWND)>& script) {
-    const DWORD pid = GetCurrentProcessId();
-    std::thread driver([&] {
-      beforeShown();
-      HWND window = dd::WaitFor([&] { return dd::FindDialog(pid, kTitle); });
-      EXPECT_NE(window, nullptr) << "the dialog never showed";
-      if (window != nullptr) script(window);
-      // Clean-up after a failed step: nothing may keep the modal loop alive.
-      if (!m_closed) {
-        dd::DismissPopups(pid, window);
-        InterlockedExchange(&dialog.m_bUpdateRunning, 0);
-        if (window != nullptr) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-      }
-    });
-    const INT_PTR result = dialog.DoModal();
-    m_closed = true;
-    driver.join();
-    return result;
-  }
-
-  INT_PTR Run(CQM_TWBootloaderDlg& dialog, const std::function<void(HWND)>& script) {
-    return Run(dialog, [] {}, script);
-  }
-
-  bool Closed() const { return m_closed; }
-
- private:
-  std::atomic<bool> m_closed{false};
-};
-
-// Closes the dialog with Esc and waits for the modal loop to end.
-void PressEscAndWait(HWND window, const DialogRun& run) {
-  dd::PressKey(window, VK_ESCAPE);
-  EXPECT_TRUE(dd::WaitUntil([&] { return run.Closed(); })) << "Esc did not close the dialog";
-}
 
 // Where the dialog manager puts a control: position and size are converted separately.
 RECT DialogUnits(HWND dialog, int x, int y, int cx, int cy) {
@@ -457,15 +408,17 @@ TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
     EXPECT_EQ(dialog.m_strUpdateFile, package);
     EXPECT_EQ(dd::Text(edit), package);
 
-    // Download now checks the chosen package; it passes, so no box, and the image paths
-    // are in the dialog.
+    // Download now checks the chosen package; it passes and the image paths are in the
+    // dialog, and then the empty device list has nothing to update.
     dd::Click(window, IDOK);
-    EXPECT_TRUE(dd::WaitUntil([&] {
-      return !dialog.m_strProgramFile.empty() || dd::FindDialog(pid, nullptr, window) != nullptr;
-    }));
-    EXPECT_EQ(dd::FindDialog(pid, nullptr, window), nullptr);
-    EXPECT_NE(dialog.m_strProgramFile.find(L"program.bin"), std::wstring::npos) << "program: " << std::string(dialog.m_strProgramFile.begin(), dialog.m_strProgramFile.end());
+    HWND noDevice = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, window); });
+    ASSERT_NE(noDevice, nullptr);
+    EXPECT_EQ(dd::ReadMessageBox(noDevice).text, L"No device is found!");
+    EXPECT_NE(dialog.m_strProgramFile.find(L"program.bin"), std::wstring::npos)
+        << "program: " << std::string(dialog.m_strProgramFile.begin(), dialog.m_strProgramFile.end());
     EXPECT_EQ(dialog.m_bWithBootloader, FALSE);
+    PostMessageW(noDevice, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(dd::WaitUntil([&] { return !IsWindow(noDevice); }));
 
     PressEscAndWait(window, run);
   });

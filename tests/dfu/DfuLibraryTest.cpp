@@ -42,7 +42,19 @@ std::vector<BoundEntry> BoundEntries() {
 TEST(NeverLoadedTest, WrappersFallBackWhileNothingIsBound) {
   for (const BoundEntry& entry : BoundEntries()) EXPECT_EQ(nullptr, entry.pointer) << entry.name;
   const std::uint8_t data[4] = {1, 2, 3, 4};
+  DfuDeviceInfo info = {};
+  DfuHandle handle = 0;
+  DfuFlashParams params = {};
+  char text[8] = {};
+  std::uint32_t length = sizeof text;
+  EXPECT_EQ(kDfuNotBound, DfuDeviceOpen(0, &info, &handle));
+  EXPECT_EQ(kDfuNotBound, DfuDeviceASCIIStringGet(1, 2, text, &length));
+  EXPECT_EQ(kDfuNotBound, DfuParamsGet(1, &params));
+  EXPECT_EQ(kDfuNotBound, DfuErase(1, 0x3FC00, 1024, 1, nullptr));
   EXPECT_EQ(kDfuNotBound, DfuDownloadBin(1, data, sizeof data, 0, 1, nullptr));
+  EXPECT_EQ(kDfuNotBound, DfuWriteEEP(1, data, sizeof data, 0, 1, nullptr));
+  EXPECT_EQ(kDfuNotBound, DfuWriteNand(1, data, sizeof data, 0, 1, nullptr));
+  DfuDeviceClose(1, 0);  // nothing to call
   EXPECT_EQ("Driver not installed", DfuErrorString(kDfuVerifyFailed));
 }
 

@@ -6,7 +6,7 @@
 #include "archive/ArchiveReader.h"
 #include "archive/EntryMetadata.h"
 #include "tests/support/TestFiles.h"
-#include "tests/update/RecordingHost.h"
+#include "tests/update/MessageRecorder.h"
 #include "update/UpdatePackage.h"
 #include "update/UpdateTexts.h"
 
@@ -26,7 +26,7 @@ std::wstring Fixture(const wchar_t* name) {
 
 TEST(ForeignPackagesTest, PythonZipfileUnixPackagePassesTwice) {
   ScratchDirectory temp;
-  RecordingHost host;
+  MessageRecorder host;
   PreparedPackage package;
   for (int run = 0; run < 2; ++run) {
     ASSERT_TRUE(PrepareUpdatePackage(host, Fixture(L"python-unix.kn"), temp.Path(), package)) << "run " << run;
@@ -40,7 +40,7 @@ TEST(ForeignPackagesTest, PythonZipfileUnixPackagePassesTwice) {
 
 TEST(ForeignPackagesTest, InfoZipPackageWithBootloaderAndExtendedTimes) {
   ScratchDirectory temp;
-  RecordingHost host;
+  MessageRecorder host;
   PreparedPackage package;
   ASSERT_TRUE(PrepareUpdatePackage(host, Fixture(L"infozip.kn"), temp.Path(), package));
   EXPECT_THAT(host.messages, ElementsAre(std::wstring(texts::kBootloaderWarning)));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/TestFiles.h"
-#include "tests/update/RecordingHost.h"
+#include "tests/update/MessageRecorder.h"
 #include "tools/knpack/PackageWriter.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
@@ -90,7 +90,7 @@ class PrepareUpdatePackageTest : public ::testing::Test {
   }
 
   ScratchDirectory m_scratch;
-  RecordingHost m_host;
+  MessageRecorder m_host;
   PreparedPackage m_result;
   int m_packages = 0;
 };

@@ -85,7 +85,7 @@ int Build(const std::vector<std::wstring>& args) {
   return kExitOk;
 }
 
-class ConsoleHost : public UpdateHost {
+class ConsoleHost : public MessageHost {
  public:
   void ShowMessage(const std::wstring& text) override {
     std::wstring line = text;

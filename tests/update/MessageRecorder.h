@@ -1,12 +1,12 @@
-// An update host without a window: it keeps every message it was asked to show.
+// A message host without a window: it keeps every message it was asked to show.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "update/UpdateHost.h"
+#include "update/MessageHost.h"
 
-class RecordingHost : public UpdateHost {
+class MessageRecorder : public MessageHost {
  public:
   void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
   std::vector<std::wstring> messages;

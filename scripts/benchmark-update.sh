@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Times the whole update of a package with a 64 MiB media image on an unpaced bench, from
+# "Download" to "Updated successfully!" without the fixed pauses, against our kndfu.dll
+# writing and verifying the same images from memory, and prints both and their ratio.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+source scripts/wine-env.sh
+trap 'kn_cleanup; rm -rf "$work"' EXIT
+work=$(mktemp -d)
+
+KN_BUILD_TARGETS=update_bench kn_build >/dev/null
+kn_wine_init
+wine "$KN_BUILD/bench/update/update_bench.exe" "$(kn_winpath "$work")" | tr -d '\r'

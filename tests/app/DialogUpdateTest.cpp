@@ -1,0 +1,318 @@
+// The whole update through the real dialog on a virtual bench: the dialog runs modally on the
+// test's thread with the bench's USB driver simulation and our kndfu.dll, the worker is a
+// real thread, and a second thread works with the dialog as a technician would.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/QM_TWBootloaderDlg.h"
+#include "sim/bench/TemporaryBench.h"
+#include "sim/operator/DialogDriver.h"
+#include "sim/usb/UsbDriverSimulation.h"
+#include "tests/app/DialogRun.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
+#include "usbio/DeviceSetupLibrary.h"
+#include "usbio/UsbSystemPort.h"
+
+namespace dd = dialog_driver;
+
+namespace {
+
+using testing::ElementsAre;
+
+std::string Pattern(std::size_t length, unsigned seed) {
+  std::string bytes(length, '\0');
+  unsigned state = seed * 2654435761u + 7;
+  for (char& byte : bytes) {
+    state = state * 1103515245u + 12345;
+    byte = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
+// What a technician saw until a message box with `last` came up: the status captions in the
+// order they showed, every message box (all but the last answered with OK), and whether the
+// inputs were disabled while the firmware was written.
+struct Watched {
+  std::vector<std::wstring> statuses;
+  std::vector<std::wstring> boxes;
+  HWND lastBox = nullptr;
+  bool inputsDisabledWhileWriting = false;
+};
+
+Watched WatchUntilBox(HWND dialog, const std::wstring& last) {
+  const DWORD pid = GetCurrentProcessId();
+  HWND status = GetDlgItem(dialog, IDC_STATUS);
+  Watched watched;
+  const bool seen = dd::WaitUntil(
+      [&] {
+        if (HWND box = dd::FindDialog(pid, nullptr, dialog)) {
+          const std::wstring text = dd::ReadMessageBox(box).text;
+          if (box != watched.lastBox) watched.boxes.push_back(text);
+          watched.lastBox = box;
+          if (text == last) return true;
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
+          dd::WaitUntil([&] { return !IsWindow(box); });
+          return false;
+        }
+        if (IsWindowVisible(status)) {
+          const std::wstring caption = dd::Text(status);
+          if (watched.statuses.empty() || watched.statuses.back() != caption) watched.statuses.push_back(caption);
+          if (caption.find(L"downloading!") != std::wstring::npos &&
+              !IsWindowEnabled(GetDlgItem(dialog, IDC_DEVICE_LIST)) && !IsWindowEnabled(GetDlgItem(dialog, IDOK))) {
+            watched.inputsDisabledWhileWriting = true;
+          }
+        }
+        return false;
+      },
+      120000);
+  if (!seen) watched.lastBox = nullptr;
+  return watched;
+}
+
+void Answer(HWND box) {
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  dd::WaitUntil([&] { return !IsWindow(box); });
+}
+
+bool InputsEnabled(HWND dialog) {
+  for (int id : {IDC_SELECT, IDOK, IDC_FILE_PATH, IDC_DEVICE_LIST}) {
+    if (!IsWindowEnabled(GetDlgItem(dialog, id))) return false;
+  }
+  return true;
+}
+
+// True when `expected` appears in `seen` in this order, with anything in between.
+bool InOrder(const std::vector<std::wstring>& seen, const std::vector<std::wstring>& expected) {
+  auto at = seen.begin();
+  for (const std::wstring& text : expected) {
+    at = std::find(at, seen.end(), text);
+    if (at == seen.end()) return false;
+    ++at;
+  }
+  return true;
+}
+
+class DialogUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_bench.created());
+    ASSERT_TRUE(m_bench.Activate());
+    const std::int64_t longAgo = sim::Bench::NowMs() - 60000;
+    const struct {
+      const wchar_t* id;
+      const wchar_t* product;
+      std::uint32_t model;
+      sim::Mode mode;
+    } instruments[] = {{L"tw", L"TW 3xx", 4181, sim::Mode::kApplication},
+                       {L"qm", L"QM 5xx", 4100, sim::Mode::kApplication},
+                       {L"vx", L"VX 5xx", 4200, sim::Mode::kDfu}};
+    std::uint32_t address = 1;
+    for (const auto& entry : instruments) {
+      sim::Instrument instrument = sim::MakeInstrument(entry.id, entry.product, entry.model, entry.mode);
+      instrument.bus_address = address++;
+      instrument.mode_changed_at = longAgo;
+      instrument.reenumeration_ms = 1500;
+      // Slow enough for the captions of the program image to be seen.
+      instrument.bytes_per_second = 200000;
+      ASSERT_TRUE(bench().Save(instrument));
+    }
+    // The status of the "TW 3xx" is ready at the third poll: two seconds of "Check device status".
+    ASSERT_TRUE(bench().WriteInt(sim::Bench::InstrumentSection(L"tw"), L"statusReadyAfter", 3));
+    m_simulation = std::make_unique<sim::UsbDriverSimulation>(bench());
+    InstallUsbSystemPort(m_simulation.get());
+
+    m_program = Pattern(0x10000, 1);
+    m_media = Pattern(0x4000, 2);
+    m_data = Pattern(0x200, 3);
+    m_bootloader = Pattern(0x2000, 4);
+  }
+
+  void TearDown() override {
+    DeviceSetupLibrary().Release();
+    InstallUsbSystemPort(nullptr);
+  }
+
+  sim::Bench& bench() { return m_bench.bench(); }
+
+  std::wstring MakePackage(bool withBootloader) {
+    knpack::PackageInputs inputs;
+    inputs.deviceType = "TW 3xx";
+    inputs.programFile = m_scratch / L"program.bin";
+    inputs.mediaFile = m_scratch / L"media.bin";
+    inputs.dataFile = m_scratch / L"data.bin";
+    testing_support::WriteFileBytes(inputs.programFile, m_program);
+    testing_support::WriteFileBytes(inputs.mediaFile, m_media);
+    testing_support::WriteFileBytes(inputs.dataFile, m_data);
+    if (withBootloader) {
+      inputs.bootloaderFile = m_scratch / L"bootloader.bin";
+      testing_support::WriteFileBytes(inputs.bootloaderFile, m_bootloader);
+    }
+    const std::wstring package = m_scratch / L"update.kn";
+    std::string error;
+    EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, package, error)) << error;
+    return package;
+  }
+
+  std::string Memory(const std::wstring& id, sim::Memory memory, std::uint32_t address, std::size_t length) {
+    std::string bytes(length, '\0');
+    EXPECT_TRUE(bench().ReadMemory(id, memory, address, reinterpret_cast<std::uint8_t*>(&bytes[0]),
+                                   static_cast<std::uint32_t>(length)));
+    return bytes;
+  }
+
+  // The "TW 3xx" holds the package: bootloader at 0, program body at A, its last sector at
+  // T - S, data in the EEPROM, media in the NAND; the "VX 5xx" was not touched.
+  void ExpectTheFirmwareWritten() {
+    EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0, m_bootloader.size()), m_bootloader);
+    EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, m_program.size() - 1024), m_program.substr(0, m_program.size() - 1024));
+    EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x40000 - 1024, 1024), m_program.substr(m_program.size() - 1024));
+    EXPECT_EQ(Memory(L"tw", sim::Memory::kEeprom, 0, m_data.size()), m_data);
+    EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
+    EXPECT_EQ(Memory(L"vx", sim::Memory::kFlash, 0, 0x40000), std::string(0x40000, '\xFF'));
+  }
+
+  int TraceLinesWith(const std::string& part) {
+    const std::string trace = testing_support::ReadFileBytes(bench().TracePath());
+    int count = 0;
+    for (std::size_t at = trace.find(part); at != std::string::npos; at = trace.find(part, at + 1)) ++count;
+    return count;
+  }
+
+  sim::TemporaryBench m_bench;
+  std::unique_ptr<sim::UsbDriverSimulation> m_simulation;
+  testing_support::ScratchDirectory m_scratch;
+  std::string m_program, m_media, m_data, m_bootloader;
+};
+
+const std::vector<std::wstring> kDefaultList = {L"Device 0: TW 3xx\n", L"Device 1: QM 5xx\n", L"Device 2: VX 5xx\n"};
+
+TEST_F(DialogUpdateTest, DownloadUpdatesTheSelectedInstrument) {
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(true);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    dd::ClickListEntry(list, 0);
+    dd::Click(window, IDOK);
+
+    const Watched watched = WatchUntilBox(window, L"Updated successfully!");
+    ASSERT_NE(watched.lastBox, nullptr) << "no final message";
+    EXPECT_THAT(watched.boxes, ElementsAre(std::wstring(L"Bootloader update may make the device unusable if the updating "
+                                                        L"is interrupted!\r\nPlease keep updating process uninterrupted "
+                                                        L"and device powered to ensure a succesful result."),
+                                           L"Updated successfully!"));
+    EXPECT_TRUE(InOrder(watched.statuses, {L"Check device status", L"Wait DFU driver ready!",
+                                           L"Program file downloading!", L"Program file verifying!"}))
+        << dd::Printable(watched.statuses.empty() ? L"" : watched.statuses.back());
+    EXPECT_TRUE(watched.inputsDisabledWhileWriting);
+    // The report comes before the dialog is given back, and closing waits for the worker.
+    EXPECT_FALSE(InputsEnabled(window));
+    EXPECT_EQ(dd::ReadMessageBox(watched.lastBox).owner, window);
+    SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(IsWindow(window));
+    Answer(watched.lastBox);
+
+    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    // The list is refreshed again every second: the instrument returns in application mode.
+    EXPECT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }, 10000))
+        << dd::Printable(dd::ListEntries(list).empty() ? L"" : dd::ListEntries(list).front());
+    PressEscAndWait(window, run);
+  });
+  ExpectTheFirmwareWritten();
+  EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1 rc=0"), 1);
+}
+
+// A media image that does not verify: the update stops, the instrument stays in its loader,
+// and a second "Download" on its DFU entry completes the update.
+TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
+  ASSERT_TRUE(bench().WriteInt(sim::Bench::InstrumentSection(L"tw"), L"fault.nand.verifyFailure", 1));
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    dd::Click(window, IDOK);
+    Watched watched = WatchUntilBox(window, L"Verify media file failed. Please restart the update!");
+    ASSERT_NE(watched.lastBox, nullptr);
+    Answer(watched.lastBox);
+    ASSERT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+
+    const std::vector<std::wstring> inLoader = {L"Device 0: QM 5xx\n", L"Device 1: TW 3xx\n", L"Device 2: VX 5xx\n"};
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == inLoader; }, 10000));
+    ASSERT_TRUE(bench().WriteInt(sim::Bench::InstrumentSection(L"tw"), L"fault.nand.verifyFailure", 0));
+    dd::ClickListEntry(list, 1);
+    ASSERT_TRUE(dd::WaitUntil([&] { return SendMessageW(list, LB_GETCURSEL, 0, 0) == 1; }));
+    dd::Click(window, IDOK);
+    watched = WatchUntilBox(window, L"Updated successfully!");
+    ASSERT_NE(watched.lastBox, nullptr);
+    EXPECT_THAT(watched.boxes, ElementsAre(L"Updated successfully!"));
+    EXPECT_EQ(std::find(watched.statuses.begin(), watched.statuses.end(), L"Check device status"),
+              watched.statuses.end())
+        << "a DFU entry is not switched";
+    Answer(watched.lastBox);
+    EXPECT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }, 10000));
+    PressEscAndWait(window, run);
+  });
+  m_bootloader.clear();
+  ExpectTheFirmwareWritten();
+  EXPECT_EQ(TraceLinesWith("DFU write nand id=tw address=0x0 length=0x4000 verify=1 window=1 rc=-14"), 1);
+  EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1 rc=0"), 1);
+}
+
+// During the preparation's waits the window is painted, but nothing else is handled: a second
+// "Download", Esc and the refresh timer's ticks wait, and once the update runs the queued
+// "Download" does nothing and Esc is refused.
+TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    HWND progress = GetDlgItem(window, IDC_PROGRESS);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    dd::Click(window, IDOK);
+    ASSERT_TRUE(dd::WaitUntil([&] {
+      return IsWindowVisible(progress) && dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Check device status";
+    }));
+
+    // Painted while the status is polled: an invalidated bar is repainted at once.
+    InvalidateRect(progress, nullptr, TRUE);
+    EXPECT_TRUE(dd::WaitUntil([&] { return !GetUpdateRect(progress, nullptr, FALSE); }, 800));
+    // Not marked as not responding.
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored), 0);
+
+    // Input and ticks stay queued: a second Download, Esc, and a new instrument the refresh
+    // would list.
+    dd::Click(window, IDOK);
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    sim::Instrument late = sim::MakeInstrument(L"late", L"VX 3xx", 4100, sim::Mode::kApplication);
+    late.bus_address = 9;
+    ASSERT_TRUE(bench().Save(late));
+    Sleep(1500);
+    EXPECT_EQ(dd::ListEntries(list), kDefaultList);
+
+    const Watched watched = WatchUntilBox(window, L"Updated successfully!");
+    ASSERT_NE(watched.lastBox, nullptr);
+    EXPECT_THAT(watched.boxes, ElementsAre(L"Updated successfully!"));
+    EXPECT_TRUE(IsWindow(window)) << "Esc was refused";
+    Answer(watched.lastBox);
+    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    EXPECT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list).size() == 4; }, 10000));
+    PressEscAndWait(window, run);
+  });
+  EXPECT_EQ(TraceLinesWith("OUT tw ep02 01 07 09 01 04"), 1) << "one switch, one update";
+  EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1"), 1);
+}
+
+}  // namespace

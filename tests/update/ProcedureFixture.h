@@ -1,0 +1,88 @@
+// The update procedure on a virtual bench: the bench's USB driver simulation as the USB
+// layer's port, our kndfu.dll beside the test, the device list built by the dialog's own
+// refresh into a real (hidden) list box, and a recording host whose pauses advance the
+// bench's manual clock, so re-enumeration delays and polls pass in counted time.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/bench/TemporaryBench.h"
+#include "sim/usb/UsbDriverSimulation.h"
+#include "tests/support/TestFiles.h"
+#include "tests/update/RecordingUpdateHost.h"
+#include "update/UpdateSession.h"
+
+namespace proceduretest {
+
+// Bytes that differ from one image to the next and from one position to the next.
+std::string Pattern(std::size_t length, std::uint32_t seed);
+
+struct PackageImages {
+  std::string deviceType = "TW 3xx";
+  std::string program = Pattern(0x3C000, 1);
+  std::string media = Pattern(0x3000, 2);
+  std::string data = Pattern(0x200, 3);
+  std::string bootloader;  // none when empty
+};
+
+// An instrument on the bus since long ago: S = 1024, T = 0x40000, A = 0x4000, unpaced,
+// 1.5 s to re-enumerate after a mode change, its status ready at the first poll.
+sim::Instrument BenchInstrument(const std::wstring& id, const std::wstring& product, std::uint32_t model,
+                                sim::Mode mode);
+
+class ProcedureFixture : public ::testing::Test {
+ public:  // the tables of cases arrange the bench through it
+  void SetUp() override;
+  void TearDown() override;
+
+  sim::Bench& bench() { return m_bench.bench(); }
+  void Add(const sim::Instrument& instrument);
+  // The default bench: "TW 3xx" (4181) and "QM 5xx" (4100) in application mode, "VX 5xx" in
+  // DFU mode, in this bus order.
+  void AddDefaultInstruments();
+  void SetKey(const std::wstring& id, const std::wstring& key, const std::wstring& value);
+
+  // The device list as the dialog's refresh builds it; the first entry ends up selected.
+  void Refresh();
+  // Selects the entry whose text contains part; fails the test when there is none.
+  void Select(const std::wstring& part);
+  void SelectNothing();
+  std::vector<std::wstring> Entries() const;
+
+  std::wstring MakePackage(const PackageImages& images);
+  // "Download" with the package, the extraction going to a folder of the test's own.
+  void Download(const std::wstring& package);
+  std::wstring ExtractionFolder() const { return m_scratch / L"extract\\"; }
+
+  // Trace lines of the DFU library ("DFU ...") that mention id, without the list's string reads.
+  std::vector<std::string> DfuCalls(const std::wstring& id) const;
+  // Frames on the USB side ("OUT ..." and "IN ...").
+  std::vector<std::string> UsbFrames() const;
+  // DFU devices opened and not closed again, by the trace.
+  int OpenDfuDevices() const;
+  void ClearTrace();
+
+  std::string Memory(const std::wstring& id, sim::Memory memory, std::uint32_t address, std::uint32_t length);
+  // True when the memory holds nothing but erased bytes in that range.
+  bool Erased(const std::wstring& id, sim::Memory memory, std::uint32_t address, std::uint32_t length);
+
+  sim::TemporaryBench m_bench;
+  std::unique_ptr<sim::UsbDriverSimulation> m_simulation;
+  testing_support::ScratchDirectory m_scratch;
+  HWND m_listBox = nullptr;
+  HDEVINFO m_deviceList = nullptr;
+  int m_usbioCount = 0, m_dfuCount = 0, m_dfuReady = 0;
+  std::vector<std::wstring> m_dfuProducts;
+  RecordingUpdateHost m_host;
+  UpdateSession m_session;
+  int m_packages = 0;
+};
+
+}  // namespace proceduretest

@@ -1,0 +1,12 @@
+// The product text of an open DFU device as the device list shows it.
+#pragma once
+
+#include <string>
+
+#include "dfu/DfuApi.h"
+
+constexpr wchar_t kUnknownProduct[] = L"<<Unknown>>";
+
+// The device's 8-bit product string widened byte by byte, or "<<Unknown>>" when it cannot be
+// read.
+std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info);

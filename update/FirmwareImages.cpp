@@ -1,0 +1,82 @@
+#include "update/FirmwareImages.h"
+
+#include <windows.h>
+
+#include <new>
+
+#include "update/Crc32.h"
+#include "update/UpdateTexts.h"
+
+namespace {
+
+enum class ImageRead { kRead, kNoBuffer, kUnreadable };
+
+// The whole file, with other writers kept out while it is read.
+ImageRead ReadWholeFile(const std::wstring& path, FirmwareImage& image) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ImageRead::kUnreadable;
+  LARGE_INTEGER size = {};
+  // The library takes 32-bit lengths: a larger file cannot be written whole.
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) {
+    CloseHandle(file);
+    return ImageRead::kUnreadable;
+  }
+  image.length = static_cast<std::uint32_t>(size.QuadPart);
+  image.bytes.reset(new (std::nothrow) std::uint8_t[image.length == 0 ? 1 : image.length]);
+  if (!image.bytes) {
+    CloseHandle(file);
+    return ImageRead::kNoBuffer;
+  }
+  std::uint32_t done = 0;
+  while (done < image.length) {
+    DWORD read = 0;
+    if (!ReadFile(file, image.bytes.get() + done, image.length - done, &read, nullptr) || read == 0) break;
+    done += read;
+  }
+  CloseHandle(file);
+  return done == image.length ? ImageRead::kRead : ImageRead::kUnreadable;
+}
+
+struct Component {
+  bool written;
+  const std::wstring& path;
+  std::uint32_t checkedCrc;
+  FirmwareImage& image;
+  const wchar_t* bufferText;
+  const wchar_t* readText;
+};
+
+}  // namespace
+
+std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& images) {
+  const ImageCheckValues& checks = session.m_imageChecks;
+  // In the order of the writes, so a failure names the first component that would have failed.
+  Component components[] = {
+      {session.m_bWithBootloader != FALSE, session.m_strBootloaderFile, checks.bootloader, images.bootloader,
+       texts::kBootloaderBuffer, texts::kBootloaderRead},
+      {true, session.m_strDataFile, checks.data, images.data, texts::kDataRead, texts::kDataRead},
+      {true, session.m_strMediaFile, checks.media, images.media, texts::kMediaRead, texts::kMediaRead},
+      {true, session.m_strProgramFile, checks.program, images.program, texts::kProgramRead, texts::kProgramRead},
+  };
+  Crc32Table table;
+  BuildCrc32Table(table);
+  for (Component& component : components) {
+    if (!component.written) continue;
+    switch (ReadWholeFile(component.path, component.image)) {
+      case ImageRead::kRead: break;
+      case ImageRead::kNoBuffer: return component.bufferText;
+      case ImageRead::kUnreadable: return component.readText;
+    }
+    if (BufferCrc32(table, component.image.bytes.get(), component.image.length) != component.checkedCrc) {
+      return texts::kFileCorrupted;
+    }
+  }
+
+  const DfuFlashParams& flash = session.m_dfuParams;
+  if (!PlaceProgram(images.program.length, flash.sectorSize, flash.flashTop, flash.appStartAddress,
+                    images.placement)) {
+    return texts::kProgramDoesNotFit;
+  }
+  return std::wstring();
+}

@@ -1,0 +1,14 @@
+#include "update/FlashLayout.h"
+
+bool PlaceProgram(std::uint64_t imageLength, std::uint32_t sectorSize, std::uint32_t flashTop,
+                  std::uint32_t appStartAddress, ProgramPlacement& placement) {
+  if (sectorSize == 0 || imageLength < sectorSize || flashTop < sectorSize) return false;
+  const std::uint64_t bodyLength = imageLength - sectorSize;
+  const std::uint64_t lastSector = flashTop - sectorSize;
+  if (appStartAddress + bodyLength > lastSector) return false;
+  placement.bodyLength = static_cast<std::uint32_t>(bodyLength);
+  placement.bodyAddress = appStartAddress;
+  placement.lastSectorAddress = static_cast<std::uint32_t>(lastSector);
+  placement.sectorSize = sectorSize;
+  return true;
+}

@@ -1,0 +1,54 @@
+#include "update/PrepareDevice.h"
+
+#include "dfu/DfuLibrary.h"
+#include "update/DeviceMatch.h"
+#include "update/DfuDeviceWait.h"
+#include "update/ErrorText.h"
+#include "update/UpdateModeSwitch.h"
+#include "update/UpdateTexts.h"
+#include "update/WidenBytes.h"
+
+namespace {
+
+// The flash layout of the open device; on failure the device is closed again, as nothing
+// will use it.
+bool ReadFlashParams(UpdateHost& host, UpdateSession& session) {
+  const int rc = DfuParamsGet(session.m_hDfuDevice, &session.m_dfuParams);
+  if (rc == 0) return true;
+  DfuDeviceClose(session.m_hDfuDevice, 0);
+  session.m_hDfuDevice = 0;
+  host.ShowMessage(FormatLibraryError(texts::kFlashParamsError, WidenBytes(DfuErrorString(rc)), rc));
+  return false;
+}
+
+}  // namespace
+
+bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring& deviceType) {
+  DeviceSelection selection;
+  if (!host.GetSelection(selection)) {
+    host.ShowMessage(texts::kNoDevice);
+    return false;
+  }
+
+  switch (MatchDeviceType(selection.text, deviceType)) {
+    case DeviceMatch::kMatch: break;
+    case DeviceMatch::kNotForDevice: host.ShowMessage(texts::kNotForDevice); return false;
+    case DeviceMatch::kUnknownType: return false;
+  }
+
+  DfuTarget target;
+  if (selection.entry.kind == DeviceKind::kDfu) {
+    target = DfuTarget::Listed(selection.entry.number, ProductOfEntry(selection.text));
+  } else {
+    if (!SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) return false;
+    target = DfuTarget::Switched(selection.dfuProducts, deviceType);
+  }
+
+  session.m_hDfuDevice = 0;
+  switch (WaitForDfuDevice(host, target, &session.m_hDfuDevice)) {
+    case DfuWait::kOpened: break;
+    case DfuWait::kNotFound: host.ShowMessage(texts::kInstallDfuDriver); return false;
+    case DfuWait::kWrongDevice: host.ShowMessage(texts::kCannotOpenDevice); return false;
+  }
+  return ReadFlashParams(host, session);
+}

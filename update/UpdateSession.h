@@ -1,0 +1,27 @@
+// What passes from one stage of an update to the next. The package check and the preparation
+// write it on the dialog's thread before the worker starts; the worker only reads it, and
+// nothing else changes it while the worker runs. The dialog holds it as its own members.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "dfu/DfuApi.h"
+
+// The images' CRC-32 as the package check found them equal to the manifest's values.
+struct ImageCheckValues {
+  std::uint32_t program = 0, media = 0, data = 0, bootloader = 0;
+};
+
+struct UpdateSession {
+  std::wstring m_strProgramFile;
+  std::wstring m_strMediaFile;
+  std::wstring m_strDataFile;
+  std::wstring m_strBootloaderFile;
+  BOOL m_bWithBootloader = FALSE;
+  ImageCheckValues m_imageChecks;
+  DfuHandle m_hDfuDevice = 0;  // open from the end of the preparation until the worker ends
+  DfuFlashParams m_dfuParams = {};
+};
