@@ -98,6 +98,8 @@ TEST_F(DeviceListTest, ProductTextsAsTheDevicesGiveThem) {
   m_bench.bench().WriteInt(sim::Bench::InstrumentSection(L"vx1"), L"fault.productStringUnreadable", 1);
   Refresh();
   EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"Device 0: M\u00E4ter \u00A9\n", L"Device 1: <<Unknown>>\n"}));
+  // The DFU entries' texts are kept as shown, for the preparation to tell a new one by.
+  EXPECT_EQ(m_dfuProducts, std::vector<std::wstring>{L"<<Unknown>>"});
 }
 
 TEST_F(DeviceListTest, ADeviceThatCannotBeOpenedUsesUpItsNumber) {
