@@ -10,16 +10,20 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "tools/knpack/PackageWriter.h"
 #include "update/Crc32.h"
 #include "update/UpdatePackage.h"
 
+using benchsupport::Incompressible;
+using benchsupport::kMiB;
+using benchsupport::Seconds;
+using benchsupport::WriteBytes;
+
 namespace {
 
-constexpr std::size_t kMiB = 1024 * 1024;
 constexpr int kRuns = 3;
 
 class SilentHost : public MessageHost {
@@ -27,27 +31,6 @@ class SilentHost : public MessageHost {
   void ShowMessage(const std::wstring& text) override { last = text; }
   std::wstring last;
 };
-
-double Seconds() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string Incompressible(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
 
 template <typename Work>
 double Best(Work work) {
@@ -71,8 +54,7 @@ int wmain(int argc, wchar_t** argv) {
   if (dir.back() != L'\\') dir += L'\\';
   CreateDirectoryW(dir.c_str(), nullptr);
 
-  std::string media = Incompressible(32 * kMiB, 1);
-  for (std::size_t i = 0; i < 32 * kMiB; ++i) media.push_back(static_cast<char>("measurement log "[i % 16]));
+  const std::string media = benchsupport::MediaImage(64 * kMiB);
   const std::string program = Incompressible(kMiB, 2);
   const std::string data(4096, '\x5A');
   knpack::PackageInputs inputs;

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "dfu/DfuLibrary.h"
 #include "sim/bench/Bench.h"
 #include "sim/bench/TemporaryBench.h"
@@ -22,32 +22,15 @@
 #include "update/UpdateWorker.h"
 #include "usbio/UsbSystemPort.h"
 
+using benchsupport::Incompressible;
+using benchsupport::kMiB;
+using benchsupport::Seconds;
+using benchsupport::WriteBytes;
+
 namespace {
 
-constexpr std::size_t kMiB = 1024 * 1024;
 constexpr int kRuns = 3;
 constexpr wchar_t kInstrument[] = L"tw";
-
-double Seconds() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string Incompressible(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
 
 LRESULT CALLBACK IgnoreNotifications(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window, message, wParam, lParam);
@@ -164,8 +147,7 @@ int wmain(int argc, wchar_t** argv) {
   Images images;
   images.bootloader = Incompressible(16 * 1024, 1);
   images.data = Incompressible(4096, 2);
-  images.media = Incompressible(32 * kMiB, 3);
-  for (std::size_t i = 0; i < 32 * kMiB; ++i) images.media.push_back(static_cast<char>("measurement log "[i % 16]));
+  images.media = benchsupport::MediaImage(64 * kMiB);
   images.program = Incompressible(0x3C000, 4);
   knpack::PackageInputs inputs;
   inputs.deviceType = "TW 3xx";

@@ -27,16 +27,6 @@ namespace {
 
 using testing::ElementsAre;
 
-std::string Pattern(std::size_t length, unsigned seed) {
-  std::string bytes(length, '\0');
-  unsigned state = seed * 2654435761u + 7;
-  for (char& byte : bytes) {
-    state = state * 1103515245u + 12345;
-    byte = static_cast<char>(state >> 23);
-  }
-  return bytes;
-}
-
 // What a technician saw until a message box with `last` came up: the status captions in the
 // order they showed, every message box (all but the last answered with OK), and whether the
 // inputs were disabled while the firmware was written.
@@ -129,10 +119,10 @@ class DialogUpdateTest : public ::testing::Test {
     m_simulation = std::make_unique<sim::UsbDriverSimulation>(bench());
     InstallUsbSystemPort(m_simulation.get());
 
-    m_program = Pattern(0x10000, 1);
-    m_media = Pattern(0x4000, 2);
-    m_data = Pattern(0x200, 3);
-    m_bootloader = Pattern(0x2000, 4);
+    m_program = testing_support::PatternBytes(0x10000, 1);
+    m_media = testing_support::PatternBytes(0x4000, 2);
+    m_data = testing_support::PatternBytes(0x200, 3);
+    m_bootloader = testing_support::PatternBytes(0x2000, 4);
   }
 
   void TearDown() override {

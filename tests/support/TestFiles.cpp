@@ -64,4 +64,14 @@ std::wstring CommandLineOption(const std::wstring& name) {
   return value;
 }
 
+std::string PatternBytes(std::size_t length, std::uint32_t seed) {
+  std::string bytes(length, '\0');
+  std::uint32_t state = seed * 2654435761u + 12345;
+  for (char& byte : bytes) {
+    state = state * 1103515245u + 12345;
+    byte = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace testing_support {
@@ -28,6 +29,10 @@ std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);     // a file, not a directory
 bool DirectoryExists(const std::wstring& path);
 DWORD FileAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES when missing
+
+// Bytes that differ from one seed to the next and from one position to the next: images
+// whose every byte counts when they are compared.
+std::string PatternBytes(std::size_t length, std::uint32_t seed);
 
 // The value of a "--name=value" command-line argument of the test binary, or empty.
 std::wstring CommandLineOption(const std::wstring& name);

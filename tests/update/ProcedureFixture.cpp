@@ -32,15 +32,7 @@ std::string Ascii(const std::wstring& text) { return std::string(text.begin(), t
 
 }  // namespace
 
-std::string Pattern(std::size_t length, std::uint32_t seed) {
-  std::string bytes(length, '\0');
-  std::uint32_t state = seed * 2654435761u + 12345;
-  for (char& byte : bytes) {
-    state = state * 1103515245u + 12345;
-    byte = static_cast<char>(state >> 23);
-  }
-  return bytes;
-}
+std::string Pattern(std::size_t length, std::uint32_t seed) { return testing_support::PatternBytes(length, seed); }
 
 sim::Instrument BenchInstrument(const std::wstring& id, const std::wstring& product, std::uint32_t model,
                                 sim::Mode mode) {

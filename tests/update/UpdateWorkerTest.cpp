@@ -271,7 +271,9 @@ TEST_P(FaultMatrixTest, EndsWithItsTextAndGivesTheDialogBack) {
   } else {
     EXPECT_EQ(m_host.messages.back(), c.message);
   }
-  if (c.status != nullptr) EXPECT_EQ(m_host.statusText, c.status);
+  if (c.status != nullptr) {
+    EXPECT_EQ(m_host.statusText, c.status);
+  }
   EXPECT_TRUE(m_host.inputsEnabled);
   EXPECT_TRUE(m_host.timerRunning);
   EXPECT_FALSE(m_host.updateRunning);
