@@ -27,7 +27,8 @@ CQM_TWBootloaderDlg::CQM_TWBootloaderDlg(CWnd* pParent)
       m_nDfuCount(0),
       m_nDfuReady(0),
       m_bUpdateRunning(0),
-      m_bPreparing(false) {}
+      m_bPreparing(false),
+      m_dwPreparationEnded(GetTickCount()) {}
 
 CQM_TWBootloaderDlg::~CQM_TWBootloaderDlg() = default;
 
@@ -129,12 +130,21 @@ void CQM_TWBootloaderDlg::OnSelectFile() {
 }
 
 void CQM_TWBootloaderDlg::OnDownload() {
-  // One update at a time: a click or Enter that was queued, or reached a message box's loop,
-  // while an update is prepared or written does nothing.
-  if (m_bPreparing || IsUpdateRunning()) return;
+  // One update at a time: a click or Enter that reached a message box's loop while an update
+  // is prepared or written does nothing, and neither does one the user gave while the
+  // preparation held this thread and that reaches us only now.
+  if (m_bPreparing || IsUpdateRunning() || QueuedDuringPreparation()) return;
   m_bPreparing = true;
   RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory());
+  m_dwPreparationEnded = GetTickCount();
   m_bPreparing = false;
+}
+
+bool CQM_TWBootloaderDlg::QueuedDuringPreparation() const {
+  // A command sent by another thread happens now; a click or key was queued at its message
+  // time, on the same clock as GetTickCount.
+  if (InSendMessage()) return false;
+  return static_cast<LONG>(static_cast<DWORD>(GetMessageTime()) - m_dwPreparationEnded) <= 0;
 }
 
 void CQM_TWBootloaderDlg::OnTimer(UINT_PTR nIDEvent) {
@@ -252,7 +262,13 @@ void CQM_TWBootloaderDlg::SetRefreshTimer(bool running) {
 void CQM_TWBootloaderDlg::SetUpdateRunning(bool running) { InterlockedExchange(&m_bUpdateRunning, running ? 1 : 0); }
 
 void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
-  CallOnDialogThread([&] { m_strStage = stage; });
+  CallOnDialogThread([&] {
+    // A library that posts its notifications may still have some of the last write queued:
+    // they belong to the stage before this one. (One that sends them has none left.)
+    MSG message;
+    while (PeekMessageW(&message, m_hWnd, UM_DFU_WRITE_BEGIN, UM_DFU_PROGRESS, PM_REMOVE)) DispatchMessageW(&message);
+    m_strStage = stage;
+  });
 }
 
 DWORD WINAPI CQM_TWBootloaderDlg::WorkerThread(LPVOID dialog) {

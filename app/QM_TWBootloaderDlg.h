@@ -79,6 +79,8 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   // True while OnDownload runs: a second "Download" reached through a nested message loop
   // (a message box of the preparation) must not start a second preparation.
   bool m_bPreparing;
+  // When the last preparation gave the thread back (GetTickCount).
+  DWORD m_dwPreparationEnded;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -102,6 +104,7 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   void ShowProgressPass(WPARAM units, const wchar_t* suffix);
   void HideProgress();
   bool IsUpdateRunning() const;
+  bool QueuedDuringPreparation() const;
   bool OnDialogThread() const;
   // Runs call on the dialog's thread and returns once it has run.
   void CallOnDialogThread(const std::function<void()>& call);

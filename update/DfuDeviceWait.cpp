@@ -31,7 +31,10 @@ Attempt OpenSwitchedDevice(const DfuTarget& target, DfuHandle* device) {
       if (handle != 0) DfuDeviceClose(handle, 0);
       return Attempt::kNotYet;
     }
-    seen.push_back(ReadDfuProductText(handle, info));
+    // One failed read must not make a device that was there look new: read it again.
+    std::wstring product = ReadDfuProductText(handle, info);
+    if (product == kUnknownProduct) product = ReadDfuProductText(handle, info);
+    seen.push_back(product);
     if (ArrivedSinceRefresh(seen, target.keptProducts) && MayBeTheSwitchedDevice(seen.back(), target.deviceType)) {
       *device = handle;
       return Attempt::kOpened;

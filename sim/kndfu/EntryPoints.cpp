@@ -100,6 +100,13 @@ int ProductString(DfuHandle handle, std::uint32_t index, std::wstring* product) 
   int rc = Resolve(handle, &device);
   if (rc != kOk) return rc;
   if (index != kProductStringIndex || device.instrument.product_string_unreadable) return kStringUnavailable;
+  // A read that fails now and then, as on a busy bus: the next N reads fail.
+  const std::wstring section = sim::Bench::InstrumentSection(device.instrument.id);
+  const std::int64_t failures = device.bench.ReadInt(section, L"fault.productStringFailures", 0);
+  if (failures > 0) {
+    device.bench.WriteInt(section, L"fault.productStringFailures", failures - 1);
+    return kStringUnavailable;
+  }
   *product = device.instrument.product;
   return kOk;
 }

@@ -337,6 +337,25 @@ TEST(DialogProgressTest, NotificationsDriveTheBarAndTheCaption) {
   });
 }
 
+// A library may post its notifications instead of sending them: those of one write can still
+// be queued when the worker names the next stage, and must show with the stage they belong to.
+TEST(DialogProgressTest, PostedNotificationsKeepTheirStage) {
+  DialogRun run(0);
+  CQM_TWBootloaderDlg dialog;
+  run.Run(dialog, [&](HWND window) {
+    dialog.SetStage(L"Data file");  // from this thread, as the worker does
+    PostMessageW(window, UM_DFU_WRITE_BEGIN, 10, 0);
+    PostMessageW(window, UM_DFU_PROGRESS, 9, 0);
+    dialog.SetStage(L"Media file");
+    SendMessageW(window, WM_NULL, 0, 0);
+    EXPECT_EQ(dd::Text(GetDlgItem(window, IDC_STATUS)), L"Data file downloading!");
+    EXPECT_EQ(SendMessageW(GetDlgItem(window, IDC_PROGRESS), PBM_GETPOS, 0, 0), 9);
+    PostMessageW(window, UM_DFU_WRITE_BEGIN, 10, 0);
+    EXPECT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Media file downloading!"; }));
+    PressEscAndWait(window, run);
+  });
+}
+
 // ---- file choice and Download ----------------------------------------------------------
 
 // A package that passes the check, built in the test.

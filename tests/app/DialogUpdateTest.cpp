@@ -275,12 +275,15 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
       return IsWindowVisible(progress) && dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Check device status";
     }));
 
-    // Painted while the status is polled: an invalidated bar is repainted at once.
-    InvalidateRect(progress, nullptr, TRUE);
-    EXPECT_TRUE(dd::WaitUntil([&] { return !GetUpdateRect(progress, nullptr, FALSE); }, 800));
-    // Not marked as not responding.
-    DWORD_PTR ignored = 0;
-    EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored), 0);
+    // Painted while the status is polled, and again while the loader is awaited: an
+    // invalidated bar is repainted at once, and the window answers.
+    const auto expectPainted = [&] {
+      InvalidateRect(progress, nullptr, TRUE);
+      EXPECT_TRUE(dd::WaitUntil([&] { return !GetUpdateRect(progress, nullptr, FALSE); }, 800));
+      DWORD_PTR ignored = 0;
+      EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored), 0);
+    };
+    expectPainted();
 
     // Input and ticks stay queued: a second Download, Esc, and a new instrument the refresh
     // would list.
@@ -289,7 +292,9 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
     sim::Instrument late = sim::MakeInstrument(L"late", L"VX 3xx", 4100, sim::Mode::kApplication);
     late.bus_address = 9;
     ASSERT_TRUE(bench().Save(late));
-    Sleep(1500);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Wait DFU driver ready!"; }));
+    expectPainted();
+    Sleep(1000);  // a tick at least, had ticks been handled
     EXPECT_EQ(dd::ListEntries(list), kDefaultList);
 
     const Watched watched = WatchUntilBox(window, L"Updated successfully!");
@@ -303,6 +308,31 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
   });
   EXPECT_EQ(TraceLinesWith("OUT tw ep02 01 07 09 01 04"), 1) << "one switch, one update";
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1"), 1);
+}
+
+// A second "Download" given while a preparation holds the dialog waits in the queue; when the
+// preparation ends without a message box it must not start another one. A click afterwards does.
+TEST_F(DialogUpdateTest, ADownloadQueuedDuringAFailedPreparationDoesNothing) {
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), L"fault.identify", L"short"));
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    HWND status = GetDlgItem(window, IDC_STATUS);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    dd::Click(window, IDOK);
+    dd::Click(window, IDOK);
+    dd::PressKey(list, VK_RETURN);
+    ASSERT_TRUE(dd::WaitUntil([&] { return IsWindowVisible(status) && dd::Text(status) == L"Get device info failed!"; }));
+    Sleep(1500);
+    EXPECT_EQ(TraceLinesWith("OUT tw ep02 00 05 41 BA 00"), 1) << "one preparation, one identify";
+    EXPECT_EQ(dd::FindDialog(GetCurrentProcessId(), nullptr, window), nullptr);
+
+    dd::Click(window, IDOK);
+    EXPECT_TRUE(dd::WaitUntil([&] { return TraceLinesWith("OUT tw ep02 00 05 41 BA 00") == 2; }));
+    PressEscAndWait(window, run);
+  });
 }
 
 }  // namespace

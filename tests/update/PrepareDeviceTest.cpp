@@ -136,6 +136,12 @@ INSTANTIATE_TEST_SUITE_P(
                [](ProcedureFixture& f) { f.SetKey(L"tw", L"fault.params", L"-5"); }, "TW 3xx",
                {L"Error Cannot read the flash parameters of the device (-5) reading flash parameters."},
                texts::kWaitDfuDriver, false, false, 1199, 0, 15},
+        Ending{"ListedDfuDeviceGone",
+               [](ProcedureFixture& f) {
+                 f.Select(L"VX 5xx");
+                 f.bench().SetMode(L"vx", sim::Mode::kAbsent);
+               },
+               "QM 5xx", {texts::kInstallDfuDriver}, texts::kWaitDfuDriver, false, false, 1199, 0, 1200},
         Ending{"ListedDfuDeviceReplaced",
                [](ProcedureFixture& f) {
                  f.Select(L"VX 5xx");
@@ -223,6 +229,33 @@ TEST_F(ProcedureFixture, TheSwitchedInstrumentIsTheOneWritten) {
   EXPECT_THAT(DfuCalls(L"vx"), testing::Each(testing::AnyOf(HasSubstr("DFU open"), HasSubstr("close id=vx flag=0"))));
   EXPECT_TRUE(Erased(L"vx", sim::Memory::kFlash, 0, 0x40000));
   EXPECT_EQ(OpenDfuDevices(), 0);
+}
+
+// The product string of the "VX 5xx", there before, fails to read once while the switched
+// instrument is awaited: it must not pass for a new arrival and get the firmware.
+TEST_F(ProcedureFixture, AOneOffUnreadableProductTextIsReadAgain) {
+  AddDefaultInstruments();
+  Refresh();
+  Select(L"TW 3xx");
+  SetKey(L"vx", L"fault.productStringFailures", L"1");
+  Download(MakePackage(PackageImages()));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  EXPECT_THAT(DfuCalls(L"tw"), testing::Contains(HasSubstr("DFU close id=tw flag=1 rc=0")));
+  EXPECT_TRUE(Erased(L"vx", sim::Memory::kFlash, 0, 0x40000));
+  EXPECT_EQ(bench().ReadInt(sim::Bench::InstrumentSection(L"vx"), L"fault.productStringFailures", -1), 0);
+}
+
+// A switched instrument whose product string cannot be read at all is still found: its
+// "<<Unknown>>" is new.
+TEST_F(ProcedureFixture, ASwitchedInstrumentWithoutAReadableProductTextIsTaken) {
+  AddDefaultInstruments();
+  SetKey(L"tw", L"fault.productStringUnreadable", L"1");
+  Refresh();
+  Select(L"TW 3xx");
+  Download(MakePackage(PackageImages()));
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  EXPECT_THAT(DfuCalls(L"tw"), testing::Contains(HasSubstr("DFU close id=tw flag=1 rc=0")));
 }
 
 // An identical instrument already waits in DFU mode before it on the bus: the one that arrived

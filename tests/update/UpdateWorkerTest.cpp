@@ -87,8 +87,15 @@ TEST_F(UpdateWorkerTest, WritesEveryImageInOrderAndVerified) {
   EXPECT_THAT(m_host.captions,
               ElementsAre(L"Data file downloading!", L"Data file verifying!", L"Media file downloading!",
                           L"Media file verifying!", L"Program file downloading!", L"Program file verifying!"));
-  // Success: the list is refreshed once right away, then every second again.
+  // The hand-over: the status box and the bar hidden by the wait, then the update marked
+  // running, the inputs disabled and the refresh stopped before the worker starts.
   const std::vector<std::wstring>& e = m_host.events;
+  const auto running = std::find(e.begin(), e.end(), L"running");
+  ASSERT_NE(running, e.end());
+  EXPECT_EQ(std::vector<std::wstring>(running - 2, running + 4),
+            (std::vector<std::wstring>{L"status hidden", L"progress hidden", L"running", L"inputs disabled",
+                                       L"timer stopped", L"worker started"}));
+  // Success: the list is refreshed once right away, then every second again.
   const auto success = std::find(e.begin(), e.end(), L"message: Updated successfully!");
   ASSERT_NE(success, e.end());
   EXPECT_EQ(std::vector<std::wstring>(success, e.end()),
@@ -150,6 +157,10 @@ TEST_P(WorkerRefusalTest, NothingIsWrittenAndTheLastSectorStays) {
 
   EXPECT_EQ(m_host.messages.back(), c.message);
   EXPECT_FALSE(m_host.Succeeded());
+  // The failure's ending: the message, then (with the device closed) the refresh and the inputs.
+  EXPECT_EQ(std::vector<std::wstring>(m_host.events.end() - 4, m_host.events.end()),
+            (std::vector<std::wstring>{L"message: " + std::wstring(c.message), L"timer running", L"inputs enabled",
+                                       L"not running"}));
   EXPECT_THAT(WorkerCalls(DfuCalls(L"tw")), ElementsAre("DFU close id=tw flag=0 rc=0"));
   EXPECT_EQ(Flash(0x4000, 0x3C000), installed);
   EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x4000));
