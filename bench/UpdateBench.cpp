@@ -4,7 +4,9 @@
 // the same images from memory in the same run. The goal: the updater adds at most 10% to the
 // library's own time.
 //
-// usage: update_bench DIR   (DIR receives the bench, the package and the extracted files)
+// usage: update_bench DIR [BYTES_PER_SECOND]
+//   DIR receives the bench, the package and the extracted files; a rate paces the bench's
+//   transfers as a real instrument's would be (one run each instead of the best of three).
 #include <windows.h>
 
 #include <algorithm>
@@ -125,10 +127,12 @@ bool WriteWithTheLibraryAlone(sim::Bench& bench, const Images& images, HWND wind
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: update_bench DIR\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: update_bench DIR [BYTES_PER_SECOND]\n");
     return 2;
   }
+  const std::uint32_t rate = argc == 3 ? static_cast<std::uint32_t>(std::wcstoul(argv[2], nullptr, 10)) : 0;
+  const int runs = rate == 0 ? kRuns : 1;
   std::wstring dir = argv[1];
   if (dir.back() != L'\\') dir += L'\\';
   CreateDirectoryW(dir.c_str(), nullptr);
@@ -136,6 +140,7 @@ int wmain(int argc, wchar_t** argv) {
   sim::Bench bench(dir + L"bench");
   sim::Instrument instrument = sim::MakeInstrument(kInstrument, L"TW 3xx", 4181, sim::Mode::kApplication);
   instrument.nand_size = 96 * kMiB;
+  instrument.bytes_per_second = rate;
   if (!bench.Create() || !bench.Save(instrument)) {
     std::fprintf(stderr, "cannot write the bench\n");
     return 1;
@@ -170,7 +175,7 @@ int wmain(int argc, wchar_t** argv) {
   double packageCheck = 0, preparation = 0, imageCheck = 0, writes = 0;
   DWORD pausedMs = 0;
   bool ok = true;
-  for (int run = 0; run < kRuns && ok; ++run) {
+  for (int run = 0; run < runs && ok; ++run) {
     const double libraryStart = Seconds();
     ok = WriteWithTheLibraryAlone(bench, images, window);
     library = std::min(library, Seconds() - libraryStart);
@@ -197,13 +202,15 @@ int wmain(int argc, wchar_t** argv) {
   InstallUsbSystemPort(nullptr);
   if (!ok) return 1;
 
-  std::printf("package: 64 MiB media (half incompressible), 240 KiB program, 16 KiB bootloader, 4 KiB data\n");
+  std::printf("package: 64 MiB media (half incompressible), 240 KiB program, 16 KiB bootloader, 4 KiB data; "
+              "bench %s\n",
+              rate == 0 ? "unpaced" : (std::to_string(rate / 1000000) + " MB/s").c_str());
   std::printf("update from Download to \"Updated successfully!\", fixed pauses (%lu ms) left out: %.3f s (best of %d)\n",
-              static_cast<unsigned long>(pausedMs), updater, kRuns);
+              static_cast<unsigned long>(pausedMs), updater, runs);
   std::printf("  of which: package check %.3f s, preparation %.3f s, images read and checked again %.3f s, "
               "writes %.3f s\n",
               packageCheck, preparation, imageCheck, writes);
-  std::printf("kndfu.dll writing and verifying the same images from memory: %.3f s (best of %d)\n", library, kRuns);
+  std::printf("kndfu.dll writing and verifying the same images from memory: %.3f s (best of %d)\n", library, runs);
   std::printf("ratio update / library: %.3f (goal: at most 1.10)\n", updater / library);
   return 0;
 }
