@@ -188,6 +188,14 @@ HANDLE UsbDriverSimulation::CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_A
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  // A device that takes one handle at a time refuses the next while one is open.
+  const DWORD secondOpenFault =
+      static_cast<DWORD>(bench_.ReadInt(Bench::InstrumentSection(id), L"usbFault.secondOpen", 0));
+  if (secondOpenFault != 0 && std::any_of(handles_.begin(), handles_.end(),
+                                          [&](const auto& open) { return open.second->id == id; })) {
+    SetLastError(secondOpenFault);
+    return INVALID_HANDLE_VALUE;
+  }
   HANDLE handle = reinterpret_cast<HANDLE>(nextHandle_);
   nextHandle_ += 4;
   auto device = std::make_unique<DeviceHandle>();
@@ -270,6 +278,8 @@ DWORD UsbDriverSimulation::Request(DeviceHandle& device, DWORD code, const void*
     }
     case IOCTL_USBIO_GET_CONFIGURATION_INFO: {
       if (out == nullptr || outSize < sizeof(UsbIoConfigurationInfo)) return ERROR_INSUFFICIENT_BUFFER;
+      const DWORD fault = static_cast<DWORD>(bench_.ReadInt(section, L"usbFault.configurationInfo", 0));
+      if (fault != 0) return fault;
       UsbIoConfigurationInfo info;
       std::memset(&info, 0, sizeof info);
       info.numberOfInterfaces = 2;

@@ -91,6 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
         Ending{"ConfigurationRefused",
                [](ProcedureFixture& f) { f.SetKey(L"tw", L"usbFault.setConfiguration", L"31"); }, "TW 3xx",
                {kCannotOpen}, nullptr, false, false, 0, 0, 0},
+        Ending{"SecondOpenRefused", [](ProcedureFixture& f) { f.SetKey(L"tw", L"usbFault.secondOpen", L"32"); },
+               "TW 3xx", {kCannotOpen}, nullptr, false, false, 0, 0, 0},
+        Ending{"ConfigurationInfoRefused",
+               [](ProcedureFixture& f) { f.SetKey(L"tw", L"usbFault.configurationInfo", L"31"); }, "TW 3xx",
+               {kCannotOpen}, nullptr, false, false, 0, 0, 0},
         Ending{"PipeCannotBeBound", [](ProcedureFixture& f) { f.SetKey(L"tw", L"usbFault.bind", L"31"); }, "TW 3xx",
                {kCannotOpen}, nullptr, false, false, 0, 0, 0},
         Ending{"IdentifyReplyTooShort", [](ProcedureFixture& f) { f.SetKey(L"tw", L"fault.identify", L"short"); },
@@ -191,6 +196,22 @@ TEST_F(ProcedureFixture, StatusReadyAtOnceGoesStraightToTheSwitch) {
   }
   EXPECT_THAT(requests, ElementsAre("OUT tw ep02 00 05 41 BA 00", "OUT tw ep02 01 09 03 FF 01 00 00 F3 00",
                                     "OUT tw ep02 00 05 41 BA 00", "OUT tw ep02 01 07 09 01 04 EA 00"));
+}
+
+// The bulk IN endpoint carries the replies and the bulk OUT endpoint the requests, whatever
+// their order in the configuration; an interrupt endpoint is left alone.
+TEST_F(ProcedureFixture, BulkPipesAreBoundByDirection) {
+  AddDefaultInstruments();
+  SetKey(L"tw", L"usbEndpoints", L"interrupt:83,bulk:02,bulk:81");
+  Refresh();
+  Select(L"TW 3xx");
+  Download(MakePackage(PackageImages()));
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  const std::vector<std::string> frames = UsbFrames();
+  ASSERT_FALSE(frames.empty());
+  for (const std::string& frame : frames) {
+    EXPECT_TRUE(frame.rfind("OUT tw ep02 ", 0) == 0 || frame.rfind("IN tw ep81 ", 0) == 0) << frame;
+  }
 }
 
 // A model that is not status-checked: identify, then the switch.
