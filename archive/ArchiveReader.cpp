@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::size_t kMaxStoredName = 260;     // bytes of a stored name the entry can hold
 constexpr std::uint64_t kMinCentralRecord = 46;  // smallest central directory record
+constexpr unsigned long kMethodStored = 0;
+constexpr unsigned long kMethodDeflated = 8;
 
 unzFile AsUnz(void* handle) { return static_cast<unzFile>(handle); }
 
@@ -169,6 +171,9 @@ DWORD ArchiveReader::ReadEntry(int index, ArchiveEntry& entry) {
   if (unzGetCurrentFileInfo64(archive, &info, storedName, sizeof storedName, nullptr, 0, nullptr, 0) != UNZ_OK) {
     return kArchiveCorrupt;
   }
+  // Only stored and deflated data can be unpacked here; minizip would hand out the raw bytes
+  // of other methods (bzip2, say) as if they were the file.
+  if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated) return kArchiveCorrupt;
 
   // Opening the entry raw runs minizip's local header check and finds the local extra field.
   if (unzOpenCurrentFile2(archive, nullptr, nullptr, 1) != UNZ_OK) return kArchiveCorrupt;
@@ -206,6 +211,7 @@ DWORD ArchiveReader::ReadEntry(int index, ArchiveEntry& entry) {
 }
 
 DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name) {
+  m_createdFile = false;
   if (m_archive == nullptr || index < 0 || index >= m_entryCount) return kArchiveArgs;
   ArchiveEntry entry;
   DWORD result = GetEntry(index, entry);
@@ -232,6 +238,7 @@ DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name) {
   HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             fileAttributes != 0 ? fileAttributes : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kArchiveNoFile;
+  m_createdFile = true;
 
   result = m_cachedEncrypted ? kArchivePassword : WriteEntryData(file, entry);
   CloseHandle(file);

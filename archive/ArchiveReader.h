@@ -19,7 +19,8 @@ enum ArchiveResult : DWORD {
   kArchiveOk = 0,
   kArchiveNoFile = 0x200,     // archive not readable as ZIP; output file not created; name refused
   kArchiveWrite = 0x400,      // writing the output file failed
-  kArchiveCorrupt = 0x700,    // local header disagrees with the central record; record unreadable
+  kArchiveCorrupt = 0x700,    // local header disagrees with the central record; record unreadable;
+                              // a compression method other than stored and deflated
   kArchiveRead = 0x800,       // local extra field unreadable
   kArchivePassword = 0x1000,  // encrypted entry (no password is ever supplied)
   kArchiveArgs = 0x10000,     // bad index, or no archive open
@@ -51,6 +52,9 @@ class ArchiveReader {
   // index -1 describes the archive: index = number of entries, everything else empty.
   DWORD GetEntry(int index, ArchiveEntry& entry);
   DWORD ExtractEntry(int index, const std::wstring& name);
+  // Whether the last ExtractEntry created its output file under the root (whatever its result):
+  // what a caller may later remove as its own.
+  bool CreatedFile() const { return m_createdFile; }
   DWORD Close();
 
   const std::wstring& RootDirectory() const { return m_root; }
@@ -68,6 +72,7 @@ class ArchiveReader {
   int m_cachedIndex = -1;
   bool m_cachedEncrypted = false;
   bool m_cachedStored = false;  // no compression: the data must deliver every declared byte
+  bool m_createdFile = false;
   std::vector<unsigned char> m_buffer;
   std::wstring m_root;
 };

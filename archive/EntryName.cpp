@@ -34,14 +34,19 @@ std::wstring UpperAscii(std::wstring text) {
   return text;
 }
 
+// Windows reads the superscript digits one, two and three as digits in port names.
+bool IsPortDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3'; }
+
 // Windows maps these names to devices in any directory, whatever extension follows.
 bool IsDeviceName(const std::wstring& component) {
   std::wstring base = component.substr(0, component.find(L'.'));
   while (!base.empty() && base.back() == L' ') base.pop_back();
   base = UpperAscii(base);
-  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (base == device) return true;
+  }
   if (base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0)) {
-    return base[3] >= L'1' && base[3] <= L'9';
+    return IsPortDigit(base[3]);
   }
   return false;
 }

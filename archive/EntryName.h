@@ -16,8 +16,9 @@ std::wstring CleanEntryName(std::wstring name);
 
 // True when name, appended to a root directory, names a place below that root: not empty,
 // relative, no ':' , no ".." step (nor any step of dots only), no component that ends in a
-// space or a dot (Windows would open another name), and no device name (CON, NUL, COM1,
-// LPT1, ... with or without an extension) as a component.
+// space or a dot (Windows would open another name), and no device name (CON, PRN, AUX, NUL,
+// CONIN$, CONOUT$, COM and LPT with a digit or a superscript 1, 2 or 3; any case, with or
+// without an extension) as a component.
 bool IsSafeRelativeName(const std::wstring& name);
 
 // True for '/' and '\', the two separators the archive names use.

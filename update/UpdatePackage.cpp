@@ -31,12 +31,46 @@ void RemoveFile(const std::wstring& path) {
   DeleteFileW(path.c_str());
 }
 
-// A manifest name must stay below the temporary directory: the check reads these files and
-// deletes them on a mismatch.
-bool ImageCanBeOpened(const std::wstring& tempDirectory, const std::string& name) {
+// The files this run's extraction created in the temporary directory. The directory is
+// shared: whatever else lies there (an earlier package's images, another program's files) is
+// neither taken as an image of this package nor deleted by its check.
+class WrittenFiles {
+ public:
+  WrittenFiles(const std::wstring& directory, const std::vector<ExtractedEntry>& entries) {
+    for (const ExtractedEntry& entry : entries) {
+      if (entry.createdFile) m_paths.push_back(FullPath(directory + entry.name));
+    }
+  }
+
+  bool Contains(const std::wstring& path) const {
+    const std::wstring full = FullPath(path);
+    for (const std::wstring& written : m_paths) {
+      if (CompareStringOrdinal(written.c_str(), -1, full.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    }
+    return false;
+  }
+
+ private:
+  // One spelling for one file: separators, "." steps and case as Windows resolves them.
+  static std::wstring FullPath(const std::wstring& path) {
+    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return path;
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+    full.resize(written < length ? written : 0);
+    return full;
+  }
+
+  std::vector<std::wstring> m_paths;
+};
+
+// A manifest name must stay below the temporary directory and name a file this package
+// brought: the check reads these files and deletes them on a mismatch.
+bool ImageCanBeOpened(const std::wstring& tempDirectory, const std::string& name, const WrittenFiles& written) {
   const std::wstring relative = WidenBytes(name);
   if (!archive::IsSafeRelativeName(relative) ||
-      tempDirectory.size() + relative.size() + 1 > archive::kMaxPathUnits) {
+      tempDirectory.size() + relative.size() + 1 > archive::kMaxPathUnits ||
+      !written.Contains(tempDirectory + relative)) {
     return false;
   }
   FILE* file = OpenDenyingWrites(tempDirectory + relative);
@@ -73,9 +107,10 @@ std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, cons
   for (int index = 0; index < summary.index; ++index) {
     archive::ArchiveEntry entry;
     const DWORD described = reader.GetEntry(index, entry);
-    const DWORD extracted =
-        TakesTheManifestsPlace(entry) ? archive::kArchiveNoFile : reader.ExtractEntry(index, entry.name);
-    results.push_back({index, described != archive::kArchiveOk ? described : extracted, entry.name});
+    const bool refused = TakesTheManifestsPlace(entry);
+    const DWORD extracted = refused ? archive::kArchiveNoFile : reader.ExtractEntry(index, entry.name);
+    results.push_back({index, described != archive::kArchiveOk ? described : extracted, entry.name,
+                       !refused && reader.CreatedFile()});
   }
   reader.Close();
   return results;
@@ -97,7 +132,7 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   const std::wstring manifestPath = tempDirectory + kManifestName;
   RemoveFile(manifestPath);
   RemoveDirectoryW(manifestPath.c_str());  // an empty folder in its place would block it too
-  ExtractPackage(updateFile, tempDirectory);
+  const WrittenFiles written(tempDirectory, ExtractPackage(updateFile, tempDirectory));
 
   UpdateManifest manifest;
   const ManifestFileResult read = ReadManifestFile(manifestPath, manifest);
@@ -131,7 +166,7 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
     imageCrcs.push_back(&package.checks.bootloader);
   }
   for (std::size_t i = 0; i < imageNames.size(); ++i) {
-    if (!ImageCanBeOpened(tempDirectory, imageNames[i])) {
+    if (!ImageCanBeOpened(tempDirectory, imageNames[i], written)) {
       host.ShowMessage(texts::kWrongUpdateFile);
       return false;
     }
@@ -141,8 +176,11 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
 
   for (const CheckPair& check : checks) {
     if (check.expected == check.computed) continue;
-    RemoveFile(manifestPath);
-    for (const std::string& name : imageNames) RemoveFile(tempDirectory + WidenBytes(name));
+    // Only what this package wrote goes.
+    if (written.Contains(manifestPath)) RemoveFile(manifestPath);
+    for (const std::string& name : imageNames) {
+      if (written.Contains(tempDirectory + WidenBytes(name))) RemoveFile(tempDirectory + WidenBytes(name));
+    }
     host.ShowMessage(texts::kFileCorrupted);
     return false;
   }

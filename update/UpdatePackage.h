@@ -22,6 +22,7 @@ struct ExtractedEntry {
   int index;
   DWORD result;
   std::wstring name;
+  bool createdFile;  // this extraction created the file (whatever its result)
 };
 
 // Unpacks every entry of the package into directory, as the check does, and reports each

@@ -54,6 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
                       SafetyCase{L"fw/a:stream", false}, SafetyCase{L"CON", false}, SafetyCase{L"con.txt", false},
                       SafetyCase{L"fw/Nul", false}, SafetyCase{L"aux .bin", false}, SafetyCase{L"COM1", false},
                       SafetyCase{L"lpt9.log", false}, SafetyCase{L"PRN/x", false},
-                      SafetyCase{L"m.bin ", false}, SafetyCase{L"fw./p.bin", false}, SafetyCase{L" lead.bin", true}));
+                      SafetyCase{L"m.bin ", false}, SafetyCase{L"fw./p.bin", false}, SafetyCase{L" lead.bin", true},
+                      // All of Windows' device names, in any case and with any extension.
+                      SafetyCase{L"COM0", false}, SafetyCase{L"lpt0.bin", false}, SafetyCase{L"COM\u00B9", false},
+                      SafetyCase{L"com\u00B2.log", false}, SafetyCase{L"fw/Lpt\u00B3", false},
+                      SafetyCase{L"LPT\u00B2 .x.y", false}, SafetyCase{L"CONIN$", false},
+                      SafetyCase{L"conout$.txt", false}, SafetyCase{L"fw/ConIn$/x.bin", false},
+                      SafetyCase{L"COM\u2074", true}, SafetyCase{L"CONIN", true}, SafetyCase{L"CONOUT$x", true},
+                      SafetyCase{L"COM", true}, SafetyCase{L"LPT", true}));
 
 }  // namespace

@@ -54,4 +54,24 @@ TEST(ForeignPackagesTest, InfoZipPackageWithBootloaderAndExtendedTimes) {
   EXPECT_EQ(written, archive::UnixTimeToFileTime(kInfoZipMtime));
 }
 
+// Only stored and deflated entries are unpacked: a bzip2 entry is refused and nothing is
+// written for it, so its name finds no image, not even one an earlier package left.
+TEST(ForeignPackagesTest, ABzip2EntryIsNotUnpacked) {
+  ScratchDirectory temp;
+  ASSERT_TRUE(testing_support::WriteFileBytes(temp.Path() + L"m.bin", "an earlier package's media"));
+  const std::vector<ExtractedEntry> entries = ExtractPackage(Fixture(L"bzip2.kn"), temp.Path());
+  ASSERT_EQ(entries.size(), 4u);  // info, p.bin, m.bin (bzip2), d.bin
+  for (const ExtractedEntry& entry : entries) {
+    const bool bzip2 = entry.index == 2;
+    EXPECT_EQ(entry.result, bzip2 ? archive::kArchiveCorrupt : archive::kArchiveOk) << entry.index;
+    EXPECT_EQ(entry.createdFile, !bzip2) << entry.index;
+  }
+  EXPECT_EQ(testing_support::ReadFileBytes(temp.Path() + L"m.bin"), "an earlier package's media");
+
+  MessageRecorder host;
+  PreparedPackage package;
+  EXPECT_FALSE(PrepareUpdatePackage(host, Fixture(L"bzip2.kn"), temp.Path(), package));
+  EXPECT_THAT(host.messages, ElementsAre(std::wstring(texts::kWrongUpdateFile)));
+}
+
 }  // namespace

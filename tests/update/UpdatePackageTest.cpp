@@ -229,6 +229,34 @@ TEST_F(PrepareUpdatePackageTest, AnEarlierPackagesFilesAreNeverTakenForThisOne) 
   }
 }
 
+// The temporary folder is shared. A manifest that names another program's file there as an
+// image, with a check value that does not match, must neither take it nor delete it.
+TEST_F(PrepareUpdatePackageTest, AFileThePackageDidNotWriteIsNeitherTakenNorDeleted) {
+  const std::wstring foreign = TempDir() + L"someone-elses.dat";
+  ASSERT_TRUE(WriteFileBytes(foreign, "not ours"));
+  ASSERT_TRUE(SetFileAttributesW(foreign.c_str(), FILE_ATTRIBUTE_READONLY));
+  PackageParts parts;
+  const std::string manifest = Replace(parts.Manifest(), "d.bin\r\n" + Check(parts.data),
+                                       "someone-elses.dat\r\n" + Check("something else"));
+  EXPECT_FALSE(Prepare(WritePackage(manifest, parts)));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  EXPECT_EQ(ReadFileBytes(foreign), "not ours");
+  SetFileAttributesW(foreign.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A package that holds only a manifest finds the images an earlier package left in the same
+// folder, with matching check values: they are not this package's.
+TEST_F(PrepareUpdatePackageTest, EveryImageComesFromThisPackage) {
+  const PackageParts parts;
+  ASSERT_TRUE(Prepare(WritePackage(parts.Manifest(), parts)));
+  EXPECT_FALSE(Prepare(WriteEntries({knpack::ZipEntry("info", parts.Manifest())})));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  // The same file under another spelling is still this package's own.
+  const std::string manifest = Replace(parts.Manifest(), "p.bin\r\n", "./P.BIN\r\n");
+  EXPECT_TRUE(Prepare(WritePackage(manifest, parts)));
+  EXPECT_THAT(m_host.messages, IsEmpty());
+}
+
 TEST_F(PrepareUpdatePackageTest, ReadOnlyEntriesPassTwiceInARow) {
   const std::wstring package = WritePackage(PackageParts().Manifest(), PackageParts(), 0x21);
   ASSERT_TRUE(Prepare(package));
