@@ -30,7 +30,7 @@ std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t
 
 }  // namespace
 
-void DeviceLink::BuildFrame(std::uint8_t n) { frame::Build(DeviceAddress, FrameBuffer, n, FrameBuffer); }
+std::size_t DeviceLink::BuildFrame(std::uint8_t n) { return frame::Build(DeviceAddress, FrameBuffer, n, FrameBuffer); }
 
 std::uint8_t DeviceLink::ExchangeFrame(std::uint8_t n, std::uint8_t* reply) {
   if (Busy) return kLinkBusy;
@@ -44,9 +44,8 @@ std::uint8_t DeviceLink::ExchangeFrame(std::uint8_t n, std::uint8_t* reply) {
       result = kLinkNotOpen;
     } else {
       std::memcpy(FrameBuffer, RequestBuffer, n);
-      BuildFrame(n);
-      DWORD size = n + static_cast<DWORD>(frame::kOverhead);
-      if (WritePipe.WriteWithTimeout(FrameBuffer, &size, kFramedTimeoutMs) != 0) result = kLinkWriteFailed;
+      DWORD size = static_cast<DWORD>(BuildFrame(n));
+      if (size == 0 || WritePipe.WriteWithTimeout(FrameBuffer, &size, kFramedTimeoutMs) != 0) result = kLinkWriteFailed;
     }
     if (result != kLinkOk) {
       Busy = 0;

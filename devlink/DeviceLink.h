@@ -64,7 +64,8 @@ class DeviceLink {
   static void CloseAll();
 
  private:
-  static void BuildFrame(std::uint8_t n);
+  // The frame's length; 0 for a payload one frame cannot carry.
+  static std::size_t BuildFrame(std::uint8_t n);
   static std::uint8_t ReadReply(std::uint8_t* reply);
   static std::uint8_t JoinSegments(std::uint8_t* reply, std::size_t& payloadLength);
   static std::uint8_t WriteFixedFrame(const std::uint8_t* frame, DWORD length);

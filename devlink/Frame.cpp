@@ -10,7 +10,8 @@ std::uint8_t Sum(const std::uint8_t* bytes, std::size_t count) {
   return sum;
 }
 
-std::size_t Build(std::uint8_t address, const std::uint8_t* payload, std::uint8_t n, std::uint8_t* out) {
+std::size_t Build(std::uint8_t address, const std::uint8_t* payload, std::size_t n, std::uint8_t* out) {
+  if (n > kMaxPayload) return 0;
   std::memmove(out + kPayloadOffset, payload, n);
   out[kAddressOffset] = address;
   out[kLengthOffset] = static_cast<std::uint8_t>(n + kOverhead);
@@ -20,7 +21,8 @@ std::size_t Build(std::uint8_t address, const std::uint8_t* payload, std::uint8_
 }
 
 std::uint32_t SegmentCount(std::uint32_t byteCount) {
-  return byteCount <= kMaxFrame ? 1 : (byteCount + 191) / 192;
+  // In 64 bits: near 2^32 the rounding up would wrap to 0 segments.
+  return byteCount <= kMaxFrame ? 1 : static_cast<std::uint32_t>((std::uint64_t{byteCount} + 191) / 192);
 }
 
 bool JoinSegments(std::uint8_t* buffer, std::size_t bufferSize, std::size_t received, std::uint32_t segments,

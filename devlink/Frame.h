@@ -19,6 +19,7 @@ constexpr std::size_t kLengthOffset = 1;
 constexpr std::size_t kPayloadOffset = 2;
 constexpr std::size_t kOverhead = 4;  // address, length, checksum, closing zero
 constexpr std::size_t kMaxFrame = 255;
+constexpr std::size_t kMaxPayload = kMaxFrame - kOverhead;  // what one length byte can frame
 
 constexpr std::uint8_t kPositiveMarker = 0x3E;  // '>'
 constexpr std::uint8_t kNegativeMarker = 0x3F;  // '?'
@@ -26,8 +27,9 @@ constexpr std::uint8_t kNegativeMarker = 0x3F;  // '?'
 std::uint8_t Sum(const std::uint8_t* bytes, std::size_t count);
 
 // Writes address, length, payload, checksum and closing zero to out (n + 4 bytes); the
-// payload may already lie at out + 2. Returns the frame's length.
-std::size_t Build(std::uint8_t address, const std::uint8_t* payload, std::uint8_t n, std::uint8_t* out);
+// payload may already lie at out + 2. Returns the frame's length, or 0 and writes nothing
+// for a payload over kMaxPayload bytes, whose length byte would wrap.
+std::size_t Build(std::uint8_t address, const std::uint8_t* payload, std::size_t n, std::uint8_t* out);
 
 // Reply segments in a read of byteCount bytes: 1 up to 255 bytes, else one per 192 bytes begun.
 std::uint32_t SegmentCount(std::uint32_t byteCount);

@@ -5,7 +5,8 @@ bool PlaceProgram(std::uint64_t imageLength, std::uint32_t sectorSize, std::uint
   if (sectorSize == 0 || imageLength < sectorSize || flashTop < sectorSize) return false;
   const std::uint64_t bodyLength = imageLength - sectorSize;
   const std::uint64_t lastSector = flashTop - sectorSize;
-  if (appStartAddress + bodyLength > lastSector) return false;
+  // Without a sum that could wrap for an absurd length: body and start both below the sector.
+  if (bodyLength > lastSector || appStartAddress > lastSector - bodyLength) return false;
   placement.bodyLength = static_cast<std::uint32_t>(bodyLength);
   placement.bodyAddress = appStartAddress;
   placement.lastSectorAddress = static_cast<std::uint32_t>(lastSector);

@@ -21,9 +21,10 @@ Fault ReadFault(const Bench& bench, const Instrument& instrument, const wchar_t*
   return Fault::kNone;
 }
 
+// Empty (no reply) for a payload one frame cannot carry.
 std::vector<std::uint8_t> Frame(std::uint8_t address, const std::vector<std::uint8_t>& payload) {
   std::vector<std::uint8_t> bytes(payload.size() + frame::kOverhead);
-  frame::Build(address, payload.data(), static_cast<std::uint8_t>(payload.size()), bytes.data());
+  bytes.resize(frame::Build(address, payload.data(), payload.size(), bytes.data()));
   return bytes;
 }
 

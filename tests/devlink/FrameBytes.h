@@ -8,8 +8,9 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Empty for a payload no frame can carry.
 inline Bytes Framed(std::uint8_t address, const Bytes& payload) {
   Bytes out(payload.size() + frame::kOverhead);
-  frame::Build(address, payload.data(), static_cast<std::uint8_t>(payload.size()), out.data());
+  out.resize(frame::Build(address, payload.data(), payload.size(), out.data()));
   return out;
 }

@@ -37,9 +37,26 @@ TEST(FrameBuildTest, PayloadMayAlreadyLieInPlace) {
   EXPECT_EQ(Bytes(buffer, buffer + 7), (Bytes{0x01, 0x07, 0x09, 0x01, 0x04, 0xEA, 0x00}));
 }
 
+// The length byte counts the whole frame: 251 payload bytes are the most it can tell.
+TEST(FrameBuildTest, APayloadTooLongForTheLengthByteIsRefused) {
+  const Bytes longest(frame::kMaxPayload, 0x11);
+  const Bytes framed = Framed(0x01, longest);
+  ASSERT_EQ(framed.size(), 255u);
+  EXPECT_EQ(framed[1], 255);
+  EXPECT_EQ(frame::Sum(framed.data(), framed.size()), 0);
+  for (std::size_t n : {frame::kMaxPayload + 1, std::size_t{255}, std::size_t{256}, std::size_t{4096}}) {
+    Bytes payload(n, 0x22);
+    Bytes out(n + frame::kOverhead, 0xEE);
+    EXPECT_EQ(frame::Build(0x01, payload.data(), n, out.data()), 0u) << n;
+    EXPECT_EQ(out, Bytes(n + frame::kOverhead, 0xEE)) << "nothing written for " << n;
+  }
+}
+
 TEST(SegmentCountTest, OneUpTo255ThenOnePer192Begun) {
-  const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0, 1},   {15, 1},  {255, 1}, {256, 2},
-                                                           {384, 2}, {385, 3}, {576, 3}, {577, 4}};
+  const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+      {0, 1}, {15, 1}, {255, 1}, {256, 2}, {384, 2}, {385, 3}, {576, 3}, {577, 4},
+      // Near 2^32 the count must not wrap to 0.
+      {0xFFFFFFFFu, 22369622u}, {0xFFFFFF41u, 22369621u}, {0xFFFFFF40u, 22369621u}};
   for (const auto& [bytes, segments] : cases) EXPECT_EQ(frame::SegmentCount(bytes), segments) << bytes;
 }
 

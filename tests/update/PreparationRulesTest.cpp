@@ -88,6 +88,8 @@ TEST(FlashLayoutTest, ProgramBodyAtTheStartAndItsLastSectorBelowTheTop) {
       // No wrap-around in 32 bits: a start near the top of the address space does not fit.
       {"StartNearFourGiB", 0x2000, 1024, 0x40000, 0xFFFFF000, false, {}},
       {"LongerThanFourGiB", 0x100000400ull, 1024, 0xFFFFFFFF, 0, false, {}},
+      // Found by fuzzing: the body's end wrapped around 2^64 and seemed to fit.
+      {"LengthNearTwoToTheSixtyFour", 0xFFFFFFFFFFFFFC00ull, 1, 0x40000, 0x4000, false, {}},
   };
   for (const PlacementCase& c : cases) {
     ProgramPlacement placement = {};

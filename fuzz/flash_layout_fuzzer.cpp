@@ -1,0 +1,27 @@
+// Where the program image goes in flash, for any image length and any flash layout a device
+// may report. Input: length (8), sector size (2), flash top (4), application start (4).
+// Promises: an image is placed only when it fits, and then its body ends at or below the last
+// sector, which ends at the flash top.
+#include <cstdint>
+
+#include "fuzz/FuzzInput.h"
+#include "update/FlashLayout.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::Input input(data, size);
+  const std::uint64_t length = input.Take(8);
+  const auto sector = static_cast<std::uint32_t>(input.Take(2));
+  const auto top = static_cast<std::uint32_t>(input.Take(4));
+  const auto start = static_cast<std::uint32_t>(input.Take(4));
+
+  ProgramPlacement placement = {};
+  // Without a sum that could wrap: the body and its start both fit below the last sector.
+  const bool fits = sector > 0 && length >= sector && top >= sector && length - sector <= std::uint64_t{top} - sector &&
+                    start <= (std::uint64_t{top} - sector) - (length - sector);
+  FUZZ_REQUIRE(PlaceProgram(length, sector, top, start, placement) == fits);
+  if (!fits) return 0;
+  FUZZ_REQUIRE(placement.bodyLength == length - sector && placement.bodyAddress == start);
+  FUZZ_REQUIRE(placement.sectorSize == sector && placement.lastSectorAddress + std::uint64_t{sector} == top);
+  FUZZ_REQUIRE(std::uint64_t{placement.bodyAddress} + placement.bodyLength <= placement.lastSectorAddress);
+  return 0;
+}
