@@ -10,14 +10,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input input(data, size);
   const std::uint64_t length = input.Take(8);
-  const auto sector = static_cast<std::uint32_t>(input.Take(2));
+  const auto sector = static_cast<std::uint32_t>(input.Take(4));
   const auto top = static_cast<std::uint32_t>(input.Take(4));
   const auto start = static_cast<std::uint32_t>(input.Take(4));
 
   ProgramPlacement placement = {};
-  // Without a sum that could wrap: the body and its start both fit below the last sector.
-  const bool fits = sector > 0 && length >= sector && top >= sector && length - sector <= std::uint64_t{top} - sector &&
-                    start <= (std::uint64_t{top} - sector) - (length - sector);
+  // In 128 bits, where nothing wraps: the body, from the start on, ends at or below the last
+  // sector, which lies inside the flash.
+  using Wide = unsigned __int128;
+  const bool fits = sector > 0 && Wide{length} >= sector && Wide{top} >= sector &&
+                    Wide{start} + (Wide{length} - sector) <= Wide{top} - sector;
   FUZZ_REQUIRE(PlaceProgram(length, sector, top, start, placement) == fits);
   if (!fits) return 0;
   FUZZ_REQUIRE(placement.bodyLength == length - sector && placement.bodyAddress == start);

@@ -1,8 +1,10 @@
 // The instruments' frames. Input: an address, a byte count (4), a join's buffer size, bytes
 // received (2) and segment count, then the bytes. Promises: a built frame is intact and
 // carries its length, and a payload too long for the length byte is refused without a write;
-// the segment count never wraps; a join never leaves the buffer or the bytes received (both
-// lie in buffers of exactly their size, for the address sanitizer) and its payload fits them.
+// the segment count never wraps; a join never leaves the buffer (exactly its size) or the bytes
+// received (what lies past them is poisoned), and its payload fits both.
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -38,9 +40,13 @@ void CheckJoin(std::size_t bufferSize, std::size_t received, std::uint32_t segme
                const std::string& bytes) {
   std::vector<std::uint8_t> buffer(bufferSize);
   std::memcpy(buffer.data(), bytes.data(), std::min(bufferSize, bytes.size()));
+  // What lies past the bytes received was never received: any access there is a fault.
+  const std::size_t unreceived = received < bufferSize ? bufferSize - received : 0;
+  ASAN_POISON_MEMORY_REGION(buffer.data() + bufferSize - unreceived, unreceived);
   std::size_t payloadLength = 12345;
-  if (!frame::JoinSegments(buffer.data(), buffer.size(), received, segments, address, payloadLength)) return;
-  FUZZ_REQUIRE(payloadLength <= std::min(bufferSize, received));
+  const bool joined = frame::JoinSegments(buffer.data(), buffer.size(), received, segments, address, payloadLength);
+  ASAN_UNPOISON_MEMORY_REGION(buffer.data() + bufferSize - unreceived, unreceived);
+  if (joined) FUZZ_REQUIRE(payloadLength <= std::min(bufferSize, received));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Manifests as a package may carry them. Input: the manifest's bytes, read as the updater
-// reads them; the same bytes then, split at 0xFF, become the fields of a manifest the package
-// tool composes. Promises: lines never hold a line feed and never exceed the limit when the
-// manifest is accepted; a composed manifest reads back the same; check values are "%u".
+// reads them; the same bytes then, taken as a bootloader flag, four check values and five
+// length-prefixed fields, make a manifest the package tool composes. Promises: lines never
+// hold a line feed or a Ctrl-Z and never exceed the limit when the manifest is accepted; a
+// composed manifest reads back the same; check values are "%u".
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,43 +44,40 @@ void CheckRead(const std::string& text) {
         &manifest.bootloaderName, &manifest.bootloaderCheck}) {
     FUZZ_REQUIRE(line->size() <= kMaxManifestLine);
     FUZZ_REQUIRE(line->find('\n') == std::string::npos);
+    FUZZ_REQUIRE(line->find('\x1A') == std::string::npos);
   }
   FUZZ_REQUIRE(manifest.hasLine9 || manifest.line9.empty());
   FUZZ_REQUIRE(manifest.HasBootloaderMarker() || (manifest.bootloaderName.empty() && manifest.bootloaderCheck.empty()));
 }
 
-// A manifest field: no line ends inside it, and it fits a line.
-std::string Field(std::string text) {
+// A manifest field made of the fuzzer's bytes: without the two bytes no line can hold (a line
+// feed, and a Ctrl-Z, which ends the file), cut to the longest line. Carriage returns and
+// 0xFF stay: both must read back as written.
+std::string Field(fuzz::Input& input) {
+  const std::size_t length = static_cast<std::size_t>(input.Take(2));
   std::string field;
-  for (char c : text) {
-    if (c != '\n' && c != '\r') field.push_back(c);
+  for (std::size_t i = 0; i < length && input.Remaining() > 0; ++i) {
+    const char c = static_cast<char>(input.Take(1));
+    if (c != '\n' && c != 0x1A) field.push_back(c);
   }
   if (field.size() > kMaxManifestLine) field.resize(kMaxManifestLine);
+  FUZZ_REQUIRE(IsWritableManifestField(field));
   return field;
 }
 
-void CheckComposed(const std::string& text) {
-  std::vector<std::string> parts(1);
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) == 0xFF) {
-      parts.emplace_back();
-    } else {
-      parts.back().push_back(c);
-    }
-  }
-  parts.resize(6);
-  fuzz::Input numbers(reinterpret_cast<const std::uint8_t*>(parts[5].data()), parts[5].size());
+void CheckComposed(const std::uint8_t* data, std::size_t size) {
+  fuzz::Input input(data, size);
   ManifestContent content;
-  content.deviceType = Field(parts[0]);
-  content.programName = Field(parts[1]);
-  content.mediaName = Field(parts[2]);
-  content.dataName = Field(parts[3]);
-  content.bootloaderName = Field(parts[4]);
-  content.programCrc = static_cast<std::uint32_t>(numbers.Take(4));
-  content.mediaCrc = static_cast<std::uint32_t>(numbers.Take(4));
-  content.dataCrc = static_cast<std::uint32_t>(numbers.Take(4));
-  content.bootloaderCrc = static_cast<std::uint32_t>(numbers.Take(4));
-  content.withBootloader = (numbers.Take(1) & 1) != 0;
+  content.withBootloader = (input.Take(1) & 1) != 0;
+  content.programCrc = static_cast<std::uint32_t>(input.Take(4));
+  content.mediaCrc = static_cast<std::uint32_t>(input.Take(4));
+  content.dataCrc = static_cast<std::uint32_t>(input.Take(4));
+  content.bootloaderCrc = static_cast<std::uint32_t>(input.Take(4));
+  content.deviceType = Field(input);
+  content.programName = Field(input);
+  content.mediaName = Field(input);
+  content.dataName = Field(input);
+  content.bootloaderName = Field(input);
 
   const std::string composed = ComposeUpdateManifest(Table(), content);
   StringLines lines(composed);
@@ -104,8 +102,7 @@ void CheckComposed(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  CheckRead(text);
-  CheckComposed(text);
+  CheckRead(std::string(reinterpret_cast<const char*>(data), size));
+  CheckComposed(data, size);
   return 0;
 }

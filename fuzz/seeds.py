@@ -37,6 +37,15 @@ def manifest(device_type: bytes, bootloader: bool, newline: bytes) -> bytes:
     return newline.join(lines) + newline
 
 
+def composed(fields) -> bytes:
+    """Input of the manifest target's second half: bootloader flag, four check values, fields."""
+    return b"\x01" + struct.pack("<IIII", 1, 22, 333, 4444) + b"".join(struct.pack("<H", len(f)) + f for f in fields)
+
+
+def texts(*items: str) -> bytes:
+    return b"".join(bytes([len(t)]) + utf16(t) for t in items)
+
+
 def string_descriptor(text: str) -> bytes:
     units = utf16(text)
     return bytes([len(units) + 2, 3]) + units
@@ -73,7 +82,8 @@ SEEDS = {
         "bootloader-lf": manifest(b"QM 5xx", True, b"\n"),
         "empty-line-9": manifest(b"TW 3xx", False, b"\r\n") + b"\r\n",
         "ctrl-z": manifest(b"abc", False, b"\r\n") + b"\x1ajunk",
-        "composed": b"TW 3xx\xffprogram.bin\xffmedia.bin\xffdata.bin\xffboot.bin\xff" + bytes(range(1, 18)),
+        "composed": composed([b"TW 3xx", b"program.bin", b"media.bin", b"data.bin", b"boot.bin"]),
+        "composed-cr-and-ff": composed([b"TW\r3xx\xff", b"p\r", b"", b"d.bin", b""]),
     },
     "crc32_fuzzer": {
         "nine-digits": b"\x00\x00123456789",
@@ -98,12 +108,27 @@ SEEDS = {
         "zero-length": b"\x00\x03",
     },
     "flash_layout_fuzzer": {
-        "fits-exactly": struct.pack("<QHII", 0x3C000, 1024, 0x40000, 0x4000),
-        "one-byte-too-many": struct.pack("<QHII", 0x3C001, 1024, 0x40000, 0x4000),
-        "no-sector": struct.pack("<QHII", 0x1000, 0, 0x40000, 0x4000),
-        "shorter-than-a-sector": struct.pack("<QHII", 1023, 1024, 0x40000, 0x4000),
+        "fits-exactly": struct.pack("<QIII", 0x3C000, 1024, 0x40000, 0x4000),
+        "one-byte-too-many": struct.pack("<QIII", 0x3C001, 1024, 0x40000, 0x4000),
+        "no-sector": struct.pack("<QIII", 0x1000, 0, 0x40000, 0x4000),
+        "shorter-than-a-sector": struct.pack("<QIII", 1023, 1024, 0x40000, 0x4000),
         # Reproducer: a length near 2^64 wrapped the end of the body below the last sector.
-        "length-near-2-64": struct.pack("<QHII", 0xFFFFFFFFFFFFFC00, 1, 0x40000, 0x4000),
+        "length-near-2-64": struct.pack("<QIII", 0xFFFFFFFFFFFFFC00, 1, 0x40000, 0x4000),
+    },
+    "device_match_fuzzer": {
+        # device type, product, entry number, kept count, kept texts, seen texts
+        "default-bench": texts("TW 3xx", "TW 3xx") + b"\x00\x01" + texts("VX 5xx") + texts("TW 3xx", "VX 5xx"),
+        "older-family": texts("QM 5xx", "VX 5xx") + b"\x02\x00",
+        "not-for-device": texts("TW 3xx", "QM 5xx") + b"\x01\x00",
+        "identical-waiting": texts("TW 3xx", "TW 3xx") + b"\x00\x01" + texts("TW 3xx") + texts("TW 3xx", "TW 3xx"),
+        "unknown": texts("VX 3xx", "<<Unknown>>") + b"\x03\x01" + texts("<<Unknown>>") + texts("<<Unknown>>"),
+        "colon-in-product": texts("X", "Logger: rev 2") + b"\x04\x00",
+    },
+    "error_text_fuzzer": {
+        "library-text": struct.pack("<i", -5) + utf16("Cannot read the flash parameters of the device"),
+        "percent-signs": struct.pack("<i", -13) + utf16("50%d %s done"),
+        "empty": struct.pack("<i", -1),
+        "long": struct.pack("<i", -14) + utf16("x" * 3000),
     },
 }
 

@@ -8,13 +8,13 @@
 #                                        ./test.sh runs, after its build has built the targets)
 #
 # Targets: entry_name_fuzzer entry_metadata_fuzzer manifest_fuzzer crc32_fuzzer frame_fuzzer
-#          string_descriptor_fuzzer flash_layout_fuzzer
+#          string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer
 # A finding is kept as a seed by adding it to fuzz/seeds.py.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KN_BUILD:-$root/build}/fuzz
 targets=(entry_name_fuzzer entry_metadata_fuzzer manifest_fuzzer crc32_fuzzer frame_fuzzer
-         string_descriptor_fuzzer flash_layout_fuzzer)
+         string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer)
 replay_runs=20000
 
 build_targets() {
@@ -39,12 +39,14 @@ if [ "${1:-}" = "--replay" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   python3 "$root/fuzz/seeds.py" "$work/seeds"
-  mkdir -p "$work/corpus" "$work/findings"
-  # New inputs go to the scratch corpus; the seeds stay as the script makes them.
+  mkdir -p "$work/corpus" "$build/findings"
+  # New inputs go to the scratch corpus; the seeds stay as the script makes them. A finding
+  # is kept where scripts/fuzz.sh keeps its own.
   status=0
-  run_target "$target" "$work/findings" -runs=$replay_runs -seed=1 "$work/corpus" "$work/seeds/$target" \
+  run_target "$target" "$build/findings" -runs=$replay_runs -seed=1 "$work/corpus" "$work/seeds/$target" \
     >"$work/log" 2>&1 || status=$?
-  grep -E 'INFO: seed corpus|Done [0-9]+ runs|ERROR|promise broken|SUMMARY|runtime error' "$work/log" || true
+  grep -E 'INFO: seed corpus|Done [0-9]+ runs|ERROR|promise broken|SUMMARY|runtime error|Test unit written|Base64' \
+    "$work/log" || true
   [ "$status" = 0 ] || { echo "$target: a finding (exit $status)" >&2; exit 1; }
   exit 0
 fi
@@ -60,7 +62,7 @@ failed=0
 for target in "${selected[@]}"; do
   mkdir -p "$build/corpus/$target"
   log="$build/$target.log"
-  if run_target "$target" "$build/findings" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -jobs=1 \
+  if run_target "$target" "$build/findings" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
        "$build/corpus/$target" "$build/seeds/$target" >"$log" 2>&1; then
     result="no finding"
   else

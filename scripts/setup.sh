@@ -13,7 +13,7 @@ packages=(
   wine wine64
   xvfb xauth x11-utils xdotool imagemagick
   zip unzip python3 dpkg-dev tzdata bc
-  clang libclang-rt-14-dev zlib1g-dev
+  clang libclang-rt-dev zlib1g-dev
 )
 
 missing=()

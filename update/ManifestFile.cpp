@@ -6,7 +6,6 @@
 
 namespace {
 
-// Text mode as the C runtime has it: a Ctrl-Z ends the file (old editors put one last).
 class TextFileLines : public ManifestLineReader {
  public:
   explicit TextFileLines(FILE* file) : m_file(file) {}
@@ -14,7 +13,7 @@ class TextFileLines : public ManifestLineReader {
  protected:
   int NextByte() override {
     const int c = std::fgetc(m_file);
-    return c == EOF || c == 0x1A ? -1 : c;
+    return c == EOF ? -1 : c;
   }
 
  private:

@@ -2,12 +2,31 @@
 
 #include <vector>
 
+namespace {
+constexpr int kCtrlZ = 0x1A;
+}
+
+int ManifestLineReader::Next() {
+  if (m_ended) return -1;
+  const int c = NextByte();
+  if (c < 0 || c == kCtrlZ) {
+    m_ended = true;
+    return -1;
+  }
+  return c;
+}
+
+bool IsWritableManifestField(const std::string& value) {
+  return value.size() <= kMaxManifestLine && value.find('\n') == std::string::npos &&
+         value.find(static_cast<char>(kCtrlZ)) == std::string::npos;
+}
+
 bool ManifestLineReader::ReadLine(std::string& line, bool& overlong) {
   line.clear();
   overlong = false;
-  int c = NextByte();
+  int c = Next();
   if (c < 0) return false;
-  for (; c >= 0 && c != '\n'; c = NextByte()) {
+  for (; c >= 0 && c != '\n'; c = Next()) {
     if (line.size() < kMaxManifestLine + 1) {
       line.push_back(static_cast<char>(c));
     } else {

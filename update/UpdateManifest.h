@@ -32,6 +32,7 @@ struct UpdateManifest {
 
 // Reads lines one at a time: a line ends at a line feed, a carriage return just before it is
 // dropped, nothing else is trimmed. ReadLine gives false at the end of the input.
+// A Ctrl-Z ends the input, as the C runtime's text mode has it (old editors put one last).
 class ManifestLineReader {
  public:
   virtual ~ManifestLineReader() = default;
@@ -40,7 +41,15 @@ class ManifestLineReader {
 
  protected:
   virtual int NextByte() = 0;  // -1 at the end
+
+ private:
+  int Next();
+  bool m_ended = false;
 };
+
+// True when value can stand as one manifest line and read back the same: no line feed, no
+// Ctrl-Z, not longer than a line may be.
+bool IsWritableManifestField(const std::string& value);
 
 // Lines 1 to 8 read as empty when missing; line 9 is looked for; 10 and 11 only after the
 // marker. Returns false when a line is overlong.
@@ -54,7 +63,8 @@ std::uint32_t DeviceTypeCheckValue(const Crc32Table& table, const std::string& d
 // "%u" of a check value: digits only, no leading zeros.
 std::string FormatCheckValue(std::uint32_t value);
 
-// The manifest text a package carries for these values (used by the package builder).
+// The manifest text a package carries for these values (used by the package builder). Every
+// text field must be writable (IsWritableManifestField).
 struct ManifestContent {
   std::string deviceType;
   std::string programName, mediaName, dataName, bootloaderName;

@@ -135,7 +135,9 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   const WrittenFiles written(tempDirectory, ExtractPackage(updateFile, tempDirectory));
 
   UpdateManifest manifest;
-  const ManifestFileResult read = ReadManifestFile(manifestPath, manifest);
+  // A manifest that this package did not write (one that could not be removed) is never read.
+  const ManifestFileResult read =
+      written.Contains(manifestPath) ? ReadManifestFile(manifestPath, manifest) : ManifestFileResult::kCannotOpen;
   if (read == ManifestFileResult::kCannotOpen) {
     host.ShowMessage(texts::kWrongUpdateFile);
     return false;

@@ -34,6 +34,7 @@ void PutLe32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 
 // Applies a command's fault switch to an intact reply.
 ProtocolOutcome WithFault(Fault fault, std::uint8_t address, std::vector<std::uint8_t> reply) {
+  if (reply.empty()) return {};  // a reply no frame could carry is not sent at all
   ProtocolOutcome outcome;
   outcome.hasReply = true;
   switch (fault) {

@@ -141,6 +141,21 @@ TEST_F(KnpackTest, ImageNamesAreThoseTheUpdaterCanMatch) {
   }
 }
 
+// A device type must read back as written: no line feed and no Ctrl-Z, which ends a text file.
+TEST_F(KnpackTest, DeviceTypesThatCannotStandInAManifestAreRefused) {
+  knpack::PackageInputs inputs;
+  inputs.programFile = m_dir / L"program.bin";
+  inputs.mediaFile = m_dir / L"media.bin";
+  inputs.dataFile = m_dir / L"data.bin";
+  std::string error;
+  for (const std::string& type : {std::string("TW\n3xx"), std::string("TW \x1A"), std::string(4097, 'T')}) {
+    inputs.deviceType = type;
+    EXPECT_FALSE(knpack::BuildUpdatePackage(inputs, m_dir / L"refused.kn", error)) << type.size();
+  }
+  inputs.deviceType = "TW\r3xx";  // a carriage return not before a line feed reads back the same
+  EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, m_dir / L"cr.kn", error)) << error;
+}
+
 TEST_F(KnpackTest, WrongUsageExitsWithTwo) {
   for (const wchar_t* args : {L"", L"frobnicate", L"build --type X", L"verify", L"extract one", L"inspect a b",
                               L"verify p --dir"}) {

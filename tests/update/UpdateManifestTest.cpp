@@ -86,6 +86,19 @@ TEST(UpdateManifestTest, OnlyTheCarriageReturnBeforeTheLineFeedIsDropped) {
   EXPECT_EQ(manifest.deviceTypeCheck, "1");
 }
 
+// As in a text file of the C runtime: a Ctrl-Z ends the input, wherever it stands.
+TEST(UpdateManifestTest, ACtrlZEndsTheManifest) {
+  const UpdateManifest manifest = Read("TW 3xx\n12\x1A" "34\np.bin\n2\nm.bin\n3\nd.bin\n4\n");
+  EXPECT_EQ(manifest.deviceType, "TW 3xx");
+  EXPECT_EQ(manifest.deviceTypeCheck, "12");
+  EXPECT_EQ(manifest.programName, "");
+  EXPECT_EQ(manifest.dataCheck, "");
+  EXPECT_FALSE(manifest.hasLine9);
+  EXPECT_TRUE(IsWritableManifestField("TW\r3xx"));
+  EXPECT_FALSE(IsWritableManifestField("TW\x1A"));
+  EXPECT_FALSE(IsWritableManifestField("TW\n"));
+}
+
 TEST(UpdateManifestTest, AnOverlongLineMakesTheManifestUnreadable) {
   bool readable = true;
   Read(std::string(kMaxManifestLine + 1, 'x') + "\n1\n", &readable);

@@ -257,6 +257,20 @@ TEST_F(PrepareUpdatePackageTest, EveryImageComesFromThisPackage) {
   EXPECT_THAT(m_host.messages, IsEmpty());
 }
 
+// An earlier manifest that cannot be removed (another program holds it open) must not stand in
+// for a package that brings none.
+TEST_F(PrepareUpdatePackageTest, AManifestThisPackageDidNotWriteIsNeverRead) {
+  const PackageParts parts;
+  ASSERT_TRUE(Prepare(WritePackage(parts.Manifest(), parts)));
+  HANDLE held = CreateFileW((TempDir() + L"info").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(Prepare(WriteEntries({knpack::ZipEntry("p.bin", parts.program), knpack::ZipEntry("m.bin", parts.media),
+                                     knpack::ZipEntry("d.bin", parts.data)})));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  CloseHandle(held);
+}
+
 TEST_F(PrepareUpdatePackageTest, ReadOnlyEntriesPassTwiceInARow) {
   const std::wstring package = WritePackage(PackageParts().Manifest(), PackageParts(), 0x21);
   ASSERT_TRUE(Prepare(package));

@@ -121,11 +121,16 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
   const bool withBootloader = !inputs.bootloaderFile.empty();
   if (withBootloader) images.push_back({&inputs.bootloaderFile, {}, {}, {}});
 
+  if (!IsWritableManifestField(inputs.deviceType)) {
+    error = "the device type cannot stand in a manifest (a line feed or a Ctrl-Z in it, or over 4096 bytes)";
+    return false;
+  }
   for (Image& image : images) {
     image.name = BaseName(*image.path);
     // The updater reads entry names as UTF-8 but manifest lines byte by byte: a name only
     // matches when each of its characters fits a byte.
-    if (!archive::IsSafeRelativeName(image.name) || !NarrowToBytes(image.name, image.manifestName)) {
+    if (!archive::IsSafeRelativeName(image.name) || !NarrowToBytes(image.name, image.manifestName) ||
+        !IsWritableManifestField(image.manifestName)) {
       error = "the image name " + Utf8(image.name) + " cannot stand in a manifest (characters above 255, or a name "
               "Windows reserves)";
       return false;
