@@ -6,7 +6,9 @@
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
 #include "update/Download.h"
+#include "update/UpdateHistory.h"
 #include "update/UpdatePackage.h"
+#include "update/UpdateTexts.h"
 #include "update/UpdateWorker.h"
 
 namespace {
@@ -28,7 +30,9 @@ CQM_TWBootloaderDlg::CQM_TWBootloaderDlg(CWnd* pParent)
       m_nDfuReady(0),
       m_bUpdateRunning(0),
       m_bPreparing(false),
-      m_dwPreparationEnded(GetTickCount()) {}
+      m_dwPreparationEnded(GetTickCount()),
+      m_taskbar(&m_systemTaskbar),
+      m_wProgressUpper(0) {}
 
 CQM_TWBootloaderDlg::~CQM_TWBootloaderDlg() = default;
 
@@ -135,6 +139,7 @@ void CQM_TWBootloaderDlg::OnDownload() {
   // preparation held this thread and that reaches us only now.
   if (m_bPreparing || IsUpdateRunning() || QueuedDuringPreparation()) return;
   m_bPreparing = true;
+  m_taskbar->SetState(m_hWnd, TaskbarState::kNone);  // a failure's red ends with the next try
   RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory());
   m_dwPreparationEnded = GetTickCount();
   m_bPreparing = false;
@@ -271,6 +276,13 @@ void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
   });
 }
 
+void CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record) {
+  AppendHistoryRecord(HistoryFilePath(), record);
+  const bool succeeded = record.result == texts::kUpdatedSuccessfully;
+  CallOnDialogThread(
+      [&] { m_taskbar->SetState(m_hWnd, succeeded ? TaskbarState::kNone : TaskbarState::kError); });
+}
+
 DWORD WINAPI CQM_TWBootloaderDlg::WorkerThread(LPVOID dialog) {
   auto* self = static_cast<CQM_TWBootloaderDlg*>(dialog);
   return UpdateWorker(*self, *self);
@@ -291,9 +303,12 @@ void CQM_TWBootloaderDlg::ShowProgressPass(WPARAM units, const wchar_t* suffix) 
   m_progress.ShowWindow(SW_SHOW);
   ::ShowWindow(GetDlgItem(IDC_STATUS), SW_SHOW);
   // The range message has 16 bits per bound: n = 0 wraps to 65535, as the library expects.
-  m_progress.SetRange(0, static_cast<WORD>(units - 1));
+  m_wProgressUpper = static_cast<WORD>(units - 1);
+  m_progress.SetRange(0, m_wProgressUpper);
   m_progress.SetPos(0);
   SetDlgItemText(IDC_STATUS, text.c_str());
+  m_taskbar->SetState(m_hWnd, TaskbarState::kNormal);
+  m_taskbar->SetValue(m_hWnd, 0, m_wProgressUpper);
 }
 
 void CQM_TWBootloaderDlg::HideProgress() {
@@ -313,6 +328,7 @@ LRESULT CQM_TWBootloaderDlg::OnDfuVerifyBegin(WPARAM wParam, LPARAM) {
 
 LRESULT CQM_TWBootloaderDlg::OnDfuProgress(WPARAM wParam, LPARAM) {
   m_progress.SetPos(static_cast<int>(wParam));
+  m_taskbar->SetValue(m_hWnd, wParam, m_wProgressUpper);
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/StartupCheck.h"
+#include "app/TaskbarProgress.h"
 #include "app/resource.h"
 #include "dfu/DfuApi.h"
 #include "framework/Framework.h"
@@ -52,6 +53,14 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   HWND NotificationWindow() override { return m_hWnd; }
   void SetStage(const std::wstring& stage) override;
   bool StartWorker() override;
+  // The dialog takes no stop: closing is refused instead.
+  bool StopRequested() override { return false; }
+  bool BeginWriting() override { return true; }
+  // Into the user's update history, and the outcome onto the taskbar button.
+  void RecordUpdate(const HistoryRecord& record) override;
+
+  // For tests: where the taskbar progress goes (the shell's taskbar by default).
+  void UseTaskbarProgress(TaskbarProgress* taskbar) { m_taskbar = taskbar; }
 
   // DriverPromptHost, for the start-up check.
   int PromptBox(const wchar_t* text, const wchar_t* caption, UINT type) override;
@@ -81,6 +90,10 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   bool m_bPreparing;
   // When the last preparation gave the thread back (GetTickCount).
   DWORD m_dwPreparationEnded;
+  // Used on the dialog's thread only.
+  SystemTaskbarProgress m_systemTaskbar;
+  TaskbarProgress* m_taskbar;
+  WORD m_wProgressUpper;  // the bar's upper bound, for the taskbar's total
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;

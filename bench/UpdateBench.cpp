@@ -85,6 +85,9 @@ class BenchHost : public UpdateHost {
     UpdateWorker(*this, m_session);
     return true;
   }
+  bool StopRequested() override { return false; }
+  bool BeginWriting() override { return true; }
+  void RecordUpdate(const HistoryRecord&) override {}
 
   HDEVINFO deviceList = nullptr;
   // When the package check had ended, the worker started, and its first write began.

@@ -105,6 +105,10 @@ DfuWait WaitForDfuDevice(UpdateHost& host, const DfuTarget& target, DfuHandle* d
     }
     host.SetProgressPos(attempt);
     host.Pause(kAttemptPauseMs);
+    if (host.StopRequested()) {
+      result = DfuWait::kStopped;
+      break;
+    }
   }
 
   host.ShowStatus(false);

@@ -29,6 +29,7 @@ enum class DfuWait {
   kOpened,
   kNotFound,     // no attempt found it
   kWrongDevice,  // the listed index now holds another instrument
+  kStopped,      // a stop was asked for meanwhile
 };
 
 // Shows the wait in the status box and the progress bar and hides both at the end. On

@@ -1,6 +1,7 @@
 #include "update/Download.h"
 
 #include "update/PrepareDevice.h"
+#include "update/UpdateHistory.h"
 #include "update/UpdatePackage.h"
 #include "update/UpdateWorker.h"
 
@@ -8,23 +9,90 @@ namespace {
 
 constexpr DWORD kDownloadStartPauseMs = 500;
 
-void StorePackage(UpdateSession& session, const PreparedPackage& package) {
+void StorePackage(UpdateSession& session, const PreparedPackage& package, const std::wstring& updateFile) {
   session.m_strProgramFile = package.programFile;
   session.m_strMediaFile = package.mediaFile;
   session.m_strDataFile = package.dataFile;
   session.m_strBootloaderFile = package.bootloaderFile;
   session.m_bWithBootloader = package.withBootloader ? TRUE : FALSE;
   session.m_imageChecks = package.checks;
+
+  HistoryRecord& record = session.m_history;
+  record.package = updateFile;
+  record.deviceType = package.deviceType;
+  record.deviceTypeCheck = package.deviceTypeCheck;
+  record.programCheck = package.checks.program;
+  record.mediaCheck = package.checks.media;
+  record.dataCheck = package.checks.data;
+  record.bootloaderCheck = package.checks.bootloader;
+  record.withBootloader = package.withBootloader;
 }
+
+// Passes everything on, and keeps the last text the preparation showed and when: the text it
+// ended with, for the history (a message box, or else the status box).
+class OutcomeWatch : public UpdateHost {
+ public:
+  OutcomeWatch(UpdateHost& host, UpdateSession& session) : m_host(host), m_session(session) {}
+
+  HistoryRecord Record() const {
+    HistoryRecord record = FinishedRecord(m_session, m_message.empty() ? m_status : m_message);
+    if (m_shownAt != 0) record.durationMs = m_shownAt - m_session.m_startedTick;
+    return record;
+  }
+
+  void ShowMessage(const std::wstring& text) override {
+    Note(m_message, text);
+    m_host.ShowMessage(text);
+  }
+  void SetStatusText(const std::wstring& text) override {
+    Note(m_status, text);
+    m_host.SetStatusText(text);
+  }
+  void ShowStatus(bool shown) override { m_host.ShowStatus(shown); }
+  void ShowProgress(bool shown) override { m_host.ShowProgress(shown); }
+  void SetProgressRange(int upper) override { m_host.SetProgressRange(upper); }
+  void SetProgressPos(int position) override { m_host.SetProgressPos(position); }
+  void Pause(DWORD milliseconds) override { m_host.Pause(milliseconds); }
+  bool GetSelection(DeviceSelection& selection) override { return m_host.GetSelection(selection); }
+  void RefreshDeviceList() override { m_host.RefreshDeviceList(); }
+  void EnableInputs(bool enabled) override { m_host.EnableInputs(enabled); }
+  void SetRefreshTimer(bool running) override { m_host.SetRefreshTimer(running); }
+  void SetUpdateRunning(bool running) override { m_host.SetUpdateRunning(running); }
+  HWND NotificationWindow() override { return m_host.NotificationWindow(); }
+  void SetStage(const std::wstring& stage) override { m_host.SetStage(stage); }
+  bool StartWorker() override { return m_host.StartWorker(); }
+  bool StopRequested() override { return m_host.StopRequested(); }
+  bool BeginWriting() override { return m_host.BeginWriting(); }
+  void RecordUpdate(const HistoryRecord& record) override { m_host.RecordUpdate(record); }
+
+ private:
+  void Note(std::wstring& kept, const std::wstring& text) {
+    kept = text;
+    m_shownAt = GetTickCount64();
+  }
+
+  UpdateHost& m_host;
+  UpdateSession& m_session;
+  std::wstring m_message, m_status;
+  std::uint64_t m_shownAt = 0;
+};
 
 }  // namespace
 
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
                  const std::wstring& tempDirectory) {
+  session.m_history = HistoryRecord();
+  session.m_history.startedUtc = UtcTimestamp();
+  session.m_startedTick = GetTickCount64();
   host.Pause(kDownloadStartPauseMs);
   PreparedPackage package;
   if (!PrepareUpdatePackage(host, updateFile, tempDirectory, package)) return;
-  StorePackage(session, package);
-  if (!PrepareDevice(host, session, package.deviceType)) return;
-  HandOver(host, session);
+  StorePackage(session, package, updateFile);
+
+  OutcomeWatch watch(host, session);
+  if (!PrepareDevice(watch, session, package.deviceType)) {
+    host.RecordUpdate(watch.Record());
+    return;
+  }
+  HandOver(host, session);  // the worker records how the update ended
 }

@@ -10,6 +10,21 @@
 
 namespace {
 
+// A stop asked for before anything was written ends the update here: a DFU device opened on
+// the way is closed again, with the loader left running.
+bool Stopped(UpdateHost& host, UpdateSession& session) {
+  if (!host.StopRequested()) return false;
+  if (session.m_hDfuDevice != 0) DfuDeviceClose(session.m_hDfuDevice, 0);
+  session.m_hDfuDevice = 0;
+  host.ShowMessage(texts::kStopped);
+  return true;
+}
+
+std::wstring WithoutLineFeed(std::wstring text) {
+  if (!text.empty() && text.back() == L'\n') text.pop_back();
+  return text;
+}
+
 // The flash layout of the open device; on failure the device is closed again, as nothing
 // will use it.
 bool ReadFlashParams(UpdateHost& host, UpdateSession& session) {
@@ -24,11 +39,14 @@ bool ReadFlashParams(UpdateHost& host, UpdateSession& session) {
 }  // namespace
 
 bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring& deviceType) {
+  session.m_hDfuDevice = 0;
+  if (Stopped(host, session)) return false;
   DeviceSelection selection;
   if (!host.GetSelection(selection)) {
     host.ShowMessage(texts::kNoDevice);
     return false;
   }
+  session.m_history.entry = WithoutLineFeed(selection.text);
 
   switch (MatchDeviceType(selection.text, deviceType)) {
     case DeviceMatch::kMatch: break;
@@ -40,15 +58,18 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring&
   if (selection.entry.kind == DeviceKind::kDfu) {
     target = DfuTarget::Listed(selection.entry.number, ProductOfEntry(selection.text));
   } else {
-    if (!SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) return false;
+    if (!SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) {
+      Stopped(host, session);
+      return false;
+    }
     target = DfuTarget::Switched(selection.dfuProducts, deviceType);
   }
 
-  session.m_hDfuDevice = 0;
   switch (WaitForDfuDevice(host, target, &session.m_hDfuDevice)) {
     case DfuWait::kOpened: break;
     case DfuWait::kNotFound: host.ShowMessage(texts::kInstallDfuDriver); return false;
     case DfuWait::kWrongDevice: host.ShowMessage(texts::kCannotOpenDevice); return false;
+    case DfuWait::kStopped: Stopped(host, session); return false;
   }
-  return ReadFlashParams(host, session);
+  return !Stopped(host, session) && ReadFlashParams(host, session);
 }

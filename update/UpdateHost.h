@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "update/HistoryRecord.h"
 #include "update/MessageHost.h"
 #include "update/SelectedDevice.h"
 
@@ -43,4 +44,14 @@ class UpdateHost : public MessageHost {
   virtual void SetStage(const std::wstring& stage) = 0;
   // Starts UpdateWorker for this host on a thread of its own; false when it cannot.
   virtual bool StartWorker() = 0;
+
+  // A console may be told to stop. Asked while the preparation waits: true ends the update as
+  // a failure, nothing written.
+  virtual bool StopRequested() = 0;
+  // Right before the first write: false (a stop was asked for) ends the update as a failure,
+  // nothing written. After true the host refuses to stop until the update has ended, since a
+  // firmware cut short can leave the instrument unusable.
+  virtual bool BeginWriting() = 0;
+  // An update that got past the package check has ended: its record, for the history.
+  virtual void RecordUpdate(const HistoryRecord& record) = 0;
 };

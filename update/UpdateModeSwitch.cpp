@@ -50,6 +50,7 @@ enum class StatusWait {
   kReady,
   kNoStatus,    // the first read failed: nothing is known of the instrument's state
   kNeverReady,  // a later read failed or the polls ran out; the last status read stands
+  kStopped,     // a stop was asked for meanwhile
 };
 
 // Polls until the instrument reports its status ready.
@@ -73,6 +74,7 @@ StatusWait WaitForReadyStatus(UpdateHost& host, DeviceStatus& status) {
     ++count;
     host.SetProgressPos(count);
     host.Pause(kStatusPollPauseMs);
+    if (host.StopRequested()) return StatusWait::kStopped;
   }
   return StatusWait::kReady;
 }
@@ -89,7 +91,7 @@ bool CheckAndSwitch(UpdateHost& host) {
   if (IsStatusCheckedModel(DeviceLink::ModelNumber)) {
     DeviceStatus status;
     const StatusWait wait = WaitForReadyStatus(host, status);
-    if (wait == StatusWait::kNoStatus) return false;
+    if (wait == StatusWait::kNoStatus || wait == StatusWait::kStopped) return false;
     if ((status.runState & commands::kRunStateLoggerBits) != 0) {
       host.SetStatusText(texts::kLoggerRunning);
       host.ShowMessage(texts::kLoggerRunning);

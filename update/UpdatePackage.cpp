@@ -157,7 +157,8 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   Crc32Table table;
   BuildCrc32Table(table);
   std::vector<CheckPair> checks;
-  checks.push_back({manifest.deviceTypeCheck, FormatCheckValue(DeviceTypeCheckValue(table, manifest.deviceType))});
+  package.deviceTypeCheck = DeviceTypeCheckValue(table, manifest.deviceType);
+  checks.push_back({manifest.deviceTypeCheck, FormatCheckValue(package.deviceTypeCheck)});
 
   std::vector<std::string> imageNames = {manifest.programName, manifest.mediaName, manifest.dataName};
   std::vector<std::string> imageChecks = {manifest.programCheck, manifest.mediaCheck, manifest.dataCheck};

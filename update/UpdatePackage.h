@@ -16,6 +16,7 @@ struct PreparedPackage {
   std::wstring programFile, mediaFile, dataFile, bootloaderFile;
   bool withBootloader = false;
   ImageCheckValues checks;  // each image's CRC-32, equal to the manifest's value
+  std::uint32_t deviceTypeCheck = 0;  // line 1's check value, equal to line 2
 };
 
 struct ExtractedEntry {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dfu/DfuApi.h"
+#include "update/HistoryRecord.h"
 
 // The images' CRC-32 as the package check found them equal to the manifest's values.
 struct ImageCheckValues {
@@ -24,4 +25,10 @@ struct UpdateSession {
   ImageCheckValues m_imageChecks;
   DfuHandle m_hDfuDevice = 0;  // open from the end of the preparation until the worker ends
   DfuFlashParams m_dfuParams = {};
+  // The history record of this update, filled in stage by stage; and when "Download" began.
+  HistoryRecord m_history;
+  std::uint64_t m_startedTick = 0;
 };
+
+// The record as the update ended, now, with this text.
+HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result);

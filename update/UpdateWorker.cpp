@@ -69,12 +69,14 @@ std::wstring ReadAndWriteFirmware(UpdateHost& host, const UpdateSession& session
   FirmwareImages images;
   const std::wstring refusal = LoadFirmwareImages(session, images);
   if (!refusal.empty()) return refusal;
+  if (!host.BeginWriting()) return texts::kStopped;
   return WriteFirmware(host, session, images);
 }
 
 void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
   DfuDeviceClose(session.m_hDfuDevice, 1);
   session.m_hDfuDevice = 0;
+  host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully));
   host.ShowMessage(texts::kUpdatedSuccessfully);
   host.Pause(kAfterSuccessPauseMs);
   host.RefreshDeviceList();
@@ -84,6 +86,7 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
 }
 
 void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring& text) {
+  host.RecordUpdate(FinishedRecord(session, text));
   host.ShowMessage(text);
   DfuDeviceClose(session.m_hDfuDevice, 0);
   session.m_hDfuDevice = 0;

@@ -119,6 +119,18 @@ void RecordingUpdateHost::ClearRecords() {
   captions.clear();
   progressUnits = 0;
   workerRuns = 0;
+  records.clear();
+}
+
+bool RecordingUpdateHost::BeginWriting() {
+  if (stopRequested()) return false;
+  events.push_back(L"writing begins");
+  return true;
+}
+
+void RecordingUpdateHost::RecordUpdate(const HistoryRecord& record) {
+  events.push_back(L"recorded: " + record.result);
+  records.push_back(record);
 }
 
 int RecordingUpdateHost::PausesOf(DWORD milliseconds) const {

@@ -28,11 +28,15 @@ class RecordingUpdateHost : public UpdateHost {
   // Runs just before the worker would start; may change the world under it.
   std::function<void()> beforeWorker = [] {};
   bool workerThreadStarts = true;
+  // Whether a stop is asked for, each time the procedure asks.
+  std::function<bool()> stopRequested = [] { return false; };
+  std::vector<HistoryRecord> records;
   UpdateSession* session = nullptr;  // the worker's, set by the test
 
   // In the order they happened: "message: ...", "status: ...", "status shown", "progress
   // hidden", "range 60", "pause 1000", "inputs disabled", "timer stopped", "running",
-  // "stage: Data file", "refresh", "worker started". Progress positions are kept apart.
+  // "stage: Data file", "refresh", "worker started", "writing begins", "recorded: <result>".
+// Progress positions are kept apart.
   std::vector<std::wstring> events;
   std::vector<std::wstring> messages;
   std::vector<int> positions;
@@ -62,6 +66,9 @@ class RecordingUpdateHost : public UpdateHost {
   HWND NotificationWindow() override { return m_window; }
   void SetStage(const std::wstring& text) override;
   bool StartWorker() override;
+  bool StopRequested() override { return stopRequested(); }
+  bool BeginWriting() override;
+  void RecordUpdate(const HistoryRecord& record) override;
 
   // Forgets what was recorded, for a second update with the same host.
   void ClearRecords();

@@ -1,0 +1,86 @@
+#include "update/HistoryRecord.h"
+
+#include <cstdio>
+
+namespace {
+
+void AppendCodePoint(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string Number(std::uint32_t value) { return std::to_string(value); }
+
+std::string Seconds(std::uint64_t milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu.%03u", static_cast<unsigned long long>(milliseconds / 1000),
+                static_cast<unsigned>(milliseconds % 1000));
+  return text;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t unit = static_cast<std::uint32_t>(text[i]) & 0xFFFF;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
+      const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]) & 0xFFFF;
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    AppendCodePoint(out, unit);
+  }
+  return out;
+}
+
+std::string CsvField(const std::string& utf8) {
+  if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
+  std::string quoted = "\"";
+  for (char c : utf8) {
+    if (c == '"') quoted.push_back('"');
+    quoted.push_back(c);
+  }
+  return quoted + "\"";
+}
+
+std::string HistoryHeaderLine() {
+  return "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
+         "bootloader_check,result,duration_s\r\n";
+}
+
+std::string FormatHistoryLine(const HistoryRecord& record) {
+  const std::string fields[] = {
+      CsvField(ToUtf8(record.startedUtc)),
+      CsvField(ToUtf8(record.entry)),
+      CsvField(ToUtf8(record.package)),
+      CsvField(ToUtf8(record.deviceType)),
+      Number(record.deviceTypeCheck),
+      Number(record.programCheck),
+      Number(record.mediaCheck),
+      Number(record.dataCheck),
+      record.withBootloader ? Number(record.bootloaderCheck) : std::string(),
+      CsvField(ToUtf8(record.result)),
+      Seconds(record.durationMs),
+  };
+  std::string line = fields[0];
+  for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i) line += "," + fields[i];
+  return line + "\r\n";
+}

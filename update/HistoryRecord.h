@@ -1,0 +1,26 @@
+// One line of the update history: which firmware went into which instrument, when, and how it
+// ended, as a service lab hands it to an auditor. CSV after RFC 4180 in UTF-8: a field holding a
+// comma, a quote or a line break is quoted, its quotes doubled; lines end in CR LF. Plain logic.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct HistoryRecord {
+  std::wstring startedUtc;  // ISO 8601, "2026-12-10T15:04:05Z"
+  std::wstring entry;       // the device list's entry, without its line feed
+  std::wstring package;     // the package's full path
+  std::wstring deviceType;  // manifest line 1
+  std::uint32_t deviceTypeCheck = 0, programCheck = 0, mediaCheck = 0, dataCheck = 0, bootloaderCheck = 0;
+  bool withBootloader = false;  // without, the bootloader's check value stays empty
+  std::wstring result;          // the text the update ended with; empty for the silent end
+  std::uint64_t durationMs = 0;
+};
+
+std::string HistoryHeaderLine();
+std::string FormatHistoryLine(const HistoryRecord& record);
+
+// A field as RFC 4180 writes it.
+std::string CsvField(const std::string& utf8);
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string ToUtf8(const std::wstring& text);

@@ -1,0 +1,58 @@
+#include "update/UpdateHistory.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t kFolder[] = L"QM_TWBootloader";
+constexpr wchar_t kFile[] = L"history.csv";
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  DWORD written = 0;
+  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+}  // namespace
+
+std::wstring HistoryFilePath() {
+  PWSTR folder = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &folder))) return std::wstring();
+  const std::wstring path = std::wstring(folder) + L"\\" + kFolder + L"\\" + kFile;
+  CoTaskMemFree(folder);
+  return path;
+}
+
+bool AppendHistoryRecord(const std::wstring& path, const HistoryRecord& record) {
+  if (path.empty()) return false;
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  CreateDirectoryW(folder.c_str(), nullptr);  // already there most of the time
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // The whole file, locked for the one write: another updater waits for it.
+  OVERLAPPED whole = {};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+    CloseHandle(file);
+    return false;
+  }
+  LARGE_INTEGER size = {};
+  const LARGE_INTEGER zero = {};
+  bool ok = GetFileSizeEx(file, &size) && SetFilePointerEx(file, zero, nullptr, FILE_END);
+  if (ok) ok = WriteAll(file, (size.QuadPart == 0 ? HistoryHeaderLine() : std::string()) + FormatHistoryLine(record));
+  UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  CloseHandle(file);
+  return ok;
+}
+
+std::wstring UtcTimestamp() {
+  SYSTEMTIME now = {};
+  GetSystemTime(&now);
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                now.wSecond);
+  return text;
+}

@@ -1,0 +1,18 @@
+// The update history file of this user: %LOCALAPPDATA%\QM_TWBootloader\history.csv. Each
+// record goes in with one write under a lock on the file, so updaters running at once never
+// interleave their records, and the first writer puts the header line in. A history that
+// cannot be written is given up on quietly: it never changes an update's outcome.
+#pragma once
+
+#include <string>
+
+#include "update/HistoryRecord.h"
+
+// Empty when the user has no local application data folder.
+std::wstring HistoryFilePath();
+
+// False when the record could not be written (the caller goes on all the same).
+bool AppendHistoryRecord(const std::wstring& path, const HistoryRecord& record);
+
+// The current time as the history writes it: ISO 8601, UTC, whole seconds.
+std::wstring UtcTimestamp();
