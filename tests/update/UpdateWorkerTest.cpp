@@ -14,6 +14,8 @@
 #include "dfu/DfuLibrary.h"
 #include "tests/support/TestFiles.h"
 #include "tests/update/ProcedureFixture.h"
+#include "update/Crc32.h"
+#include "update/UpdateManifest.h"
 #include "update/UpdateTexts.h"
 
 namespace proceduretest {
@@ -252,6 +254,105 @@ TEST_F(UpdateWorkerTest, UnboundEntryPointsCountAsMinusOne) {
   Download(MakePackage(PackageImages()));
   EXPECT_EQ(m_host.messages.back(), L"Error Driver not installed (-1) reported during erasing of last sector of MCU\n");
   ExpectDialogGivenBack();
+}
+
+// ---- the history ------------------------------------------------------------------------
+
+// Every update past the package check leaves one record: what went into which instrument,
+// from which package, and how it ended.
+TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
+  PackageImages images;
+  images.bootloader = Pattern(0x800, 5);
+  const std::wstring package = MakePackage(images);
+  Download(package);
+  ASSERT_EQ(m_host.records.size(), 1u);
+  const HistoryRecord& record = m_host.records[0];
+  EXPECT_EQ(record.entry, L"Device 0: TW 3xx");
+  EXPECT_EQ(record.package, package);
+  EXPECT_EQ(record.deviceType, L"TW 3xx");
+  Crc32Table table;
+  BuildCrc32Table(table);
+  EXPECT_EQ(record.deviceTypeCheck, DeviceTypeCheckValue(table, "TW 3xx"));
+  EXPECT_EQ(record.programCheck, m_session.m_imageChecks.program);
+  EXPECT_EQ(record.mediaCheck, m_session.m_imageChecks.media);
+  EXPECT_EQ(record.dataCheck, m_session.m_imageChecks.data);
+  EXPECT_TRUE(record.withBootloader);
+  EXPECT_EQ(record.bootloaderCheck, m_session.m_imageChecks.bootloader);
+  EXPECT_EQ(record.result, texts::kUpdatedSuccessfully);
+  EXPECT_EQ(record.startedUtc.size(), 20u);
+
+  // A preparation that ends in the status box, one that ends silently, and a package that
+  // does not pass its check (no record).
+  const struct {
+    const wchar_t* key;
+    const wchar_t* value;
+    const char* type;
+    std::vector<std::wstring> records;
+  } endings[] = {{L"fault.identify", L"short", "TW 3xx", {texts::kGetDeviceInfoFailed}},
+                 {L"fault.identify", L"", "VX 3xx", {L""}},
+                 {L"fault.identify", L"", "", {}}};
+  for (const auto& ending : endings) {
+    SetKey(L"tw", ending.key, ending.value);
+    m_host.ClearRecords();
+    bench().AdvanceClock(5000);
+    Refresh();
+    Select(L"TW 3xx");
+    PackageImages other;
+    other.deviceType = ending.type;
+    std::wstring path = MakePackage(other);
+    if (std::string(ending.type).empty()) path = m_scratch / L"no-such.kn";
+    Download(path);
+    std::vector<std::wstring> results;
+    for (const HistoryRecord& r : m_host.records) results.push_back(r.result);
+    EXPECT_EQ(results, ending.records) << ending.type;
+  }
+}
+
+// ---- a stop before the first write -------------------------------------------------------
+
+// A console's Ctrl+C before anything is written ends the update: while the loader is awaited,
+// or right before the first write. Nothing is written, an open device is closed, and after
+// the first write a stop is no longer asked for.
+TEST_F(UpdateWorkerTest, AStopBeforeTheFirstWriteEndsTheUpdate) {
+  int asked = 0;
+  bool workerStarting = false;
+  const struct {
+    const char* name;
+    std::function<bool()> stop;  // once true, it stays true
+  } stops[] = {{"WhileTheLoaderIsAwaited", [&] { return asked > 3; }},
+               {"OnceTheLoaderIsOpen", [&] { return m_session.m_hDfuDevice != 0; }},
+               {"RightBeforeWriting", [&] { return workerStarting; }}};
+  for (const auto& stop : stops) {
+    SCOPED_TRACE(stop.name);
+    asked = 0;
+    workerStarting = false;
+    bool stopped = false;
+    m_host.ClearRecords();
+    m_host.stopRequested = [&] {
+      ++asked;
+      return stopped = stopped || stop.stop();
+    };
+    m_host.beforeWorker = [&] { workerStarting = true; };
+    bench().AdvanceClock(5000);
+    Refresh();
+    Select(L"TW 3xx");
+    ClearTrace();
+    Download(MakePackage(PackageImages()));
+
+    ASSERT_FALSE(m_host.messages.empty());
+    EXPECT_EQ(m_host.messages.back(), texts::kStopped);
+    ASSERT_EQ(m_host.records.size(), 1u);
+    EXPECT_EQ(m_host.records[0].result, texts::kStopped);
+    for (const std::string& call : DfuCalls(L"tw")) {
+      EXPECT_EQ(call.find("write"), std::string::npos) << call;
+      EXPECT_EQ(call.find("erase"), std::string::npos) << call;
+      EXPECT_EQ(call.find("flag=1"), std::string::npos) << call;
+    }
+    EXPECT_EQ(OpenDfuDevices(), 0);
+    EXPECT_TRUE(m_host.inputsEnabled);
+    EXPECT_FALSE(m_host.updateRunning);
+  }
+  EXPECT_TRUE(NothingWritten());
 }
 
 // ---- fault matrix ----------------------------------------------------------------------

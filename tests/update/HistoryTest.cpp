@@ -1,0 +1,116 @@
+// The update history: its CSV lines, and its file written by updaters running at once.
+#include "update/UpdateHistory.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+HistoryRecord Sample() {
+  HistoryRecord record;
+  record.startedUtc = L"2026-12-10T15:04:05Z";
+  record.entry = L"Device 0: TW 3xx";
+  record.package = L"C:\\packages\\update.kn";
+  record.deviceType = L"TW 3xx";
+  record.deviceTypeCheck = 367556721;
+  record.programCheck = 1;
+  record.mediaCheck = 22;
+  record.dataCheck = 333;
+  record.result = L"Updated successfully!";
+  record.durationMs = 18250;
+  return record;
+}
+
+TEST(HistoryRecordTest, OneLinePerUpdate) {
+  EXPECT_EQ(HistoryHeaderLine(),
+            "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
+            "bootloader_check,result,duration_s\r\n");
+  EXPECT_EQ(FormatHistoryLine(Sample()), "2026-12-10T15:04:05Z,Device 0: TW 3xx,C:\\packages\\update.kn,TW 3xx,"
+                                         "367556721,1,22,333,,Updated successfully!,18.250\r\n");
+  HistoryRecord withBootloader = Sample();
+  withBootloader.withBootloader = true;
+  withBootloader.bootloaderCheck = 0;
+  withBootloader.durationMs = 7;
+  EXPECT_EQ(FormatHistoryLine(withBootloader).substr(FormatHistoryLine(withBootloader).find(",333,")),
+            ",333,0,Updated successfully!,0.007\r\n");
+}
+
+// A product text may hold commas and quotes, a result text a line feed: quoted as RFC 4180 has it.
+TEST(HistoryRecordTest, FieldsAreQuotedWhereTheyMustBe) {
+  HistoryRecord record = Sample();
+  record.entry = L"Device 1: Logger \"Pro\", rev 2";
+  record.result = L"Error Device disconnected (-12) reported during downloading media file!\n";
+  const std::string line = FormatHistoryLine(record);
+  EXPECT_NE(line.find(",\"Device 1: Logger \"\"Pro\"\", rev 2\","), std::string::npos) << line;
+  EXPECT_NE(line.find(",\"Error Device disconnected (-12) reported during downloading media file!\n\","),
+            std::string::npos)
+      << line;
+
+  const struct {
+    const char* in;
+    const char* out;
+  } fields[] = {{"plain", "plain"}, {"", ""}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
+                {"cr\rlf", "\"cr\rlf\""}, {"\"", "\"\"\"\""}};
+  for (const auto& field : fields) EXPECT_EQ(CsvField(field.in), field.out) << field.in;
+}
+
+TEST(HistoryRecordTest, TextIsWrittenAsUtf8) {
+  EXPECT_EQ(ToUtf8(L"M\u00E4ter \u03A9"), "M\xC3\xA4ter \xCE\xA9");
+  EXPECT_EQ(ToUtf8(std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(ToUtf8(std::wstring{static_cast<wchar_t>(0xD800), L'x'}), "\xEF\xBF\xBDx");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+// Two updaters appending at once: one header, every record whole on a line of its own.
+TEST(HistoryFileTest, UpdatersWritingAtOnceNeverInterleave) {
+  testing_support::ScratchDirectory scratch;
+  const std::wstring path = scratch / L"QM_TWBootloader\\history.csv";
+  constexpr int kRecords = 150;
+  const auto writer = [&](const wchar_t* entry) {
+    HistoryRecord record = Sample();
+    record.entry = entry;
+    record.result = std::wstring(500, L'r');  // long enough to be written in more than one piece if it could
+    for (int i = 0; i < kRecords; ++i) EXPECT_TRUE(AppendHistoryRecord(path, record));
+  };
+  std::thread first(writer, L"Device 0: A"), second(writer, L"Device 1: B");
+  first.join();
+  second.join();
+
+  const std::vector<std::string> lines = Lines(testing_support::ReadFileBytes(path));
+  ASSERT_EQ(lines.size(), 1u + 2 * kRecords);
+  EXPECT_EQ(lines[0] + "\n", HistoryHeaderLine());
+  int a = 0, b = 0;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    HistoryRecord record = Sample();
+    record.result = std::wstring(500, L'r');
+    record.entry = lines[i].find("Device 0: A") != std::string::npos ? L"Device 0: A" : L"Device 1: B";
+    EXPECT_EQ(lines[i] + "\n", FormatHistoryLine(record)) << i;
+    (record.entry == L"Device 0: A" ? a : b) += 1;
+  }
+  EXPECT_EQ(a, kRecords);
+  EXPECT_EQ(b, kRecords);
+}
+
+TEST(HistoryFileTest, AHistoryThatCannotBeWrittenIsGivenUpOn) {
+  testing_support::ScratchDirectory scratch;
+  EXPECT_FALSE(AppendHistoryRecord(L"", Sample()));
+  // A folder where the file should be.
+  CreateDirectoryW((scratch / L"history.csv").c_str(), nullptr);
+  EXPECT_FALSE(AppendHistoryRecord(scratch / L"history.csv", Sample()));
+  EXPECT_NE(HistoryFilePath().find(L"\\QM_TWBootloader\\history.csv"), std::wstring::npos);
+  EXPECT_EQ(UtcTimestamp().size(), 20u);
+}
+
+}  // namespace
