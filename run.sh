@@ -8,6 +8,8 @@
 #                         the instrument's memories compared with the images, screenshots saved
 #                         under build/run/main/screenshots; non-zero exit when any of it fails
 #   ./run.sh knpack ARGS  runs the package tool; paths of this machine are accepted as they are
+#   ./run.sh knupdate ARGS  the console updater (bench build) on the bench KN_BENCH names (a path
+#                         of this machine) or on a fresh default bench
 #   ./run.sh updater      starts the updater as a Windows user would (no bench, no DFU library
 #                         beside it); without a display it runs under Xvfb. Ends with the dialog.
 #   ./run.sh bench [DIR]  starts the bench build with our kndfu.dll beside it on bench DIR
@@ -121,6 +123,18 @@ main_job() {
   return $status
 }
 
+# The console updater's bench build on the bench that KN_BENCH names (a path of this machine),
+# or on a fresh default bench; paths of this machine are accepted as they are.
+knupdate() {
+  local bench_dir=${KN_BENCH:-"$KN_BUILD/run/knupdate-bench"} args=() a
+  [ -n "${KN_BENCH:-}" ] || default_bench "$bench_dir"
+  [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
+  for a in "$@"; do
+    if [[ "$a" == /* ]]; then args+=("$(kn_winpath "$a")"); else args+=("$a"); fi
+  done
+  KN_BENCH=$(kn_winpath "$bench_dir") wine "$KN_BUILD/tools/knupdate/bench/knupdate_bench.exe" "${args[@]}"
+}
+
 case "${1:-}" in
   knpack)
     kn_build >/dev/null
@@ -134,10 +148,18 @@ case "${1:-}" in
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader} kn_build >/dev/null
     kn_wine_init
     updater ;;
+  knupdate)
+    shift
+    KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-knupdate_bench kndfu knbench_tool} kn_build >/dev/null
+    # Wine lets a program create windows only with a display, and the console updater builds
+    # its device list in a list box that is never shown.
+    kn_ensure_display
+    kn_wine_init
+    knupdate "$@" ;;
   bench)
     shift
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader_bench dpinst_standin kndfu knbench_tool} kn_build >/dev/null
     kn_wine_init
     bench "$@" ;;
-  *) echo "usage: ./run.sh [knpack ARGS | updater | bench [DIR]]" >&2; exit 2 ;;
+  *) echo "usage: ./run.sh [knpack ARGS | knupdate ARGS | updater | bench [DIR] | dist]" >&2; exit 2 ;;
 esac

@@ -74,4 +74,46 @@ std::string PatternBytes(std::size_t length, std::uint32_t seed) {
   return bytes;
 }
 
+ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input) {
+  ProgramRun run;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE outRead = nullptr, outWrite = nullptr, inRead = nullptr, inWrite = nullptr;
+  if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return run;
+  if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) {
+    CloseHandle(outRead);
+    CloseHandle(outWrite);
+    return run;
+  }
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  // The input is small: it fits the pipe, so it can go in before the program runs.
+  DWORD written = 0;
+  if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+  CloseHandle(inWrite);
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = outWrite;
+  startup.hStdInput = inRead;
+  std::wstring line = commandLine;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  CloseHandle(outWrite);
+  CloseHandle(inRead);
+  if (started) {
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(outRead, chunk, sizeof chunk, &read, nullptr) && read > 0) run.output.append(chunk, read);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(outRead);
+  for (std::size_t at; (at = run.output.find("\r\n")) != std::string::npos;) run.output.erase(at, 1);
+  return run;
+}
+
 }  // namespace testing_support

@@ -34,6 +34,16 @@ DWORD FileAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES when
 // whose every byte counts when they are compared.
 std::string PatternBytes(std::size_t length, std::uint32_t seed);
 
+// A console program run to its end: its exit code and what it wrote to its standard output
+// and standard error (in one stream, in order), CR LF folded to LF.
+struct ProgramRun {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+};
+// commandLine names the program and its arguments; input is what it reads from its standard
+// input (then the end of it).
+ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input = std::string());
+
 // The value of a "--name=value" command-line argument of the test binary, or empty.
 std::wstring CommandLineOption(const std::wstring& name);
 

@@ -16,41 +16,11 @@ using testing_support::ReadFileBytes;
 using testing_support::ScratchDirectory;
 using testing_support::WriteFileBytes;
 
-struct ToolRun {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;  // standard output, CR LF folded to LF
-};
+using ToolRun = testing_support::ProgramRun;
 
-// Runs the knpack.exe given as --knpack=PATH with args, capturing its standard output.
+// Runs the knpack.exe given as --knpack=PATH with args.
 ToolRun Knpack(const std::wstring& args) {
-  ToolRun run;
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::wstring commandLine = L"\"" + testing_support::CommandLineOption(L"knpack") + L"\" " + args;
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    CloseHandle(writeEnd);
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read > 0) run.output.append(chunk, read);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  } else {
-    CloseHandle(writeEnd);
-  }
-  CloseHandle(readEnd);
-  for (std::size_t at; (at = run.output.find("\r\n")) != std::string::npos;) run.output.erase(at, 1);
-  return run;
+  return testing_support::RunProgram(L"\"" + testing_support::CommandLineOption(L"knpack") + L"\" " + args);
 }
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }

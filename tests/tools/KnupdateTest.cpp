@@ -1,0 +1,222 @@
+// The console updater as its users run it: knupdate_bench.exe (given as --knupdate=PATH, with
+// our kndfu.dll beside it) on a bench of the test's own, its output, its exit codes, and the
+// history it leaves.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/bench/TemporaryBench.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
+#include "tools/knupdate/ConsoleDeviceList.h"
+#include "tools/knupdate/ConsoleHost.h"
+#include "update/UpdateHistory.h"
+#include "update/UpdateTexts.h"
+
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing_support::PatternBytes;
+using testing_support::ProgramRun;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The lines that are not progress ("  40%").
+std::vector<std::string> TextLines(const std::string& output) {
+  std::vector<std::string> lines;
+  for (const std::string& line : Lines(output)) {
+    if (line.rfind("  ", 0) != 0 || line.back() != '%') lines.push_back(line);
+  }
+  return lines;
+}
+
+class KnupdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_bench.created());
+    ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
+    const std::int64_t longAgo = sim::Bench::NowMs() - 60000;
+    const struct {
+      const wchar_t* id;
+      const wchar_t* product;
+      std::uint32_t model;
+      sim::Mode mode;
+    } instruments[] = {{L"tw", L"TW 3xx", 4181, sim::Mode::kApplication},
+                       {L"qm", L"QM 5xx", 4100, sim::Mode::kApplication},
+                       {L"vx", L"VX 5xx", 4200, sim::Mode::kDfu}};
+    std::uint32_t address = 1;
+    for (const auto& entry : instruments) {
+      sim::Instrument instrument = sim::MakeInstrument(entry.id, entry.product, entry.model, entry.mode);
+      instrument.bus_address = address++;
+      instrument.mode_changed_at = longAgo;
+      instrument.reenumeration_ms = 300;
+      ASSERT_TRUE(m_bench.bench().Save(instrument));
+    }
+    DeleteFileW(HistoryFilePath().c_str());
+  }
+
+  std::wstring MakePackage(bool withBootloader) {
+    knpack::PackageInputs inputs;
+    inputs.deviceType = "TW 3xx";
+    inputs.programFile = m_scratch / L"program.bin";
+    inputs.mediaFile = m_scratch / L"media.bin";
+    inputs.dataFile = m_scratch / L"data.bin";
+    testing_support::WriteFileBytes(inputs.programFile, PatternBytes(0x8000, 1));
+    testing_support::WriteFileBytes(inputs.mediaFile, PatternBytes(0x2000, 2));
+    testing_support::WriteFileBytes(inputs.dataFile, PatternBytes(0x100, 3));
+    if (withBootloader) {
+      inputs.bootloaderFile = m_scratch / L"bootloader.bin";
+      testing_support::WriteFileBytes(inputs.bootloaderFile, PatternBytes(0x800, 4));
+    }
+    const std::wstring package = m_scratch / L"update.kn";
+    std::string error;
+    EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, package, error)) << error;
+    return package;
+  }
+
+  ProgramRun Knupdate(const std::wstring& args, const std::string& input = std::string()) {
+    return testing_support::RunProgram(L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" " + args, input);
+  }
+
+  std::vector<std::string> HistoryLines() { return Lines(testing_support::ReadFileBytes(HistoryFilePath())); }
+
+  sim::TemporaryBench m_bench;
+  testing_support::ScratchDirectory m_scratch;
+};
+
+TEST_F(KnupdateTest, ListsTheInstrumentsAsTheDialogDoes) {
+  const ProgramRun run = Knupdate(L"list");
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output, "Device 0: TW 3xx\tapplication\nDevice 1: QM 5xx\tapplication\nDevice 2: VX 5xx\tDFU\n");
+}
+
+// Every text the dialog would show, in the dialog's order, with the progress of each pass,
+// then the record in the history.
+TEST_F(KnupdateTest, UpdatesAnInstrumentAndRecordsIt) {
+  const std::wstring package = MakePackage(true);
+  const ProgramRun run = Knupdate(L"update --package \"" + package + L"\" --device \"TW 3xx\" --yes");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_THAT(TextLines(run.output),
+              ElementsAre("Bootloader update may make the device unusable if the updating is interrupted!",
+                          "Please keep updating process uninterrupted and device powered to ensure a succesful result.",
+                          "Check device status", "Wait DFU driver ready!", "Bootloader file downloading!",
+                          "Bootloader file verifying!", "Data file downloading!", "Data file verifying!",
+                          "Media file downloading!", "Media file verifying!", "Program file downloading!",
+                          "Program file verifying!", "Updated successfully!"));
+  EXPECT_THAT(run.output, HasSubstr("Program file verifying!\n  10%\n"));
+  EXPECT_THAT(run.output, HasSubstr("  100%\nUpdated successfully!\n"));
+
+  const std::vector<std::string> history = HistoryLines();
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[0] + "\r\n", HistoryHeaderLine());
+  EXPECT_THAT(history[1], HasSubstr(",Device 0: TW 3xx," + ToUtf8(package) + ",TW 3xx,"));
+  EXPECT_THAT(history[1], HasSubstr(",Updated successfully!,"));
+
+  const ProgramRun shown = Knupdate(L"history");
+  EXPECT_EQ(shown.exitCode, 0u);
+  EXPECT_EQ(Lines(shown.output), history);
+}
+
+struct Failure {
+  const char* name;
+  const wchar_t* key;
+  const wchar_t* value;
+  const char* lastLine;
+};
+
+class KnupdateFailureTest : public KnupdateTest, public testing::WithParamInterface<Failure> {};
+
+TEST_P(KnupdateFailureTest, EndsWithTheTextAndExitCodeOne) {
+  ASSERT_TRUE(m_bench.bench().WriteString(sim::Bench::InstrumentSection(L"tw"), GetParam().key, GetParam().value));
+  const ProgramRun run = Knupdate(L"update --package \"" + MakePackage(false) + L"\" --device 0");
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  EXPECT_EQ(TextLines(run.output).back(), GetParam().lastLine) << run.output;
+  const std::vector<std::string> history = HistoryLines();
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_THAT(history[1], HasSubstr(std::string(",") + GetParam().lastLine + ","));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, KnupdateFailureTest,
+    testing::Values(Failure{"Preparation", L"fault.identify", L"short", "Get device info failed!"},
+                    Failure{"Write", L"fault.nand.verifyFailure", L"1",
+                            "Verify media file failed. Please restart the update!"}),
+    [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+// The bootloader warning needs a yes: typed, or --yes in advance. Anything else stops the
+// update before anything is written.
+TEST_F(KnupdateTest, TheBootloaderWarningNeedsAYes) {
+  const std::wstring package = MakePackage(true);
+  const ProgramRun declined = Knupdate(L"update --package \"" + package + L"\" --device TW", "n\r\n");
+  EXPECT_EQ(declined.exitCode, 1u) << declined.output;
+  EXPECT_THAT(declined.output, HasSubstr("Type y and Enter to go on:\n"));
+  EXPECT_EQ(TextLines(declined.output).back(), ToUtf8(texts::kStopped));
+  std::string flash(0x800, '\0');
+  ASSERT_TRUE(m_bench.bench().ReadMemory(L"tw", sim::Memory::kFlash, 0, reinterpret_cast<std::uint8_t*>(&flash[0]), 0x800));
+  EXPECT_EQ(flash, std::string(0x800, '\xFF')) << "nothing written";
+
+  const ProgramRun typed = Knupdate(L"update --package \"" + package + L"\" --device TW", "y\r\n");
+  EXPECT_EQ(typed.exitCode, 0u) << typed.output;
+  EXPECT_EQ(TextLines(typed.output).back(), "Updated successfully!");
+}
+
+TEST_F(KnupdateTest, ADeviceMustNameOneInstrument) {
+  const std::wstring package = L"--package \"" + MakePackage(false) + L"\"";
+  const ProgramRun several = Knupdate(L"update " + package + L" --device xx");
+  EXPECT_EQ(several.exitCode, 2u);
+  EXPECT_THAT(several.output, HasSubstr("More than one instrument is listed as xx; name one of them:\n"
+                                        "  Device 0: TW 3xx\n  Device 1: QM 5xx\n  Device 2: VX 5xx\n"));
+  const ProgramRun none = Knupdate(L"update " + package + L" --device 7");
+  EXPECT_EQ(none.exitCode, 2u);
+  EXPECT_THAT(none.output, HasSubstr("No instrument is listed as 7."));
+  EXPECT_TRUE(HistoryLines().empty()) << "nothing was tried";
+}
+
+TEST_F(KnupdateTest, WrongUsageExitsWithTwo) {
+  for (const wchar_t* args : {L"", L"frobnicate", L"list extra", L"update", L"update --package p.kn",
+                              L"update --device 0", L"update --package p.kn --device 0 --force",
+                              L"update --package p.kn --device"}) {
+    const ProgramRun run = Knupdate(args);
+    EXPECT_EQ(run.exitCode, 2u) << testing::PrintToString(std::wstring(args));
+    EXPECT_THAT(run.output, HasSubstr("usage: knupdate list")) << testing::PrintToString(std::wstring(args));
+  }
+}
+
+// Ctrl+C, or the console's closing, before the first write stops the update; once the
+// firmware is being written it is refused with one line.
+TEST(ConsoleEventTest, StopsBeforeTheFirstWriteAndIsRefusedAfter) {
+  ConsoleOutput out;
+  ConsoleDeviceList devices;
+  {
+    ConsoleHost host(out, devices, true);
+    EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT));
+    EXPECT_TRUE(host.StopRequested());
+    EXPECT_FALSE(host.BeginWriting());
+  }
+  {
+    ConsoleHost host(out, devices, true);
+    EXPECT_TRUE(host.BeginWriting());
+    EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT));
+    EXPECT_TRUE(host.OnConsoleEvent(CTRL_BREAK_EVENT));
+    EXPECT_FALSE(host.StopRequested());
+    host.Finished();
+    EXPECT_FALSE(host.OnConsoleEvent(CTRL_C_EVENT)) << "nothing left to protect";
+    EXPECT_TRUE(host.OnConsoleEvent(CTRL_CLOSE_EVENT) == false);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+#include "tools/knupdate/ConsoleHost.h"
+
+#include "dfu/DfuApi.h"
+#include "update/UpdateHistory.h"
+#include "update/UpdateTexts.h"
+#include "update/UpdateWorker.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"KnConsoleUpdate";
+constexpr wchar_t kMustFinish[] =
+    L"The update must finish: the firmware is being written, and stopping now could leave the instrument unusable.";
+constexpr wchar_t kStoppingText[] = L"Stopping: the update ends before anything is written.";
+constexpr wchar_t kConfirm[] = L"Go on with the bootloader update? Type y and Enter to go on:";
+
+// Texts that end in a line feed already end their line.
+std::wstring WithoutFinalLineFeed(std::wstring text) {
+  if (!text.empty() && text.back() == L'\n') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+ConsoleHost::ConsoleHost(ConsoleOutput& out, ConsoleDeviceList& devices, bool confirmed)
+    : m_out(out), m_devices(devices), m_confirmed(confirmed), m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = &ConsoleHost::WindowProcedure;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = kClassName;
+  RegisterClassW(&windowClass);
+  m_window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), this);
+}
+
+ConsoleHost::~ConsoleHost() {
+  if (m_window != nullptr) DestroyWindow(m_window);
+  if (m_ended != nullptr) CloseHandle(m_ended);
+}
+
+LRESULT CALLBACK ConsoleHost::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<ConsoleHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self != nullptr && message >= UM_DFU_WRITE_BEGIN && message <= UM_DFU_PROGRESS) {
+    self->OnNotification(message, wParam);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void ConsoleHost::OnNotification(UINT message, WPARAM wParam) {
+  switch (message) {
+    case UM_DFU_WRITE_BEGIN:
+    case UM_DFU_VERIFY_BEGIN:
+      SetStatusText(m_stage + (message == UM_DFU_WRITE_BEGIN ? L" downloading!" : L" verifying!"));
+      m_out.BeginProgress(static_cast<unsigned>(wParam & 0xFFFF));
+      break;
+    case UM_DFU_PROGRESS: m_out.Progress(static_cast<unsigned>(wParam)); break;
+    case UM_DFU_DONE:
+    case UM_DFU_FAILED: m_out.EndProgress(); break;
+    default: break;
+  }
+}
+
+void ConsoleHost::ShowMessage(const std::wstring& text) {
+  m_out.Line(WithoutFinalLineFeed(text));
+  if (text != texts::kBootloaderWarning || m_confirmed) return;
+  // The warning asks for a yes before the update goes on; anything else stops it.
+  m_out.Line(kConfirm);
+  const std::wstring answer = m_out.ReadLine();
+  if (answer != L"y" && answer != L"Y") {
+    int expected = kPreparing;
+    m_state.compare_exchange_strong(expected, kStopping);
+  }
+}
+
+void ConsoleHost::SetStatusText(const std::wstring& text) {
+  if (text == m_lastStatus) return;
+  m_lastStatus = text;
+  m_out.Line(text);
+}
+
+void ConsoleHost::SetUpdateRunning(bool running) {
+  if (!running) m_state = kEnded;
+}
+
+bool ConsoleHost::StartWorker() {
+  UpdateWorker(*this, *this);
+  return true;
+}
+
+bool ConsoleHost::BeginWriting() {
+  int expected = kPreparing;
+  return m_state.compare_exchange_strong(expected, kWriting);
+}
+
+void ConsoleHost::RecordUpdate(const HistoryRecord& record) {
+  AppendHistoryRecord(HistoryFilePath(), record);
+  m_result = record.result;
+}
+
+void ConsoleHost::Finished() {
+  m_state = kEnded;
+  SetEvent(m_ended);
+}
+
+bool ConsoleHost::OnConsoleEvent(DWORD event) {
+  int state = kPreparing;
+  if (m_state.compare_exchange_strong(state, kStopping)) {
+    m_out.Line(kStoppingText);
+    state = kStopping;
+  }
+  if (state == kEnded) return false;  // nothing left to protect
+  if (state == kWriting) m_out.Line(kMustFinish);
+  // A console that is being closed ends the process as soon as this returns: hold it until the
+  // update has ended, stopped or finished (Windows may still end it after its own time-out).
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    WaitForSingleObject(m_ended, INFINITE);
+  }
+  return true;
+}

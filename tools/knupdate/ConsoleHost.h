@@ -1,0 +1,69 @@
+// The update procedure in a console: the same package check, preparation and worker as the
+// dialog's, with every text the dialog would show in a message box or its status box printed
+// as a line, in the same order, and the progress of each write and verify pass drawn below.
+//
+// The worker runs on this thread, right where the dialog would start its thread, and the
+// library's notifications come to a window of this thread, so nothing here is shared but the
+// stop state that the Ctrl+C handler sets.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "tools/knupdate/ConsoleDeviceList.h"
+#include "tools/knupdate/ConsoleOutput.h"
+#include "update/UpdateHost.h"
+#include "update/UpdateSession.h"
+
+class ConsoleHost : public UpdateHost, public UpdateSession {
+ public:
+  // confirmed: the bootloader warning was answered in advance (--yes).
+  ConsoleHost(ConsoleOutput& out, ConsoleDeviceList& devices, bool confirmed);
+  ~ConsoleHost() override;
+  ConsoleHost(const ConsoleHost&) = delete;
+  ConsoleHost& operator=(const ConsoleHost&) = delete;
+
+  // Ctrl+C and the console's closing: a stop before the first write, refused after it.
+  // Returns true when the event was taken care of here.
+  bool OnConsoleEvent(DWORD event);
+
+  // The run is over, however it ended.
+  void Finished();
+  // Whether the update ended with "Updated successfully!".
+  bool Succeeded() const { return m_result == L"Updated successfully!"; }
+
+  void ShowMessage(const std::wstring& text) override;
+  void SetStatusText(const std::wstring& text) override;
+  void ShowStatus(bool) override {}
+  void ShowProgress(bool) override {}
+  void SetProgressRange(int) override {}
+  void SetProgressPos(int) override {}
+  void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
+  bool GetSelection(DeviceSelection& selection) override { return m_devices.GetSelection(selection); }
+  void RefreshDeviceList() override { m_devices.Refresh(); }
+  void EnableInputs(bool) override {}
+  void SetRefreshTimer(bool) override {}
+  void SetUpdateRunning(bool running) override;
+  HWND NotificationWindow() override { return m_window; }
+  void SetStage(const std::wstring& stage) override { m_stage = stage; }
+  bool StartWorker() override;
+  bool StopRequested() override { return m_state.load() == kStopping; }
+  bool BeginWriting() override;
+  void RecordUpdate(const HistoryRecord& record) override;
+
+ private:
+  enum State { kPreparing, kStopping, kWriting, kEnded };
+
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void OnNotification(UINT message, WPARAM wParam);
+
+  ConsoleOutput& m_out;
+  ConsoleDeviceList& m_devices;
+  bool m_confirmed;
+  HWND m_window = nullptr;
+  std::wstring m_stage, m_lastStatus, m_result;
+  std::atomic<int> m_state{kPreparing};
+  HANDLE m_ended;  // set once the update has ended, for a console that is being closed
+};

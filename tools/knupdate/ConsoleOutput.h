@@ -1,0 +1,35 @@
+// What the console updater prints: whole lines of UTF-16 text, and the progress of a write or
+// verify pass, as a bar redrawn in place on a terminal or as plain percentage lines when the
+// output goes to a file or a pipe. Lines may come from the Ctrl+C handler's thread too.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+class ConsoleOutput {
+ public:
+  ConsoleOutput();
+
+  void Line(const std::wstring& text);
+  void Error(const std::wstring& text);
+  // Reads one line typed by the user; empty at the end of input.
+  std::wstring ReadLine();
+
+  // A pass of units progress steps (positions 0 .. units - 1) begins, goes on, ends.
+  void BeginProgress(unsigned units);
+  void Progress(unsigned position);
+  void EndProgress();
+
+ private:
+  void Write(HANDLE stream, bool console, const std::wstring& text);
+  void FinishBar();  // the bar's line ends before any other line is printed
+
+  std::mutex m_mutex;
+  HANDLE m_out, m_err;
+  bool m_outIsConsole, m_errIsConsole;
+  unsigned m_units = 0;
+  int m_shownPercent = -1;
+  bool m_barOpen = false;
+};

@@ -1,0 +1,145 @@
+// knupdate: the update from a console, for service labs and production lines that update many
+// instruments and script their work. The very procedure the dialog runs.
+//
+//   knupdate list                                   the instruments, as the dialog lists them
+//   knupdate update --package FILE --device N|TEXT [--yes]
+//                                                   updates entry "Device N", or the one entry
+//                                                   whose text contains TEXT; --yes answers the
+//                                                   bootloader warning in advance
+//   knupdate history                                the update history of this user
+//
+// Exit code: 0 after "Updated successfully!" (and for list and history), 1 after any failure,
+// 2 for wrong usage or a device that does not name exactly one instrument.
+#include <windows.h>
+
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "tools/knupdate/ConsoleDeviceList.h"
+#include "tools/knupdate/ConsoleHost.h"
+#include "tools/knupdate/ConsoleOutput.h"
+#include "update/Download.h"
+#include "update/UpdateHistory.h"
+#include "update/UpdatePackage.h"
+
+namespace {
+
+constexpr int kSucceeded = 0, kFailed = 1, kUsage = 2;
+
+constexpr wchar_t kUsageText[] =
+    L"usage: knupdate list\r\n"
+    L"       knupdate update --package FILE --device N|TEXT [--yes]\r\n"
+    L"       knupdate history";
+
+ConsoleHost* g_host = nullptr;  // the update under way, for the Ctrl+C handler's thread
+
+BOOL WINAPI OnConsoleEvent(DWORD event) { return g_host != nullptr && g_host->OnConsoleEvent(event) ? TRUE : FALSE; }
+
+bool IsNumber(const std::wstring& text) {
+  if (text.empty()) return false;
+  for (wchar_t c : text) {
+    if (!std::iswdigit(c)) return false;
+  }
+  return true;
+}
+
+const wchar_t* ModeName(DeviceKind kind) { return kind == DeviceKind::kDfu ? L"DFU" : L"application"; }
+
+// Warns about a DFU library the dialog would offer to install.
+void ReportLibrary(ConsoleOutput& out, int loaded) {
+  if (loaded == -3) out.Error(L"DFU driver is not found! Instruments in DFU mode are not listed.");
+  if (loaded == -7) out.Error(L"DFU driver version is incorrect! Instruments in DFU mode are not listed.");
+}
+
+int List(ConsoleOutput& out) {
+  ConsoleDeviceList devices;
+  ReportLibrary(out, devices.Start());
+  for (const ListedDevice& listed : devices.Entries()) out.Line(listed.text + L"\t" + ModeName(listed.entry.kind));
+  return kSucceeded;
+}
+
+int History(ConsoleOutput& out) {
+  const std::wstring path = HistoryFilePath();
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    out.Line(L"No update recorded yet (" + path + L").");
+    return kSucceeded;
+  }
+  HANDLE stdOut = GetStdHandle(STD_OUTPUT_HANDLE);
+  char chunk[65536];
+  DWORD read = 0, written = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) WriteFile(stdOut, chunk, read, &written, nullptr);
+  CloseHandle(file);
+  return kSucceeded;
+}
+
+// The one entry that N or TEXT names, or -1 with the reason printed.
+int ChooseDevice(ConsoleOutput& out, const std::vector<ListedDevice>& entries, const std::wstring& device) {
+  std::vector<const ListedDevice*> matches;
+  for (const ListedDevice& listed : entries) {
+    const bool named = IsNumber(device) ? listed.text.rfind(L"Device " + device + L":", 0) == 0
+                                        : listed.text.find(device) != std::wstring::npos;
+    if (named) matches.push_back(&listed);
+  }
+  if (matches.size() == 1) return matches[0]->position;
+  if (matches.empty()) {
+    out.Error(L"No instrument is listed as " + device + L".");
+  } else {
+    out.Error(L"More than one instrument is listed as " + device + L"; name one of them:");
+    for (const ListedDevice* listed : matches) out.Error(L"  " + listed->text);
+  }
+  return -1;
+}
+
+// The package's full path, as the dialog's file choice gives it.
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t full[MAX_PATH * 2] = {};
+  const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+  return length > 0 && length < MAX_PATH * 2 ? std::wstring(full, length) : path;
+}
+
+int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& device, bool confirmed) {
+  ConsoleDeviceList devices;
+  ReportLibrary(out, devices.Start());
+  const int position = ChooseDevice(out, devices.Entries(), device);
+  if (position < 0) return kUsage;
+  devices.Select(position);
+
+  ConsoleHost host(out, devices, confirmed);
+  g_host = &host;
+  SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+  RunDownload(host, host, FullPath(package), SystemTempDirectory());
+  host.Finished();
+  const bool succeeded = host.Succeeded();
+  g_host = nullptr;
+  SetConsoleCtrlHandler(&OnConsoleEvent, FALSE);
+  return succeeded ? kSucceeded : kFailed;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  ConsoleOutput out;
+  const std::vector<std::wstring> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == L"list") return List(out);
+  if (args.size() == 1 && args[0] == L"history") return History(out);
+  if (!args.empty() && args[0] == L"update") {
+    std::wstring package, device;
+    bool confirmed = false, wrong = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == L"--yes") {
+        confirmed = true;
+      } else if ((args[i] == L"--package" || args[i] == L"--device") && i + 1 < args.size()) {
+        (args[i] == L"--package" ? package : device) = args[i + 1];
+        ++i;
+      } else {
+        wrong = true;
+      }
+    }
+    if (!wrong && !package.empty() && !device.empty()) return Update(out, package, device, confirmed);
+  }
+  out.Error(kUsageText);
+  return kUsage;
+}
