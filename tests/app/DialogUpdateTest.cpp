@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "tests/app/DialogRun.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
+#include "update/UpdateHistory.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
 
@@ -88,6 +90,51 @@ bool InOrder(const std::vector<std::wstring>& seen, const std::vector<std::wstri
     ++at;
   }
   return true;
+}
+
+// The taskbar calls, as the dialog makes them, with the thread that made each.
+class RecordingTaskbar : public TaskbarProgress {
+ public:
+  void SetState(HWND, TaskbarState state) override {
+    Note(state == TaskbarState::kNone ? L"none" : state == TaskbarState::kNormal ? L"normal" : L"error");
+  }
+  void SetValue(HWND, ULONGLONG done, ULONGLONG total) override {
+    if (done > total) overshoot = true;
+    Note(L"value");
+  }
+  // The states set, in order, with the values in between left out.
+  std::vector<std::wstring> States() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::wstring> states;
+    for (const std::wstring& call : m_calls) {
+      if (call != L"value" && (states.empty() || states.back() != call)) states.push_back(call);
+    }
+    return states;
+  }
+  int Values() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<int>(std::count(m_calls.begin(), m_calls.end(), L"value"));
+  }
+  bool overshoot = false;
+  bool otherThread = false;
+
+ private:
+  void Note(const wchar_t* call) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (GetCurrentThreadId() != m_thread) otherThread = true;
+    m_calls.push_back(call);
+  }
+  std::mutex m_mutex;
+  std::vector<std::wstring> m_calls;
+  const DWORD m_thread = GetCurrentThreadId();  // made on the dialog's thread
+};
+
+std::string LastHistoryLine() {
+  const std::string text = testing_support::ReadFileBytes(HistoryFilePath());
+  const std::size_t end = text.rfind("\r\n");
+  if (end == std::string::npos) return std::string();
+  const std::size_t start = text.rfind("\r\n", end - 1);
+  return text.substr(start == std::string::npos ? 0 : start + 2, end - (start == std::string::npos ? 0 : start + 2));
 }
 
 class DialogUpdateTest : public ::testing::Test {
@@ -186,6 +233,8 @@ const std::vector<std::wstring> kDefaultList = {L"Device 0: TW 3xx\n", L"Device 
 
 TEST_F(DialogUpdateTest, DownloadUpdatesTheSelectedInstrument) {
   CQM_TWBootloaderDlg dialog;
+  RecordingTaskbar taskbar;
+  dialog.UseTaskbarProgress(&taskbar);
   dialog.m_strUpdateFile = MakePackage(true);
   DialogRun run(0);
   run.Run(dialog, [&](HWND window) {
@@ -219,6 +268,14 @@ TEST_F(DialogUpdateTest, DownloadUpdatesTheSelectedInstrument) {
   });
   ExpectTheFirmwareWritten();
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1 rc=0"), 1);
+  // The taskbar button: the bar's progress during the passes, nothing when idle again.
+  EXPECT_EQ(taskbar.States(), (std::vector<std::wstring>{L"none", L"normal", L"none"}));
+  EXPECT_GT(taskbar.Values(), 10);
+  EXPECT_FALSE(taskbar.overshoot);
+  EXPECT_FALSE(taskbar.otherThread) << "taskbar calls belong to the dialog's thread";
+  // The history has the update.
+  EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Device 0: TW 3xx,"));
+  EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Updated successfully!,"));
 }
 
 // A media image that does not verify: the update stops, the instrument stays in its loader,
@@ -226,6 +283,8 @@ TEST_F(DialogUpdateTest, DownloadUpdatesTheSelectedInstrument) {
 TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
   ASSERT_TRUE(bench().WriteInt(sim::Bench::InstrumentSection(L"tw"), L"fault.nand.verifyFailure", 1));
   CQM_TWBootloaderDlg dialog;
+  RecordingTaskbar taskbar;
+  dialog.UseTaskbarProgress(&taskbar);
   dialog.m_strUpdateFile = MakePackage(false);
   DialogRun run(0);
   run.Run(dialog, [&](HWND window) {
@@ -236,6 +295,8 @@ TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
     ASSERT_NE(watched.lastBox, nullptr);
     Answer(watched.lastBox);
     ASSERT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    EXPECT_EQ(taskbar.States().back(), L"error") << "red until the next Download";
+    EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Verify media file failed. Please restart the update!,"));
 
     const std::vector<std::wstring> inLoader = {L"Device 0: QM 5xx\n", L"Device 1: TW 3xx\n", L"Device 2: VX 5xx\n"};
     ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == inLoader; }, 10000));
@@ -255,6 +316,8 @@ TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
   });
   m_bootloader.clear();
   ExpectTheFirmwareWritten();
+  EXPECT_EQ(taskbar.States(), (std::vector<std::wstring>{L"none", L"normal", L"error", L"none", L"normal", L"none"}));
+  EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Device 1: TW 3xx,"));
   EXPECT_EQ(TraceLinesWith("DFU write nand id=tw address=0x0 length=0x4000 verify=1 window=1 rc=-14"), 1);
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1 rc=0"), 1);
 }
