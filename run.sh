@@ -12,6 +12,8 @@
 #                         of this machine) or on a fresh default bench
 #   ./run.sh updater      starts the updater as a Windows user would (no bench, no DFU library
 #                         beside it); without a display it runs under Xvfb. Ends with the dialog.
+#   ./run.sh dist         makes build/dist/QM_TWBootloader-<version>-win64.zip, the Windows
+#                         distributable (production programs and the technicians' README)
 #   ./run.sh bench [DIR]  starts the bench build with our kndfu.dll beside it on bench DIR
 #                         (default: a bench this script creates under the build folder)
 # DISPLAY and WINEPREFIX are honoured when set.
@@ -148,6 +150,10 @@ case "${1:-}" in
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader} kn_build >/dev/null
     kn_wine_init
     updater ;;
+  dist)
+    kn_build >/dev/null
+    ls -l "$KN_BUILD"/dist/QM_TWBootloader-*-win64.zip
+    unzip -l "$KN_BUILD"/dist/QM_TWBootloader-*-win64.zip ;;
   knupdate)
     shift
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-knupdate_bench kndfu knbench_tool} kn_build >/dev/null
