@@ -1,7 +1,7 @@
 // Benchmark of the package check: builds a package with a 64 MiB media image (half
 // incompressible, half repetitive), a 1 MiB program image and a small data image, then times
-// the whole check (extraction, manifest, every check value) and the CRC-32 pass alone
-// against zlib's crc32. The script beside it times Info-ZIP unzip on the same package.
+// the whole check (extraction, manifest, every check value) and the CRC-32 pass alone, through
+// BufferCrc32 and through zlib's crc32 called directly. The script beside it times Info-ZIP unzip on the same package.
 //
 // usage: package_check_bench DIR   (DIR receives the package and the extracted files)
 #include <windows.h>
@@ -91,7 +91,8 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("package: 64 MiB media (half incompressible), 1 MiB program, 4 KiB data\n");
   std::printf("package check (extract, manifest, check values): %.3f s (best of %d)%s\n", check, kRuns,
               passed ? "" : "  FAILED");
-  std::printf("CRC-32 over the media image: ours %.2f GB/s, zlib %.2f GB/s%s\n", gigabytes / crcOurs,
+  std::printf("CRC-32 over the media image: BufferCrc32 %.2f GB/s, zlib's crc32 called directly %.2f GB/s%s\n",
+              gigabytes / crcOurs,
               gigabytes / crcZlib, ours == zlibs ? "" : "  RESULTS DIFFER");
   std::printf("check_seconds=%.6f\n", check);
   return passed && ours == zlibs ? 0 : 1;
