@@ -32,7 +32,8 @@ CQM_TWBootloaderDlg::CQM_TWBootloaderDlg(CWnd* pParent)
       m_bPreparing(false),
       m_dwPreparationEnded(GetTickCount()),
       m_taskbar(&m_systemTaskbar),
-      m_wProgressUpper(0) {}
+      m_wProgressUpper(0),
+      m_bRecorded(false) {}
 
 CQM_TWBootloaderDlg::~CQM_TWBootloaderDlg() = default;
 
@@ -140,7 +141,10 @@ void CQM_TWBootloaderDlg::OnDownload() {
   if (m_bPreparing || IsUpdateRunning() || QueuedDuringPreparation()) return;
   m_bPreparing = true;
   m_taskbar->SetState(m_hWnd, TaskbarState::kNone);  // a failure's red ends with the next try
+  m_bRecorded = false;
   RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory());
+  // A package that did not pass its check leaves no record, but it is a failure all the same.
+  if (!IsUpdateRunning() && !m_bRecorded) m_taskbar->SetState(m_hWnd, TaskbarState::kError);
   m_dwPreparationEnded = GetTickCount();
   m_bPreparing = false;
 }
@@ -186,6 +190,11 @@ void CQM_TWBootloaderDlg::CallOnDialogThread(const std::function<void()>& call) 
 }
 
 LRESULT CQM_TWBootloaderDlg::OnCallOnDialogThread(WPARAM, LPARAM lParam) {
+  // A library that posts its notifications may still have some of its last call queued: they
+  // came before this call of the worker's (a new stage, the outcome), so they go first.
+  // (One that sends them has none left.)
+  MSG message;
+  while (PeekMessageW(&message, m_hWnd, UM_DFU_WRITE_BEGIN, UM_DFU_PROGRESS, PM_REMOVE)) DispatchMessageW(&message);
   (*reinterpret_cast<const std::function<void()>*>(lParam))();
   return 0;
 }
@@ -267,20 +276,16 @@ void CQM_TWBootloaderDlg::SetRefreshTimer(bool running) {
 void CQM_TWBootloaderDlg::SetUpdateRunning(bool running) { InterlockedExchange(&m_bUpdateRunning, running ? 1 : 0); }
 
 void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
-  CallOnDialogThread([&] {
-    // A library that posts its notifications may still have some of the last write queued:
-    // they belong to the stage before this one. (One that sends them has none left.)
-    MSG message;
-    while (PeekMessageW(&message, m_hWnd, UM_DFU_WRITE_BEGIN, UM_DFU_PROGRESS, PM_REMOVE)) DispatchMessageW(&message);
-    m_strStage = stage;
-  });
+  CallOnDialogThread([&] { m_strStage = stage; });
 }
 
 void CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record) {
   AppendHistoryRecord(HistoryFilePath(), record);
   const bool succeeded = record.result == texts::kUpdatedSuccessfully;
-  CallOnDialogThread(
-      [&] { m_taskbar->SetState(m_hWnd, succeeded ? TaskbarState::kNone : TaskbarState::kError); });
+  CallOnDialogThread([&] {
+    m_bRecorded = true;
+    m_taskbar->SetState(m_hWnd, succeeded ? TaskbarState::kNone : TaskbarState::kError);
+  });
 }
 
 DWORD WINAPI CQM_TWBootloaderDlg::WorkerThread(LPVOID dialog) {
@@ -314,6 +319,7 @@ void CQM_TWBootloaderDlg::ShowProgressPass(WPARAM units, const wchar_t* suffix) 
 void CQM_TWBootloaderDlg::HideProgress() {
   m_progress.ShowWindow(SW_HIDE);
   ::ShowWindow(GetDlgItem(IDC_STATUS), SW_HIDE);
+  m_taskbar->SetState(m_hWnd, TaskbarState::kNone);  // as the bar itself
 }
 
 LRESULT CQM_TWBootloaderDlg::OnDfuWriteBegin(WPARAM wParam, LPARAM) {
@@ -328,7 +334,8 @@ LRESULT CQM_TWBootloaderDlg::OnDfuVerifyBegin(WPARAM wParam, LPARAM) {
 
 LRESULT CQM_TWBootloaderDlg::OnDfuProgress(WPARAM wParam, LPARAM) {
   m_progress.SetPos(static_cast<int>(wParam));
-  m_taskbar->SetValue(m_hWnd, wParam, m_wProgressUpper);
+  // A value would bring the taskbar's progress back once the update has ended.
+  if (IsUpdateRunning()) m_taskbar->SetValue(m_hWnd, wParam, m_wProgressUpper);
   return 0;
 }
 

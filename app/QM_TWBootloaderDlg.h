@@ -94,6 +94,7 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   SystemTaskbarProgress m_systemTaskbar;
   TaskbarProgress* m_taskbar;
   WORD m_wProgressUpper;  // the bar's upper bound, for the taskbar's total
+  bool m_bRecorded;       // the running "Download" has left its record
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;

@@ -51,6 +51,34 @@ std::string ToUtf8(const std::wstring& text) {
   return out;
 }
 
+std::wstring FromUtf8(const std::string& bytes) {
+  std::wstring text;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    std::uint32_t cp = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+    bool valid = length > 0 && i + length <= bytes.size();
+    for (int k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      text.push_back(static_cast<wchar_t>(0xFFFD));
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      text.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      text.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      text.push_back(static_cast<wchar_t>(cp));
+    }
+    i += static_cast<std::size_t>(length);
+  }
+  return text;
+}
+
 std::string CsvField(const std::string& utf8) {
   if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
   std::string quoted = "\"";

@@ -22,5 +22,7 @@ std::string FormatHistoryLine(const HistoryRecord& record);
 
 // A field as RFC 4180 writes it.
 std::string CsvField(const std::string& utf8);
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+// UTF-16 to UTF-8 and back; a lone surrogate, or a byte that starts no character, becomes
+// U+FFFD.
 std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& bytes);

@@ -58,10 +58,12 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring&
   if (selection.entry.kind == DeviceKind::kDfu) {
     target = DfuTarget::Listed(selection.entry.number, ProductOfEntry(selection.text));
   } else {
-    if (!SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) {
-      Stopped(host, session);
-      return false;
+    switch (SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) {
+      case SwitchResult::kSwitched: break;
+      case SwitchResult::kFailed: return false;
+      case SwitchResult::kStopped: host.ShowMessage(texts::kStopped); return false;
     }
+    if (Stopped(host, session)) return false;
     target = DfuTarget::Switched(selection.dfuProducts, deviceType);
   }
 
@@ -69,7 +71,7 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring&
     case DfuWait::kOpened: break;
     case DfuWait::kNotFound: host.ShowMessage(texts::kInstallDfuDriver); return false;
     case DfuWait::kWrongDevice: host.ShowMessage(texts::kCannotOpenDevice); return false;
-    case DfuWait::kStopped: Stopped(host, session); return false;
+    case DfuWait::kStopped: host.ShowMessage(texts::kStopped); return false;
   }
   return !Stopped(host, session) && ReadFlashParams(host, session);
 }

@@ -10,6 +10,20 @@ namespace {
 constexpr wchar_t kFolder[] = L"QM_TWBootloader";
 constexpr wchar_t kFile[] = L"history.csv";
 
+constexpr int kLockAttempts = 100;
+constexpr DWORD kLockRetryMs = 20;
+
+// The whole file locked, waiting a little for another updater but never for good: a history
+// must never hold up an update.
+bool LockWhole(HANDLE file, DWORD flags, OVERLAPPED& whole) {
+  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+    whole = OVERLAPPED();
+    if (LockFileEx(file, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) return true;
+    Sleep(kLockRetryMs);
+  }
+  return false;
+}
+
 bool WriteAll(HANDLE file, const std::string& bytes) {
   DWORD written = 0;
   return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -35,7 +49,7 @@ bool AppendHistoryRecord(const std::wstring& path, const HistoryRecord& record) 
   if (file == INVALID_HANDLE_VALUE) return false;
   // The whole file, locked for the one write: another updater waits for it.
   OVERLAPPED whole = {};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+  if (!LockWhole(file, LOCKFILE_EXCLUSIVE_LOCK, whole)) {
     CloseHandle(file);
     return false;
   }
@@ -44,6 +58,24 @@ bool AppendHistoryRecord(const std::wstring& path, const HistoryRecord& record) 
   bool ok = GetFileSizeEx(file, &size) && SetFilePointerEx(file, zero, nullptr, FILE_END);
   if (ok) ok = WriteAll(file, (size.QuadPart == 0 ? HistoryHeaderLine() : std::string()) + FormatHistoryLine(record));
   UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  CloseHandle(file);
+  return ok;
+}
+
+bool ReadHistory(const std::wstring& path, std::string& text) {
+  text.clear();
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // Shared: no record is read half written.
+  OVERLAPPED whole = {};
+  bool ok = LockWhole(file, 0, whole);
+  if (ok) {
+    char chunk[65536];
+    DWORD read = 0;
+    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr) != FALSE) && read > 0) text.append(chunk, read);
+    UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  }
   CloseHandle(file);
   return ok;
 }

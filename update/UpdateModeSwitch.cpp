@@ -80,31 +80,32 @@ StatusWait WaitForReadyStatus(UpdateHost& host, DeviceStatus& status) {
 }
 
 // The device checks on the open link, ending with the switch into the loader.
-bool CheckAndSwitch(UpdateHost& host) {
+SwitchResult CheckAndSwitch(UpdateHost& host) {
   host.SetStatusText(texts::kCheckDeviceStatus);
   host.ShowStatus(true);
   if (DeviceLink::GetDeviceInfo() != kLinkOk) {
     host.SetStatusText(texts::kGetDeviceInfoFailed);
-    return false;
+    return SwitchResult::kFailed;
   }
 
   if (IsStatusCheckedModel(DeviceLink::ModelNumber)) {
     DeviceStatus status;
     const StatusWait wait = WaitForReadyStatus(host, status);
-    if (wait == StatusWait::kNoStatus || wait == StatusWait::kStopped) return false;
+    if (wait == StatusWait::kStopped) return SwitchResult::kStopped;
+    if (wait == StatusWait::kNoStatus) return SwitchResult::kFailed;
     if ((status.runState & commands::kRunStateLoggerBits) != 0) {
       host.SetStatusText(texts::kLoggerRunning);
       host.ShowMessage(texts::kLoggerRunning);
-      return false;
+      return SwitchResult::kFailed;
     }
-    if (wait != StatusWait::kReady) return false;
+    if (wait != StatusWait::kReady) return SwitchResult::kFailed;
   }
 
   if (DeviceLink::EnterUpdateMode() != kLinkOk) {
     host.ShowMessage(texts::kCannotEnterUpdateMode);
-    return false;
+    return SwitchResult::kFailed;
   }
-  return true;
+  return SwitchResult::kSwitched;
 }
 
 }  // namespace
@@ -114,13 +115,13 @@ bool IsStatusCheckedModel(std::uint32_t model) {
          std::end(kStatusCheckedModels);
 }
 
-bool SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList) {
+SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList) {
   if (!OpenLink(usbioNumber, deviceList)) {
     DeviceLink::CloseAll();
     host.ShowMessage(texts::kCannotOpenDevice);
-    return false;
+    return SwitchResult::kFailed;
   }
-  const bool switched = CheckAndSwitch(host);
+  const SwitchResult result = CheckAndSwitch(host);
   DeviceLink::CloseAll();
-  return switched;
+  return result;
 }

@@ -13,6 +13,10 @@
 // Models whose status is read, and whose logger must be stopped, before the switch.
 bool IsStatusCheckedModel(std::uint32_t model);
 
-// True once the instrument has been told to restart into its loader; otherwise the reason
-// has been shown (message box or status text).
-bool SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList);
+enum class SwitchResult {
+  kSwitched,  // told to restart into its loader
+  kFailed,    // the reason has been shown (message box or status text)
+  kStopped,   // a stop was asked for while the status was polled; nothing shown yet
+};
+
+SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList);

@@ -14,15 +14,23 @@ namespace {
 
 constexpr std::uint8_t kErased = 0xFF;
 
+// Sent by default; a bench may ask for them posted ([bench] notifications=posted), as a
+// library is free to do, so that the program's handling of queued notifications is tried.
 class Notifier {
  public:
-  explicit Notifier(HWND window) : window_(window) {}
+  Notifier(HWND window, bool posted) : window_(window), posted_(posted) {}
   void Send(UINT message, WPARAM position) const {
-    if (window_ != nullptr) SendMessageW(window_, message, position, 0);
+    if (window_ == nullptr) return;
+    if (posted_) {
+      PostMessageW(window_, message, position, 0);
+    } else {
+      SendMessageW(window_, message, position, 0);
+    }
   }
 
  private:
   HWND window_;
+  bool posted_;
 };
 
 // Holds the transfer back to the instrument's rate, so that a person sees the progress.
@@ -110,7 +118,8 @@ int RunTransfer(sim::Bench& bench, const sim::Instrument& instrument, const Tran
   const TransferPlan plan = PlanTransfer(request.length, instrument.transfer_size);
   const sim::WriteFault fault =
       bench.TakeFault(instrument.id, request.operation) ? instrument.fault(request.operation) : sim::WriteFault{};
-  const Notifier notifier(request.notify);
+  const Notifier notifier(request.notify,
+                          bench.ReadString(sim::Bench::kBenchSection, L"notifications", L"sent") == L"posted");
   Pacer pacer(instrument.bytes_per_second);
   const Pass pass{request, plan, notifier, pacer};
 

@@ -8,6 +8,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 version=$(sed -n 's/^#define KN_VERSION_TEXT "\(.*\)"/\1/p' "$root/res/version.h")
+# The text and the numbers of the resource's version are one version.
+numbers=$(for part in MAJOR MINOR PATCH BUILD; do sed -n "s/^#define KN_VERSION_$part \([0-9]*\)$/\1/p" "$root/res/version.h"; done | paste -sd.)
+[ "$numbers" = "$version" ] || { echo "res/version.h: numbers $numbers, text $version" >&2; exit 1; }
 [ "$(basename "$zip")" = "QM_TWBootloader-$version-win64.zip" ] || { echo "zip named $(basename "$zip"), version $version" >&2; exit 1; }
 unzip -q "$zip" -d "$work"
 listed=$(cd "$work" && ls | sort | tr '\n' ' ')

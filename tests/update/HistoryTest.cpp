@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/TestFiles.h"
+#include "update/UpdateSession.h"
 
 namespace {
 
@@ -66,6 +67,24 @@ TEST(HistoryRecordTest, TextIsWrittenAsUtf8) {
   EXPECT_EQ(ToUtf8(std::wstring{static_cast<wchar_t>(0xD800), L'x'}), "\xEF\xBF\xBDx");
 }
 
+TEST(HistoryRecordTest, Utf8ReadsBackAsWritten) {
+  const std::wstring text = L"Logger \u00E4\u03A9 \u20AC";
+  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+  EXPECT_EQ(FromUtf8("a\xFF" "b\xC3"), std::wstring(L"a\uFFFDb\uFFFD"));
+}
+
+// The line feed some texts end in shapes a message box: the record keeps one line.
+TEST(HistoryRecordTest, AFinishedRecordHasItsResultOnOneLine) {
+  UpdateSession session;
+  session.m_startedTick = GetTickCount64();
+  session.m_history.entry = L"Device 0: TW 3xx";
+  const HistoryRecord record =
+      FinishedRecord(session, L"Error Device disconnected (-12) reported during downloading media file!\n");
+  EXPECT_EQ(record.result, L"Error Device disconnected (-12) reported during downloading media file!");
+  EXPECT_EQ(record.entry, L"Device 0: TW 3xx");
+  EXPECT_LT(record.durationMs, 60000u);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(text);
@@ -101,6 +120,25 @@ TEST(HistoryFileTest, UpdatersWritingAtOnceNeverInterleave) {
   }
   EXPECT_EQ(a, kRecords);
   EXPECT_EQ(b, kRecords);
+}
+
+// Another program holding the file locked must not hold up an update: the record is given up.
+TEST(HistoryFileTest, ALockedHistoryIsGivenUpOn) {
+  testing_support::ScratchDirectory scratch;
+  const std::wstring path = scratch / L"history.csv";
+  ASSERT_TRUE(AppendHistoryRecord(path, Sample()));
+  HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  OVERLAPPED whole = {};
+  ASSERT_TRUE(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+  EXPECT_FALSE(AppendHistoryRecord(path, Sample()));
+  std::string text;
+  EXPECT_FALSE(ReadHistory(path, text));
+  UnlockFileEx(holder, 0, MAXDWORD, MAXDWORD, &whole);
+  CloseHandle(holder);
+  ASSERT_TRUE(ReadHistory(path, text));
+  EXPECT_EQ(text, HistoryHeaderLine() + FormatHistoryLine(Sample()));
 }
 
 TEST(HistoryFileTest, AHistoryThatCannotBeWrittenIsGivenUpOn) {

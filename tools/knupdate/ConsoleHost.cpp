@@ -8,6 +8,7 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"KnConsoleUpdate";
+constexpr UINT kCallOnMainThread = WM_APP + 1;
 constexpr wchar_t kMustFinish[] =
     L"The update must finish: the firmware is being written, and stopping now could leave the instrument unusable.";
 constexpr wchar_t kStoppingText[] = L"Stopping: the update ends before anything is written.";
@@ -22,7 +23,11 @@ std::wstring WithoutFinalLineFeed(std::wstring text) {
 }  // namespace
 
 ConsoleHost::ConsoleHost(ConsoleOutput& out, ConsoleDeviceList& devices, bool confirmed)
-    : m_out(out), m_devices(devices), m_confirmed(confirmed), m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    : m_out(out),
+      m_devices(devices),
+      m_confirmed(confirmed),
+      m_mainThread(GetCurrentThreadId()),
+      m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = &ConsoleHost::WindowProcedure;
   windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -46,7 +51,29 @@ LRESULT CALLBACK ConsoleHost::WindowProcedure(HWND window, UINT message, WPARAM 
     self->OnNotification(message, wParam);
     return 0;
   }
+  if (message == kCallOnMainThread) {
+    // Notifications a library posted before this call belong before it.
+    MSG queued;
+    while (PeekMessageW(&queued, window, UM_DFU_WRITE_BEGIN, UM_DFU_PROGRESS, PM_REMOVE)) DispatchMessageW(&queued);
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 0;
+  }
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void ConsoleHost::CallOnMainThread(const std::function<void()>& call) {
+  if (GetCurrentThreadId() == m_mainThread) {
+    call();
+  } else {
+    SendMessageW(m_window, kCallOnMainThread, 0, reinterpret_cast<LPARAM>(&call));
+  }
+}
+
+void ConsoleHost::AllowClosing(bool allowed) {
+  HWND console = GetConsoleWindow();
+  if (console == nullptr) return;
+  HMENU menu = GetSystemMenu(console, FALSE);
+  if (menu != nullptr) EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_GRAYED));
 }
 
 void ConsoleHost::OnNotification(UINT message, WPARAM wParam) {
@@ -64,7 +91,7 @@ void ConsoleHost::OnNotification(UINT message, WPARAM wParam) {
 }
 
 void ConsoleHost::ShowMessage(const std::wstring& text) {
-  m_out.Line(WithoutFinalLineFeed(text));
+  CallOnMainThread([&] { m_out.Line(WithoutFinalLineFeed(text)); });
   if (text != texts::kBootloaderWarning || m_confirmed) return;
   // The warning asks for a yes before the update goes on; anything else stops it.
   m_out.Line(kConfirm);
@@ -76,23 +103,51 @@ void ConsoleHost::ShowMessage(const std::wstring& text) {
 }
 
 void ConsoleHost::SetStatusText(const std::wstring& text) {
-  if (text == m_lastStatus) return;
-  m_lastStatus = text;
-  m_out.Line(text);
+  CallOnMainThread([&] {
+    if (text == m_lastStatus) return;
+    m_lastStatus = text;
+    m_out.Line(text);
+  });
+}
+
+void ConsoleHost::SetStage(const std::wstring& stage) {
+  CallOnMainThread([&] { m_stage = stage; });
+}
+
+void ConsoleHost::RefreshDeviceList() {
+  CallOnMainThread([&] { m_devices.Refresh(); });  // the list box is this thread's
 }
 
 void ConsoleHost::SetUpdateRunning(bool running) {
-  if (!running) m_state = kEnded;
+  if (running) return;
+  m_state = kEnded;
+  AllowClosing(true);
+}
+
+DWORD WINAPI ConsoleHost::WorkerThread(LPVOID host) {
+  auto* self = static_cast<ConsoleHost*>(host);
+  return UpdateWorker(*self, *self);
 }
 
 bool ConsoleHost::StartWorker() {
-  UpdateWorker(*this, *this);
+  HANDLE worker = CreateThread(nullptr, 0, &ConsoleHost::WorkerThread, this, 0, nullptr);
+  if (worker == nullptr) return false;
+  // This thread handles the library's notifications and the worker's calls until it ends.
+  while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  CloseHandle(worker);
   return true;
 }
 
 bool ConsoleHost::BeginWriting() {
   int expected = kPreparing;
-  return m_state.compare_exchange_strong(expected, kWriting);
+  if (!m_state.compare_exchange_strong(expected, kWriting)) return false;
+  AllowClosing(false);
+  return true;
 }
 
 void ConsoleHost::RecordUpdate(const HistoryRecord& record) {
@@ -102,6 +157,7 @@ void ConsoleHost::RecordUpdate(const HistoryRecord& record) {
 
 void ConsoleHost::Finished() {
   m_state = kEnded;
+  AllowClosing(true);
   SetEvent(m_ended);
 }
 
@@ -114,9 +170,8 @@ bool ConsoleHost::OnConsoleEvent(DWORD event) {
   if (state == kEnded) return false;  // nothing left to protect
   if (state == kWriting) m_out.Line(kMustFinish);
   // A console that is being closed ends the process as soon as this returns: hold it until the
-  // update has ended, stopped or finished (Windows may still end it after its own time-out).
-  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-    WaitForSingleObject(m_ended, INFINITE);
-  }
+  // update has stopped or ended. Windows ends it a few seconds later all the same, which is why
+  // the close box is greyed while the firmware is written.
+  if (event == CTRL_CLOSE_EVENT) WaitForSingleObject(m_ended, INFINITE);
   return true;
 }

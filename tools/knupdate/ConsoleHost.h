@@ -2,14 +2,17 @@
 // dialog's, with every text the dialog would show in a message box or its status box printed
 // as a line, in the same order, and the progress of each write and verify pass drawn below.
 //
-// The worker runs on this thread, right where the dialog would start its thread, and the
-// library's notifications come to a window of this thread, so nothing here is shared but the
-// stop state that the Ctrl+C handler sets.
+// As in the dialog, the worker runs on a thread of its own while this thread handles the DFU
+// library's notifications (sent or posted) in its window; whatever the worker prints or
+// changes is carried over to this thread, after the notifications already queued, so the
+// lines come in the order the dialog would show them. The stop state is also set by the
+// Ctrl+C handler's thread.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "tools/knupdate/ConsoleDeviceList.h"
@@ -42,12 +45,12 @@ class ConsoleHost : public UpdateHost, public UpdateSession {
   void SetProgressPos(int) override {}
   void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
   bool GetSelection(DeviceSelection& selection) override { return m_devices.GetSelection(selection); }
-  void RefreshDeviceList() override { m_devices.Refresh(); }
+  void RefreshDeviceList() override;
   void EnableInputs(bool) override {}
   void SetRefreshTimer(bool) override {}
   void SetUpdateRunning(bool running) override;
   HWND NotificationWindow() override { return m_window; }
-  void SetStage(const std::wstring& stage) override { m_stage = stage; }
+  void SetStage(const std::wstring& stage) override;
   bool StartWorker() override;
   bool StopRequested() override { return m_state.load() == kStopping; }
   bool BeginWriting() override;
@@ -57,12 +60,19 @@ class ConsoleHost : public UpdateHost, public UpdateSession {
   enum State { kPreparing, kStopping, kWriting, kEnded };
 
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static DWORD WINAPI WorkerThread(LPVOID host);
   void OnNotification(UINT message, WPARAM wParam);
+  // Runs call on the thread that made the host, after the notifications queued before it.
+  void CallOnMainThread(const std::function<void()>& call);
+  // While the firmware is written the console's close box is greyed: Windows ends a process
+  // whose console is closed a few seconds later, whatever its handler does.
+  void AllowClosing(bool allowed);
 
   ConsoleOutput& m_out;
   ConsoleDeviceList& m_devices;
   bool m_confirmed;
   HWND m_window = nullptr;
+  DWORD m_mainThread;
   std::wstring m_stage, m_lastStatus, m_result;
   std::atomic<int> m_state{kPreparing};
   HANDLE m_ended;  // set once the update has ended, for a console that is being closed

@@ -8,10 +8,12 @@
 //                                                   bootloader warning in advance
 //   knupdate history                                the update history of this user
 //
-// Exit code: 0 after "Updated successfully!" (and for list and history), 1 after any failure,
-// 2 for wrong usage or a device that does not name exactly one instrument.
+// Exit code: 0 after "Updated successfully!" (and for list and history), 1 after any failure
+// (a device that names no listed instrument included), 2 for wrong usage or a device that
+// names several.
 #include <windows.h>
 
+#include <atomic>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -32,9 +34,14 @@ constexpr wchar_t kUsageText[] =
     L"       knupdate update --package FILE --device N|TEXT [--yes]\r\n"
     L"       knupdate history";
 
-ConsoleHost* g_host = nullptr;  // the update under way, for the Ctrl+C handler's thread
+// The update under way, for the Ctrl+C handler's thread. Once set it stays alive until the
+// process ends, so a handler that is running as the update ends never finds it gone.
+std::atomic<ConsoleHost*> g_host{nullptr};
 
-BOOL WINAPI OnConsoleEvent(DWORD event) { return g_host != nullptr && g_host->OnConsoleEvent(event) ? TRUE : FALSE; }
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  ConsoleHost* host = g_host.load();
+  return host != nullptr && host->OnConsoleEvent(event) ? TRUE : FALSE;
+}
 
 bool IsNumber(const std::wstring& text) {
   if (text.empty()) return false;
@@ -61,21 +68,25 @@ int List(ConsoleOutput& out) {
 
 int History(ConsoleOutput& out) {
   const std::wstring path = HistoryFilePath();
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  std::string text;
+  if (!ReadHistory(path, text)) {
     out.Line(L"No update recorded yet (" + path + L").");
     return kSucceeded;
   }
-  HANDLE stdOut = GetStdHandle(STD_OUTPUT_HANDLE);
-  char chunk[65536];
-  DWORD read = 0, written = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) WriteFile(stdOut, chunk, read, &written, nullptr);
-  CloseHandle(file);
+  // Line by line, so a console shows the text itself whatever its code page.
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    out.Line(FromUtf8(text.substr(start, end - start)));
+    start = end + 2;
+  }
   return kSucceeded;
 }
 
-// The one entry that N or TEXT names, or -1 with the reason printed.
+constexpr int kNoneListed = -1, kSeveralListed = -2;
+
+// The one entry that N or TEXT names, or kNoneListed / kSeveralListed with the reason printed.
 int ChooseDevice(ConsoleOutput& out, const std::vector<ListedDevice>& entries, const std::wstring& device) {
   std::vector<const ListedDevice*> matches;
   for (const ListedDevice& listed : entries) {
@@ -86,11 +97,11 @@ int ChooseDevice(ConsoleOutput& out, const std::vector<ListedDevice>& entries, c
   if (matches.size() == 1) return matches[0]->position;
   if (matches.empty()) {
     out.Error(L"No instrument is listed as " + device + L".");
-  } else {
-    out.Error(L"More than one instrument is listed as " + device + L"; name one of them:");
-    for (const ListedDevice* listed : matches) out.Error(L"  " + listed->text);
+    return kNoneListed;
   }
-  return -1;
+  out.Error(L"More than one instrument is listed as " + device + L"; name one of them:");
+  for (const ListedDevice* listed : matches) out.Error(L"  " + listed->text);
+  return kSeveralListed;
 }
 
 // The package's full path, as the dialog's file choice gives it.
@@ -101,27 +112,26 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& device, bool confirmed) {
-  ConsoleDeviceList devices;
-  ReportLibrary(out, devices.Start());
-  const int position = ChooseDevice(out, devices.Entries(), device);
-  if (position < 0) return kUsage;
-  devices.Select(position);
+  // Both live until the process ends, with the host the Ctrl+C handler may still look at.
+  auto* devices = new ConsoleDeviceList();
+  ReportLibrary(out, devices->Start());
+  const int position = ChooseDevice(out, devices->Entries(), device);
+  if (position == kNoneListed) return kFailed;     // an instrument not attached (now)
+  if (position == kSeveralListed) return kUsage;  // a name that does not tell which one
+  devices->Select(position);
 
-  ConsoleHost host(out, devices, confirmed);
-  g_host = &host;
+  auto* host = new ConsoleHost(out, *devices, confirmed);
+  g_host = host;
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
-  RunDownload(host, host, FullPath(package), SystemTempDirectory());
-  host.Finished();
-  const bool succeeded = host.Succeeded();
-  g_host = nullptr;
-  SetConsoleCtrlHandler(&OnConsoleEvent, FALSE);
-  return succeeded ? kSucceeded : kFailed;
+  RunDownload(*host, *host, FullPath(package), SystemTempDirectory());
+  host->Finished();
+  return host->Succeeded() ? kSucceeded : kFailed;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  ConsoleOutput out;
+  static ConsoleOutput out;  // the Ctrl+C handler prints through it until the process ends
   const std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == L"list") return List(out);
   if (args.size() == 1 && args[0] == L"history") return History(out);
