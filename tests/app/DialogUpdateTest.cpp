@@ -17,6 +17,7 @@
 #include "sim/operator/DialogDriver.h"
 #include "sim/usb/UsbDriverSimulation.h"
 #include "tests/app/DialogRun.h"
+#include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
 #include "update/UpdateHistory.h"
@@ -142,25 +143,8 @@ class DialogUpdateTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(m_bench.created());
     ASSERT_TRUE(m_bench.Activate());
-    const std::int64_t longAgo = sim::Bench::NowMs() - 60000;
-    const struct {
-      const wchar_t* id;
-      const wchar_t* product;
-      std::uint32_t model;
-      sim::Mode mode;
-    } instruments[] = {{L"tw", L"TW 3xx", 4181, sim::Mode::kApplication},
-                       {L"qm", L"QM 5xx", 4100, sim::Mode::kApplication},
-                       {L"vx", L"VX 5xx", 4200, sim::Mode::kDfu}};
-    std::uint32_t address = 1;
-    for (const auto& entry : instruments) {
-      sim::Instrument instrument = sim::MakeInstrument(entry.id, entry.product, entry.model, entry.mode);
-      instrument.bus_address = address++;
-      instrument.mode_changed_at = longAgo;
-      instrument.reenumeration_ms = 1500;
-      // Slow enough for the captions of the program image to be seen.
-      instrument.bytes_per_second = 200000;
-      ASSERT_TRUE(bench().Save(instrument));
-    }
+    // Slow enough for the captions of the program image to be seen.
+    ASSERT_TRUE(testing_support::SaveDefaultInstruments(bench(), {sim::Bench::NowMs() - 60000, 1500, 200000}));
     // The status of the "TW 3xx" is ready at the third poll: two seconds of "Check device status".
     ASSERT_TRUE(bench().WriteInt(sim::Bench::InstrumentSection(L"tw"), L"statusReadyAfter", 3));
     m_simulation = std::make_unique<sim::UsbDriverSimulation>(bench());
@@ -182,21 +166,13 @@ class DialogUpdateTest : public ::testing::Test {
   void UpdateTheTw3xx();
 
   std::wstring MakePackage(bool withBootloader) {
-    knpack::PackageInputs inputs;
-    inputs.deviceType = "TW 3xx";
-    inputs.programFile = m_scratch / L"program.bin";
-    inputs.mediaFile = m_scratch / L"media.bin";
-    inputs.dataFile = m_scratch / L"data.bin";
-    testing_support::WriteFileBytes(inputs.programFile, m_program);
-    testing_support::WriteFileBytes(inputs.mediaFile, m_media);
-    testing_support::WriteFileBytes(inputs.dataFile, m_data);
-    if (withBootloader) {
-      inputs.bootloaderFile = m_scratch / L"bootloader.bin";
-      testing_support::WriteFileBytes(inputs.bootloaderFile, m_bootloader);
-    }
-    const std::wstring package = m_scratch / L"update.kn";
-    std::string error;
-    EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, package, error)) << error;
+    testing_support::PackageImages images;
+    images.program = m_program;
+    images.media = m_media;
+    images.data = m_data;
+    if (withBootloader) images.bootloader = m_bootloader;
+    const std::wstring package = testing_support::BuildPackage(m_scratch.Path(), images);
+    EXPECT_FALSE(package.empty());
     return package;
   }
 

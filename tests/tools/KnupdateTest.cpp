@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/bench/TemporaryBench.h"
+#include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
 #include "tools/knupdate/ConsoleDeviceList.h"
@@ -50,42 +51,18 @@ class KnupdateTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(m_bench.created());
     ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
-    const std::int64_t longAgo = sim::Bench::NowMs() - 60000;
-    const struct {
-      const wchar_t* id;
-      const wchar_t* product;
-      std::uint32_t model;
-      sim::Mode mode;
-    } instruments[] = {{L"tw", L"TW 3xx", 4181, sim::Mode::kApplication},
-                       {L"qm", L"QM 5xx", 4100, sim::Mode::kApplication},
-                       {L"vx", L"VX 5xx", 4200, sim::Mode::kDfu}};
-    std::uint32_t address = 1;
-    for (const auto& entry : instruments) {
-      sim::Instrument instrument = sim::MakeInstrument(entry.id, entry.product, entry.model, entry.mode);
-      instrument.bus_address = address++;
-      instrument.mode_changed_at = longAgo;
-      instrument.reenumeration_ms = 300;
-      ASSERT_TRUE(m_bench.bench().Save(instrument));
-    }
+    ASSERT_TRUE(testing_support::SaveDefaultInstruments(m_bench.bench(), {sim::Bench::NowMs() - 60000, 300}));
     m_historyBefore = Lines(testing_support::ReadFileBytes(HistoryFilePath())).size();
   }
 
   std::wstring MakePackage(bool withBootloader) {
-    knpack::PackageInputs inputs;
-    inputs.deviceType = "TW 3xx";
-    inputs.programFile = m_scratch / L"program.bin";
-    inputs.mediaFile = m_scratch / L"media.bin";
-    inputs.dataFile = m_scratch / L"data.bin";
-    testing_support::WriteFileBytes(inputs.programFile, PatternBytes(0x8000, 1));
-    testing_support::WriteFileBytes(inputs.mediaFile, PatternBytes(0x2000, 2));
-    testing_support::WriteFileBytes(inputs.dataFile, PatternBytes(0x100, 3));
-    if (withBootloader) {
-      inputs.bootloaderFile = m_scratch / L"bootloader.bin";
-      testing_support::WriteFileBytes(inputs.bootloaderFile, PatternBytes(0x800, 4));
-    }
-    const std::wstring package = m_scratch / L"update.kn";
-    std::string error;
-    EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, package, error)) << error;
+    testing_support::PackageImages images;
+    images.program = PatternBytes(0x8000, 1);
+    images.media = PatternBytes(0x2000, 2);
+    images.data = PatternBytes(0x100, 3);
+    if (withBootloader) images.bootloader = PatternBytes(0x800, 4);
+    const std::wstring package = testing_support::BuildPackage(m_scratch.Path(), images);
+    EXPECT_FALSE(package.empty());
     return package;
   }
 

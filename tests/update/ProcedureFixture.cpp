@@ -6,7 +6,6 @@
 #include "app/DeviceList.h"
 #include "devlink/DeviceLink.h"
 #include "sim/operator/DialogDriver.h"
-#include "tools/knpack/PackageWriter.h"
 #include "update/Download.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
@@ -75,14 +74,7 @@ void ProcedureFixture::TearDown() {
 void ProcedureFixture::Add(const sim::Instrument& instrument) { ASSERT_TRUE(bench().Save(instrument)); }
 
 void ProcedureFixture::AddDefaultInstruments() {
-  sim::Instrument tw = BenchInstrument(L"tw", L"TW 3xx", 4181, sim::Mode::kApplication);
-  sim::Instrument qm = BenchInstrument(L"qm", L"QM 5xx", 4100, sim::Mode::kApplication);
-  qm.bus_address = 2;
-  sim::Instrument vx = BenchInstrument(L"vx", L"VX 5xx", 4200, sim::Mode::kDfu);
-  vx.bus_address = 3;
-  Add(tw);
-  Add(qm);
-  Add(vx);
+  ASSERT_TRUE(testing_support::SaveDefaultInstruments(bench(), {kClockStart - 60000, 1500}));
 }
 
 void ProcedureFixture::SetKey(const std::wstring& id, const std::wstring& key, const std::wstring& value) {
@@ -111,21 +103,8 @@ std::vector<std::wstring> ProcedureFixture::Entries() const { return dialog_driv
 std::wstring ProcedureFixture::MakePackage(const PackageImages& images) {
   const std::wstring folder = m_scratch / (L"package" + std::to_wstring(++m_packages) + L"\\");
   CreateDirectoryW(folder.c_str(), nullptr);
-  knpack::PackageInputs inputs;
-  inputs.deviceType = images.deviceType;
-  inputs.programFile = folder + L"program.bin";
-  inputs.mediaFile = folder + L"media.bin";
-  inputs.dataFile = folder + L"data.bin";
-  EXPECT_TRUE(testing_support::WriteFileBytes(inputs.programFile, images.program));
-  EXPECT_TRUE(testing_support::WriteFileBytes(inputs.mediaFile, images.media));
-  EXPECT_TRUE(testing_support::WriteFileBytes(inputs.dataFile, images.data));
-  if (!images.bootloader.empty()) {
-    inputs.bootloaderFile = folder + L"bootloader.bin";
-    EXPECT_TRUE(testing_support::WriteFileBytes(inputs.bootloaderFile, images.bootloader));
-  }
-  const std::wstring package = folder + L"update.kn";
-  std::string error;
-  EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, package, error)) << error;
+  const std::wstring package = testing_support::BuildPackage(folder, images);
+  EXPECT_FALSE(package.empty());
   return package;
 }
 

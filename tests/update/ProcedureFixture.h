@@ -15,6 +15,7 @@
 
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
+#include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tests/update/RecordingUpdateHost.h"
 #include "update/UpdateSession.h"
@@ -24,12 +25,14 @@ namespace proceduretest {
 // Bytes that differ from one image to the next and from one position to the next.
 std::string Pattern(std::size_t length, std::uint32_t seed);
 
-struct PackageImages {
-  std::string deviceType = "TW 3xx";
-  std::string program = Pattern(0x3C000, 1);
-  std::string media = Pattern(0x3000, 2);
-  std::string data = Pattern(0x200, 3);
-  std::string bootloader;  // none when empty
+// The images of the package most tests update with: a program of 0x3C000 bytes, which fills
+// the default flash layout to the last sector.
+struct PackageImages : testing_support::PackageImages {
+  PackageImages() {
+    program = Pattern(0x3C000, 1);
+    media = Pattern(0x3000, 2);
+    data = Pattern(0x200, 3);
+  }
 };
 
 // An instrument on the bus since long ago: S = 1024, T = 0x40000, A = 0x4000, unpaced,
