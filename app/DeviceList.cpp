@@ -32,13 +32,6 @@ void AddEntry(HWND listBox, DeviceEntry entry, const std::wstring& product, int 
   if (index >= 0) SendMessageW(listBox, LB_SETITEMDATA, static_cast<WPARAM>(index), EncodeEntry(entry));
 }
 
-// 8-bit text up to its terminator, but no further than `limit` bytes.
-std::wstring WidenTerminated(const char* bytes, std::size_t limit) {
-  std::size_t length = 0;
-  while (length < limit && bytes[length] != 0) ++length;
-  return WidenBytes(std::string(bytes, length));
-}
-
 // The product string of USBIO device number, or false when it cannot be read.
 bool ReadApplicationProduct(CUsbIo& probe, std::wstring& product) {
   std::uint8_t descriptor[kUsbDeviceDescriptorSize] = {};
@@ -73,7 +66,7 @@ void AddApplicationDevices(HWND listBox, DeviceListState& state) {
 }
 
 void AddDfuDevices(HWND listBox, DeviceListState& state) {
-  for (int index = 0; pfnLMDFUDeviceOpen != nullptr; ++index) {
+  for (int index = 0;; ++index) {  // ends at the first index that does not open (or with no library)
     DfuDeviceInfo info = {};
     DfuHandle handle = 0;
     if (DfuDeviceOpen(index, &info, &handle) != 0) {

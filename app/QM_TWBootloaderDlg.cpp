@@ -10,6 +10,7 @@
 #include "update/UpdatePackage.h"
 #include "update/UpdateTexts.h"
 #include "update/UpdateWorker.h"
+#include "update/WindowThreadCall.h"
 
 namespace {
 
@@ -92,7 +93,6 @@ int CQM_TWBootloaderDlg::PromptBox(const wchar_t* text, const wchar_t* caption, 
 }
 
 void CQM_TWBootloaderDlg::RunDriverInstallation() { InstallDrivers(); }
-
 
 void CQM_TWBootloaderDlg::OnSysCommand(UINT nID, LPARAM lParam) {
   if ((nID & 0xFFF0) == IDM_ABOUTBOX) return;  // there is no About box
@@ -180,24 +180,10 @@ bool CQM_TWBootloaderDlg::OnDialogThread() const {
 }
 
 void CQM_TWBootloaderDlg::CallOnDialogThread(const std::function<void()>& call) {
-  if (OnDialogThread()) {
-    call();
-    return;
-  }
-  // Sent, not posted: the worker goes on only once the dialog's thread has done it, which
-  // keeps the order of the worker's endings.
-  SendMessage(UM_CALL_ON_DIALOG_THREAD, 0, reinterpret_cast<LPARAM>(&call));
+  CallOnWindowThread(m_hWnd, UM_CALL_ON_DIALOG_THREAD, call);
 }
 
-LRESULT CQM_TWBootloaderDlg::OnCallOnDialogThread(WPARAM, LPARAM lParam) {
-  // A library that posts its notifications may still have some of its last call queued: they
-  // came before this call of the worker's (a new stage, the outcome), so they go first.
-  // (One that sends them has none left.)
-  MSG message;
-  while (PeekMessageW(&message, m_hWnd, UM_DFU_WRITE_BEGIN, UM_DFU_PROGRESS, PM_REMOVE)) DispatchMessageW(&message);
-  (*reinterpret_cast<const std::function<void()>*>(lParam))();
-  return 0;
-}
+LRESULT CQM_TWBootloaderDlg::OnCallOnDialogThread(WPARAM, LPARAM lParam) { return RunSentCall(m_hWnd, lParam); }
 
 void CQM_TWBootloaderDlg::ShowMessage(const std::wstring& text) {
   CallOnDialogThread([&] { MessageBox(text.c_str(), nullptr, MB_OK); });

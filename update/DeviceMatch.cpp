@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "update/LineFeed.h"
+
 namespace {
 
 struct Alias {
@@ -28,9 +30,7 @@ DeviceMatch MatchDeviceType(const std::wstring& text, const std::wstring& device
 
 std::wstring ProductOfEntry(const std::wstring& entryText) {
   const std::size_t separator = entryText.find(L": ");
-  std::wstring product = separator == std::wstring::npos ? entryText : entryText.substr(separator + 2);
-  if (!product.empty() && product.back() == L'\n') product.pop_back();
-  return product;
+  return WithoutFinalLineFeed(separator == std::wstring::npos ? entryText : entryText.substr(separator + 2));
 }
 
 bool ArrivedSinceRefresh(const std::vector<std::wstring>& seenSoFar, const std::vector<std::wstring>& keptProducts) {

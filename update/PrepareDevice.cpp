@@ -4,6 +4,7 @@
 #include "update/DeviceMatch.h"
 #include "update/DfuDeviceWait.h"
 #include "update/ErrorText.h"
+#include "update/LineFeed.h"
 #include "update/UpdateModeSwitch.h"
 #include "update/UpdateTexts.h"
 #include "update/WidenBytes.h"
@@ -18,11 +19,6 @@ bool Stopped(UpdateHost& host, UpdateSession& session) {
   session.m_hDfuDevice = 0;
   host.ShowMessage(texts::kStopped);
   return true;
-}
-
-std::wstring WithoutLineFeed(std::wstring text) {
-  if (!text.empty() && text.back() == L'\n') text.pop_back();
-  return text;
 }
 
 // The flash layout of the open device; on failure the device is closed again, as nothing
@@ -46,7 +42,7 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring&
     host.ShowMessage(texts::kNoDevice);
     return false;
   }
-  session.m_history.entry = WithoutLineFeed(selection.text);
+  session.m_history.entry = WithoutFinalLineFeed(selection.text);
 
   switch (MatchDeviceType(selection.text, deviceType)) {
     case DeviceMatch::kMatch: break;

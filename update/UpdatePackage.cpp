@@ -160,30 +160,32 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   package.deviceTypeCheck = DeviceTypeCheckValue(table, manifest.deviceType);
   checks.push_back({manifest.deviceTypeCheck, FormatCheckValue(package.deviceTypeCheck)});
 
-  std::vector<std::string> imageNames = {manifest.programName, manifest.mediaName, manifest.dataName};
-  std::vector<std::string> imageChecks = {manifest.programCheck, manifest.mediaCheck, manifest.dataCheck};
-  std::vector<std::uint32_t*> imageCrcs = {&package.checks.program, &package.checks.media, &package.checks.data};
+  struct Image {
+    const std::string& name;
+    const std::string& expected;
+    std::uint32_t& crc;
+  };
+  std::vector<Image> images = {{manifest.programName, manifest.programCheck, package.checks.program},
+                               {manifest.mediaName, manifest.mediaCheck, package.checks.media},
+                               {manifest.dataName, manifest.dataCheck, package.checks.data}};
   if (package.withBootloader) {
-    imageNames.push_back(manifest.bootloaderName);
-    imageChecks.push_back(manifest.bootloaderCheck);
-    imageCrcs.push_back(&package.checks.bootloader);
+    images.push_back({manifest.bootloaderName, manifest.bootloaderCheck, package.checks.bootloader});
   }
-  for (std::size_t i = 0; i < imageNames.size(); ++i) {
-    if (!ImageCanBeOpened(tempDirectory, imageNames[i], written)) {
+  for (const Image& image : images) {
+    if (!ImageCanBeOpened(tempDirectory, image.name, written)) {
       host.ShowMessage(texts::kWrongUpdateFile);
       return false;
     }
-    *imageCrcs[i] = FileCrc32(tempDirectory + WidenBytes(imageNames[i]), table);
-    checks.push_back({imageChecks[i], FormatCheckValue(*imageCrcs[i])});
+    image.crc = FileCrc32(tempDirectory + WidenBytes(image.name), table);
+    checks.push_back({image.expected, FormatCheckValue(image.crc)});
   }
 
   for (const CheckPair& check : checks) {
     if (check.expected == check.computed) continue;
-    // Only what this package wrote goes.
-    if (written.Contains(manifestPath)) RemoveFile(manifestPath);
-    for (const std::string& name : imageNames) {
-      if (written.Contains(tempDirectory + WidenBytes(name))) RemoveFile(tempDirectory + WidenBytes(name));
-    }
+    // All of these are this package's own: the manifest was read only as one it wrote, and
+    // every image passed ImageCanBeOpened.
+    RemoveFile(manifestPath);
+    for (const Image& image : images) RemoveFile(tempDirectory + WidenBytes(image.name));
     host.ShowMessage(texts::kFileCorrupted);
     return false;
   }

@@ -2,6 +2,7 @@
 // byte: each byte is the 16-bit unit of the same value.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 inline std::wstring WidenBytes(const std::string& bytes) {
@@ -9,4 +10,12 @@ inline std::wstring WidenBytes(const std::string& bytes) {
   text.reserve(bytes.size());
   for (unsigned char c : bytes) text.push_back(static_cast<wchar_t>(c));
   return text;
+}
+
+// 8-bit text up to its terminator, but never past `limit` bytes, even when a library or
+// device wrote no terminator.
+inline std::wstring WidenTerminated(const char* bytes, std::size_t limit) {
+  std::size_t length = 0;
+  while (length < limit && bytes[length] != 0) ++length;
+  return WidenBytes(std::string(bytes, length));
 }

@@ -144,6 +144,14 @@ TransferRequest MakeWrite(sim::Operation op, sim::Memory memory, const std::uint
   return request;
 }
 
+// One traced write of `memory`: the trace line carries what the program asked for.
+int TracedWrite(const char* call, sim::Operation op, sim::Memory memory, DfuHandle handle, const std::uint8_t* data,
+                std::uint32_t length, std::uint32_t address, int verify, HWND notify) {
+  const CallTrace trace(handle);
+  return trace.Record(call, WriteDetails(address, length, verify, notify),
+                      Write(handle, MakeWrite(op, memory, data, length, address, verify, notify)));
+}
+
 }  // namespace
 
 extern "C" {
@@ -267,34 +275,26 @@ int WINAPI LMDFUDownload(DfuHandle handle, const std::uint8_t* image, std::uint3
 
 int WINAPI LMDFUDownloadBin(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                             int verify, HWND notify) {
-  const CallTrace trace(handle);
-  return trace.Record(
-      "write flash", WriteDetails(address, length, verify, notify),
-      Write(handle, MakeWrite(sim::Operation::kFlashWrite, sim::Memory::kFlash, data, length, address, verify, notify)));
+  return TracedWrite("write flash", sim::Operation::kFlashWrite, sim::Memory::kFlash, handle, data, length, address,
+                     verify, notify);
 }
 
 int WINAPI LMDFUWriteNand(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                           int verify, HWND notify) {
-  const CallTrace trace(handle);
-  return trace.Record(
-      "write nand", WriteDetails(address, length, verify, notify),
-      Write(handle, MakeWrite(sim::Operation::kNandWrite, sim::Memory::kNand, data, length, address, verify, notify)));
+  return TracedWrite("write nand", sim::Operation::kNandWrite, sim::Memory::kNand, handle, data, length, address,
+                     verify, notify);
 }
 
 int WINAPI LMDFUWriteEEP(DfuHandle handle, const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                          int verify, HWND notify) {
-  const CallTrace trace(handle);
-  return trace.Record("write eeprom", WriteDetails(address, length, verify, notify),
-                      Write(handle, MakeWrite(sim::Operation::kEepromWrite, sim::Memory::kEeprom, data, length,
-                                              address, verify, notify)));
+  return TracedWrite("write eeprom", sim::Operation::kEepromWrite, sim::Memory::kEeprom, handle, data, length,
+                     address, verify, notify);
 }
 
 // With verify the erased range is read back and must be blank.
 int WINAPI LMDFUErase(DfuHandle handle, std::uint32_t address, std::uint32_t length, int verify, HWND notify) {
-  const CallTrace trace(handle);
-  return trace.Record("erase", WriteDetails(address, length, verify, notify),
-                      Write(handle, MakeWrite(sim::Operation::kFlashErase, sim::Memory::kFlash, nullptr, length,
-                                              address, verify, notify)));
+  return TracedWrite("erase", sim::Operation::kFlashErase, sim::Memory::kFlash, handle, nullptr, length, address,
+                     verify, notify);
 }
 
 int WINAPI LMDFUBlankCheck(DfuHandle handle, std::uint32_t address, std::uint32_t length) {

@@ -2,6 +2,7 @@
 
 #include "app/DeviceList.h"
 #include "dfu/DfuLibrary.h"
+#include "update/LineFeed.h"
 #include "usbio/UsbIo.h"
 
 ConsoleDeviceList::ConsoleDeviceList() {
@@ -32,7 +33,7 @@ std::vector<ListedDevice> ConsoleDeviceList::Entries() const {
     SendMessageW(m_listBox, LB_SETCURSEL, static_cast<WPARAM>(position), 0);
     ListedDevice listed{position, L"", {DeviceKind::kApplication, 0}};
     if (!SelectedDevice(m_listBox, listed.entry, listed.text)) continue;
-    if (!listed.text.empty() && listed.text.back() == L'\n') listed.text.pop_back();
+    listed.text = WithoutFinalLineFeed(listed.text);
     entries.push_back(listed);
   }
   SendMessageW(m_listBox, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);

@@ -1,9 +1,11 @@
 #include "tools/knupdate/ConsoleHost.h"
 
 #include "dfu/DfuApi.h"
+#include "update/LineFeed.h"
 #include "update/UpdateHistory.h"
 #include "update/UpdateTexts.h"
 #include "update/UpdateWorker.h"
+#include "update/WindowThreadCall.h"
 
 namespace {
 
@@ -14,19 +16,12 @@ constexpr wchar_t kMustFinish[] =
 constexpr wchar_t kStoppingText[] = L"Stopping: the update ends before anything is written.";
 constexpr wchar_t kConfirm[] = L"Go on with the bootloader update? Type y and Enter to go on:";
 
-// Texts that end in a line feed already end their line.
-std::wstring WithoutFinalLineFeed(std::wstring text) {
-  if (!text.empty() && text.back() == L'\n') text.pop_back();
-  return text;
-}
-
 }  // namespace
 
 ConsoleHost::ConsoleHost(ConsoleOutput& out, ConsoleDeviceList& devices, bool confirmed)
     : m_out(out),
       m_devices(devices),
       m_confirmed(confirmed),
-      m_mainThread(GetCurrentThreadId()),
       m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = &ConsoleHost::WindowProcedure;
@@ -51,22 +46,12 @@ LRESULT CALLBACK ConsoleHost::WindowProcedure(HWND window, UINT message, WPARAM 
     self->OnNotification(message, wParam);
     return 0;
   }
-  if (message == kCallOnMainThread) {
-    // Notifications a library posted before this call belong before it.
-    MSG queued;
-    while (PeekMessageW(&queued, window, UM_DFU_WRITE_BEGIN, UM_DFU_PROGRESS, PM_REMOVE)) DispatchMessageW(&queued);
-    (*reinterpret_cast<const std::function<void()>*>(lParam))();
-    return 0;
-  }
+  if (message == kCallOnMainThread) return RunSentCall(window, lParam);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void ConsoleHost::CallOnMainThread(const std::function<void()>& call) {
-  if (GetCurrentThreadId() == m_mainThread) {
-    call();
-  } else {
-    SendMessageW(m_window, kCallOnMainThread, 0, reinterpret_cast<LPARAM>(&call));
-  }
+  CallOnWindowThread(m_window, kCallOnMainThread, call);
 }
 
 void ConsoleHost::AllowClosing(bool allowed) {

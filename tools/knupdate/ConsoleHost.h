@@ -72,7 +72,6 @@ class ConsoleHost : public UpdateHost, public UpdateSession {
   ConsoleDeviceList& m_devices;
   bool m_confirmed;
   HWND m_window = nullptr;
-  DWORD m_mainThread;
   std::wstring m_stage, m_lastStatus, m_result;
   std::atomic<int> m_state{kPreparing};
   HANDLE m_ended;  // set once the update has ended, for a console that is being closed

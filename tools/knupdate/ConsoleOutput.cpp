@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "update/HistoryRecord.h"
+#include "update/WidenBytes.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ std::wstring ConsoleOutput::ReadLine() {
     if (!ReadFile(input, &c, 1, &read, nullptr) || read == 0 || c == '\n') break;
     if (c != '\r') bytes.push_back(c);
   }
-  return std::wstring(bytes.begin(), bytes.end());
+  return WidenBytes(bytes);
 }
 
 void ConsoleOutput::BeginProgress(unsigned units) {
