@@ -2,6 +2,10 @@
 
 #include <shellapi.h>
 
+#include <string>
+
+#include "platform/ProgramStart.h"
+
 namespace {
 
 typedef UINT(WINAPI* tGetSystemWow64DirectoryW)(LPWSTR buffer, UINT size);
@@ -18,7 +22,8 @@ const wchar_t* InstallerForThisSystem() {
   return ChooseDriverInstaller(true, result, result == 0 ? GetLastError() : ERROR_SUCCESS);
 }
 
-void RunInstaller(const wchar_t* installer, const wchar_t* parameters) {
+void RunInstaller(const std::wstring& driverFolder, const wchar_t* installer, const wchar_t* parameters) {
+  const std::wstring file = driverFolder + L"\\" + installer;
   SHELLEXECUTEINFOW info = {};
   // The structure's own size (60 bytes only in a 32-bit build); the shell refuses any other.
   info.cbSize = sizeof(info);
@@ -26,9 +31,10 @@ void RunInstaller(const wchar_t* installer, const wchar_t* parameters) {
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = nullptr;
   info.lpVerb = L"open";
-  info.lpFile = installer;
+  info.lpFile = file.c_str();
   info.lpParameters = parameters;
-  info.lpDirectory = L".\\qmdriver";
+  // The parameters name the packages relative to this folder.
+  info.lpDirectory = driverFolder.c_str();
   info.nShow = SW_SHOW;
   ShellExecuteExW(&info);
   // No process handle means the start failed: nothing to wait for, nothing to report.
@@ -45,7 +51,13 @@ const wchar_t* ChooseDriverInstaller(bool hasWow64Function, UINT wow64Result, DW
 }
 
 void InstallDrivers() {
+  // Beside the program, never below the current folder: the installers run with an
+  // administrator's rights, and a program started from a shortcut or a scheduled task has
+  // another current folder anyway.
+  const std::wstring programFolder = ProgramFolder();
+  if (programFolder.empty()) return;
+  const std::wstring driverFolder = programFolder + L"qmdriver";
   const wchar_t* installer = InstallerForThisSystem();
-  RunInstaller(installer, L"/PATH .\\KNCDCDriver\\ /F /LM  /A");
-  RunInstaller(installer, L"/PATH .\\DFU_Driver\\ /F /LM  /A");
+  RunInstaller(driverFolder, installer, L"/PATH .\\KNCDCDriver\\ /F /LM  /A");
+  RunInstaller(driverFolder, installer, L"/PATH .\\DFU_Driver\\ /F /LM  /A");
 }

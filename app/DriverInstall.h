@@ -9,6 +9,6 @@
 // implemented"), otherwise the 32-bit one.
 const wchar_t* ChooseDriverInstaller(bool hasWow64Function, UINT wow64Result, DWORD wow64Error);
 
-// Runs the chosen installer from ".\qmdriver" (relative to the current directory) for
+// Runs the chosen installer from the folder "qmdriver" beside the program, in that folder, for
 // ".\KNCDCDriver\" and then ".\DFU_Driver\". A start that fails is skipped silently.
 void InstallDrivers();

@@ -1,6 +1,7 @@
 #include "app/QM_TWBootloader.h"
 
 #include "app/QM_TWBootloaderDlg.h"
+#include "platform/ProgramStart.h"
 
 BEGIN_MESSAGE_MAP(CQM_TWBootloaderApp, CWinApp)
   ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
@@ -14,6 +15,8 @@ CQM_TWBootloaderApp::CQM_TWBootloaderApp() {
 CQM_TWBootloaderApp theApp;
 
 BOOL CQM_TWBootloaderApp::InitInstance() {
+  ExcludeCurrentFolderFromDllSearch();
+
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_WIN95_CLASSES;

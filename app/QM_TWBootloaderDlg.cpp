@@ -61,6 +61,7 @@ BEGIN_MESSAGE_MAP(CQM_TWBootloaderDlg, CDialogEx)
   ON_MESSAGE(UM_DFU_VERIFY_BEGIN, &CQM_TWBootloaderDlg::OnDfuVerifyBegin)
   ON_MESSAGE(UM_DFU_FAILED, &CQM_TWBootloaderDlg::OnDfuFailed)
   ON_MESSAGE(UM_CALL_ON_DIALOG_THREAD, &CQM_TWBootloaderDlg::OnCallOnDialogThread)
+  ON_MESSAGE(WM_QUERYENDSESSION, &CQM_TWBootloaderDlg::OnQueryEndSession)
 END_MESSAGE_MAP()
 
 BOOL CQM_TWBootloaderDlg::OnInitDialog() {
@@ -220,16 +221,22 @@ void CQM_TWBootloaderDlg::Pause(DWORD milliseconds) {
 void CQM_TWBootloaderDlg::PauseKeepingPainted(DWORD milliseconds) {
   // The preparation waits up to about three minutes on this thread. Paint messages are
   // handled so the progress is seen and Windows does not ghost the window as not responding;
-  // input and timer ticks stay queued, so nothing else runs before the preparation ends.
-  // Messages sent by other threads are handled by PeekMessage itself.
+  // so are the timer messages of the progress bar's own window, which with visual styles
+  // animates its rise on timers of its own: Windows delivers a window's timers only through
+  // the queue of the thread that owns it, this one. Input and the dialog's refresh timer stay
+  // queued, so nothing else runs before the preparation ends. Messages sent by other threads
+  // are handled by PeekMessage itself.
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (;;) {
     MSG message;
     while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&message);
+    while (m_progress.m_hWnd != nullptr && PeekMessageW(&message, m_progress.m_hWnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+      DispatchMessageW(&message);
+    }
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return;
     const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(end - now, kPaintSliceMs));
-    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_PAINT | QS_SENDMESSAGE, 0);
+    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_PAINT | QS_TIMER | QS_SENDMESSAGE, 0);
   }
 }
 
@@ -259,7 +266,21 @@ void CQM_TWBootloaderDlg::SetRefreshTimer(bool running) {
   });
 }
 
-void CQM_TWBootloaderDlg::SetUpdateRunning(bool running) { InterlockedExchange(&m_bUpdateRunning, running ? 1 : 0); }
+void CQM_TWBootloaderDlg::SetUpdateRunning(bool running) {
+  // Windows takes a shutdown reason only from the thread that made the window.
+  if (running) {
+    InterlockedExchange(&m_bUpdateRunning, 1);
+    CallOnDialogThread([&] { ShutdownBlockReasonCreate(m_hWnd, texts::kShutdownBlocked); });
+  } else {
+    CallOnDialogThread([&] { ShutdownBlockReasonDestroy(m_hWnd); });
+    InterlockedExchange(&m_bUpdateRunning, 0);
+  }
+}
+
+LRESULT CQM_TWBootloaderDlg::OnQueryEndSession(WPARAM, LPARAM) {
+  // A logoff, shutdown or restart would end the process in the middle of a write.
+  return IsUpdateRunning() ? FALSE : TRUE;
+}
 
 void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
   CallOnDialogThread([&] { m_strStage = stage; });

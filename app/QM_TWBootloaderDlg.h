@@ -82,8 +82,9 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   CEdit m_editFile;
 
   // Non-zero from the hand-over to the worker until the worker's very last step. Set by the
-  // dialog's thread, cleared by the worker's. While it is set the dialog refuses to close,
-  // because the worker still uses the dialog, the open DFU device and the library.
+  // dialog's thread, cleared by the worker's. While it is set the dialog refuses to close, and
+  // the session to end, because the worker still uses the dialog, the open DFU device and the
+  // library, and a firmware cut short can leave the instrument unusable.
   volatile LONG m_bUpdateRunning;
   // True while OnDownload runs: a second "Download" reached through a nested message loop
   // (a message box of the preparation) must not start a second preparation.
@@ -113,6 +114,7 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   afx_msg LRESULT OnDfuVerifyBegin(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnDfuFailed(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnCallOnDialogThread(WPARAM wParam, LPARAM lParam);
+  afx_msg LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
 
  private:
   void ShowProgressPass(WPARAM units, const wchar_t* suffix);

@@ -3,6 +3,8 @@
 #include <unzip.h>
 #include <iowin32.h>  // after unzip.h: it needs zlib's macros
 
+#include <zlib.h>
+
 #include <cstring>
 #include <cwchar>
 
@@ -195,8 +197,8 @@ DWORD ArchiveReader::ReadEntry(int index, ArchiveEntry& entry) {
 
   entry.index = index;
   entry.attributes = MapEntryAttributes(static_cast<std::uint16_t>(info.version), static_cast<std::uint32_t>(info.external_fa));
-  entry.compressedSize = static_cast<DWORD>(info.compressed_size);
-  entry.uncompressedSize = static_cast<DWORD>(info.uncompressed_size);
+  entry.compressedSize = info.compressed_size;
+  entry.uncompressedSize = info.uncompressed_size;
 
   const FILETIME dosTime = DosTimeToUtc(static_cast<std::uint32_t>(info.dosDate));
   entry.accessTime = entry.creationTime = entry.writeTime = dosTime;
@@ -245,37 +247,73 @@ DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name) {
   return result;
 }
 
+namespace {
+
+bool WriteChunk(HANDLE file, const unsigned char* bytes, std::size_t count) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
+}
+
+}  // namespace
+
 DWORD ArchiveReader::WriteEntryData(HANDLE file, const ArchiveEntry& entry) {
   unzFile archive = AsUnz(m_archive);
-  unzOpenCurrentFile(archive);  // a failure shows as a failed read below
   if (m_buffer.empty()) m_buffer.resize(kDataBufferSize);
+  // The data is read as stored and inflated here: minizip would stop quietly at the declared
+  // size, and an entry that holds more than it declares is not the entry it claims to be.
+  if (unzOpenCurrentFile2(archive, nullptr, nullptr, 1) != UNZ_OK) return kArchiveFlate;
+  const DWORD result = m_cachedStored ? WriteStored(file, entry) : WriteInflated(file, entry);
+  unzCloseCurrentFile(archive);  // its CRC verdict is not ours to use: the manifest checks the images
+  if (result == kArchiveOk) SetFileTime(file, &entry.creationTime, &entry.accessTime, &entry.writeTime);
+  return result;
+}
 
-  DWORD result = kArchiveOk;
+DWORD ArchiveReader::WriteStored(HANDLE file, const ArchiveEntry& entry) {
   std::uint64_t delivered = 0;
   for (;;) {
-    const int read = unzReadCurrentFile(archive, m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
-    if (read < 0) {
-      result = kArchiveFlate;
-      break;
-    }
-    if (read == 0) {  // the entry's end: all its bytes, or the end of its deflate stream
-      // Stored data has no stream end of its own: ending before the declared size is a loss.
-      if (m_cachedStored && delivered != entry.uncompressedSize) {
+    const int read = unzReadCurrentFile(AsUnz(m_archive), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
+    if (read < 0) return kArchiveFlate;
+    // Stored data has no end of its own: it must be exactly the declared size.
+    if (read == 0) return delivered == entry.uncompressedSize ? kArchiveOk : kArchiveFlate;
+    delivered += static_cast<std::uint64_t>(read);
+    if (delivered > entry.uncompressedSize) return kArchiveFlate;
+    if (!WriteChunk(file, m_buffer.data(), static_cast<std::size_t>(read))) return kArchiveWrite;
+  }
+}
+
+DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry) {
+  if (m_output.empty()) m_output.resize(kDataBufferSize);
+  z_stream stream = {};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return kArchiveFlate;  // raw deflate, no header
+  DWORD result = kArchiveOk;
+  std::uint64_t delivered = 0;
+  int status = Z_OK;
+  while (result == kArchiveOk && status != Z_STREAM_END) {
+    if (stream.avail_in == 0) {
+      const int read = unzReadCurrentFile(AsUnz(m_archive), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
+      if (read <= 0) {  // unreadable, or the stored data ended before the stream did
         result = kArchiveFlate;
         break;
       }
-      SetFileTime(file, &entry.creationTime, &entry.accessTime, &entry.writeTime);
+      stream.next_in = m_buffer.data();
+      stream.avail_in = static_cast<uInt>(read);
+    }
+    stream.next_out = m_output.data();
+    stream.avail_out = static_cast<uInt>(m_output.size());
+    status = inflate(&stream, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END) {
+      result = kArchiveFlate;
       break;
     }
-    delivered += static_cast<std::uint64_t>(read);
-    DWORD written = 0;
-    if (!WriteFile(file, m_buffer.data(), static_cast<DWORD>(read), &written, nullptr) ||
-        written != static_cast<DWORD>(read)) {
+    const std::size_t produced = m_output.size() - stream.avail_out;
+    delivered += produced;
+    if (delivered > entry.uncompressedSize) {
+      result = kArchiveFlate;  // nothing past the declared size is written
+    } else if (produced > 0 && !WriteChunk(file, m_output.data(), produced)) {
       result = kArchiveWrite;
-      break;
     }
   }
-  unzCloseCurrentFile(archive);  // its CRC verdict is not ours to use: the manifest checks the images
+  inflateEnd(&stream);
   return result;
 }
 

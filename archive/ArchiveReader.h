@@ -32,8 +32,8 @@ struct ArchiveEntry {
   wchar_t name[260] = {};
   DWORD attributes = 0;
   FILETIME accessTime = {}, creationTime = {}, writeTime = {};
-  DWORD compressedSize = 0;
-  DWORD uncompressedSize = 0;
+  std::uint64_t compressedSize = 0;
+  std::uint64_t uncompressedSize = 0;  // declared; the data may never give more
 };
 
 class ArchiveReader {
@@ -63,6 +63,8 @@ class ArchiveReader {
   DWORD PositionOn(int index);
   DWORD ReadEntry(int index, ArchiveEntry& entry);
   DWORD WriteEntryData(HANDLE file, const ArchiveEntry& entry);
+  DWORD WriteStored(HANDLE file, const ArchiveEntry& entry);
+  DWORD WriteInflated(HANDLE file, const ArchiveEntry& entry);
 
   void* m_archive = nullptr;  // minizip handle
   int m_entryCount = 0;
@@ -73,7 +75,8 @@ class ArchiveReader {
   bool m_cachedEncrypted = false;
   bool m_cachedStored = false;  // no compression: the data must deliver every declared byte
   bool m_createdFile = false;
-  std::vector<unsigned char> m_buffer;
+  std::vector<unsigned char> m_buffer;  // the entry's data as stored
+  std::vector<unsigned char> m_output;  // and inflated
   std::wstring m_root;
 };
 

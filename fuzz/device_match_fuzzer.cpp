@@ -2,7 +2,7 @@
 // strings that devices report, a manifest's device type, and the product texts of the DFU
 // devices seen against those kept from the last refresh. Input: a device type and a product
 // (length-prefixed, UTF-16LE), then product texts for the kept and the seen lists. Promises:
-// a match means the entry names the type or its older family; only the two aliased types can
+// a match means the product names the type or its older family, and an empty type matches none; only the two aliased types can
 // be "not for the device"; the product comes back out of its entry whole; a device counts as
 // arrived exactly when its text is now more frequent than before.
 #include <algorithm>
@@ -32,13 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::wstring product = Text(input);
   const std::wstring entry = L"Device " + std::to_wstring(input.Take(1)) + L": " + product + L"\n";
 
-  const DeviceMatch match = MatchDeviceType(entry, deviceType);
+  const DeviceMatch match = MatchDeviceType(product, deviceType);
   const bool aliased = deviceType == L"TW 3xx" || deviceType == L"QM 5xx";
   const std::wstring older = deviceType == L"TW 3xx" ? L"VX 3xx" : L"VX 5xx";
-  if (Contains(entry, deviceType)) {
+  if (deviceType.empty()) {
+    FUZZ_REQUIRE(match == DeviceMatch::kNotForDevice);
+  } else if (Contains(product, deviceType)) {
     FUZZ_REQUIRE(match == DeviceMatch::kMatch);
   } else if (aliased) {
-    FUZZ_REQUIRE(match == (Contains(entry, older) ? DeviceMatch::kMatch : DeviceMatch::kNotForDevice));
+    FUZZ_REQUIRE(match == (Contains(product, older) ? DeviceMatch::kMatch : DeviceMatch::kNotForDevice));
   } else {
     FUZZ_REQUIRE(match == DeviceMatch::kUnknownType);
   }

@@ -18,11 +18,13 @@ bool Contains(const std::wstring& text, const std::wstring& part) { return text.
 
 }  // namespace
 
-DeviceMatch MatchDeviceType(const std::wstring& text, const std::wstring& deviceType) {
-  if (Contains(text, deviceType)) return DeviceMatch::kMatch;
+DeviceMatch MatchDeviceType(const std::wstring& product, const std::wstring& deviceType) {
+  // An empty type would be found in every product: it is no instrument's.
+  if (deviceType.empty()) return DeviceMatch::kNotForDevice;
+  if (Contains(product, deviceType)) return DeviceMatch::kMatch;
   for (const Alias& alias : kDeviceTypeAliases) {
     if (deviceType == alias.deviceType) {
-      return Contains(text, alias.alsoAccepted) ? DeviceMatch::kMatch : DeviceMatch::kNotForDevice;
+      return Contains(product, alias.alsoAccepted) ? DeviceMatch::kMatch : DeviceMatch::kNotForDevice;
     }
   }
   return DeviceMatch::kUnknownType;

@@ -11,9 +11,11 @@ enum class DeviceMatch {
   kUnknownType,   // neither found nor aliased: the preparation ends without a word
 };
 
-// Case-sensitive substring search for the manifest's device type; "TW 3xx" also accepts
-// "VX 3xx" and "QM 5xx" also accepts "VX 5xx".
-DeviceMatch MatchDeviceType(const std::wstring& text, const std::wstring& deviceType);
+// Case-sensitive substring search for the manifest's device type in an instrument's product
+// text (never in the rest of a list entry: a type such as "Device" or "0:" would match every
+// instrument); "TW 3xx" also accepts "VX 3xx" and "QM 5xx" also accepts "VX 5xx". An empty
+// type matches no instrument.
+DeviceMatch MatchDeviceType(const std::wstring& product, const std::wstring& deviceType);
 
 // The product text of a list entry "Device %d: %s\n".
 std::wstring ProductOfEntry(const std::wstring& entryText);

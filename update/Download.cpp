@@ -3,6 +3,7 @@
 #include "update/PrepareDevice.h"
 #include "update/UpdateHistory.h"
 #include "update/UpdatePackage.h"
+#include "update/UpdateTexts.h"
 #include "update/UpdateWorker.h"
 
 namespace {
@@ -85,12 +86,22 @@ void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& u
   session.m_history.startedUtc = UtcTimestamp();
   session.m_startedTick = GetTickCount64();
   host.Pause(kDownloadStartPauseMs);
+  // A folder of this update's own, never the shared temporary directory itself.
+  RemoveAbandonedUpdateFolders(tempDirectory);
+  if (!session.m_packageFolder.Create(tempDirectory)) {
+    host.ShowMessage(texts::kWrongUpdateFile);
+    return;
+  }
   PreparedPackage package;
-  if (!PrepareUpdatePackage(host, updateFile, tempDirectory, package)) return;
+  if (!PrepareUpdatePackage(host, updateFile, session.m_packageFolder.Path(), package)) {
+    session.m_packageFolder.Remove();
+    return;
+  }
   StorePackage(session, package, updateFile);
 
   OutcomeWatch watch(host, session);
   if (!PrepareDevice(watch, session, package.deviceType)) {
+    session.m_packageFolder.Remove();
     host.RecordUpdate(watch.Record());
     return;
   }

@@ -7,6 +7,7 @@
 #include "update/UpdateHost.h"
 #include "update/UpdateSession.h"
 
-// tempDirectory ends in a backslash, as the system reports it.
+// tempDirectory ends in a backslash, as the system reports it. The package is unpacked into a
+// folder of this update's own below it, removed again when the update ends, whichever way.
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
                  const std::wstring& tempDirectory);

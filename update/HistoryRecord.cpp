@@ -89,6 +89,13 @@ std::string CsvField(const std::string& utf8) {
   return quoted + "\"";
 }
 
+std::string TextField(const std::wstring& text) {
+  // A spreadsheet runs a cell that starts with one of these as a formula; an apostrophe in
+  // front makes it text again, and the spreadsheet does not show it.
+  const bool formulaLike = !text.empty() && std::wstring(L"=+-@\t\r").find(text[0]) != std::wstring::npos;
+  return CsvField((formulaLike ? "'" : "") + ToUtf8(text));
+}
+
 std::string HistoryHeaderLine() {
   return "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
          "bootloader_check,result,duration_s\r\n";
@@ -96,16 +103,16 @@ std::string HistoryHeaderLine() {
 
 std::string FormatHistoryLine(const HistoryRecord& record) {
   const std::string fields[] = {
-      CsvField(ToUtf8(record.startedUtc)),
-      CsvField(ToUtf8(record.entry)),
-      CsvField(ToUtf8(record.package)),
-      CsvField(ToUtf8(record.deviceType)),
+      TextField(record.startedUtc),
+      TextField(record.entry),
+      TextField(record.package),
+      TextField(record.deviceType),
       Number(record.deviceTypeCheck),
       Number(record.programCheck),
       Number(record.mediaCheck),
       Number(record.dataCheck),
       record.withBootloader ? Number(record.bootloaderCheck) : std::string(),
-      CsvField(ToUtf8(record.result)),
+      TextField(record.result),
       Seconds(record.durationMs),
   };
   std::string line = fields[0];

@@ -22,6 +22,13 @@ std::string FormatHistoryLine(const HistoryRecord& record);
 
 // A field as RFC 4180 writes it.
 std::string CsvField(const std::string& utf8);
+// A text field of a record: UTF-8, quoted where it must be, and with an apostrophe in front when
+// it begins like a spreadsheet formula (=, +, -, @, a tab or a carriage return), so a device
+// type or a file name is never run as one.
+std::string TextField(const std::wstring& text);
+
+// Begins a new history file, so spreadsheet programs take its text as UTF-8.
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 // UTF-16 to UTF-8 and back; a lone surrogate, or a byte that starts no character, becomes
 // U+FFFD.
 std::string ToUtf8(const std::wstring& text);

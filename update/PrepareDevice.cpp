@@ -44,7 +44,7 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session, const std::wstring&
   }
   session.m_history.entry = WithoutFinalLineFeed(selection.text);
 
-  switch (MatchDeviceType(selection.text, deviceType)) {
+  switch (MatchDeviceType(ProductOfEntry(selection.text), deviceType)) {
     case DeviceMatch::kMatch: break;
     case DeviceMatch::kNotForDevice: host.ShowMessage(texts::kNotForDevice); return false;
     case DeviceMatch::kUnknownType: return false;

@@ -24,10 +24,18 @@ bool LockWhole(HANDLE file, DWORD flags, OVERLAPPED& whole) {
   return false;
 }
 
+HistoryWriteFunction g_write = &WriteFile;
+
 bool WriteAll(HANDLE file, const std::string& bytes) {
   DWORD written = 0;
-  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+  return g_write(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
+}
+
+// What goes into the file for this record: a new file begins with the byte-order mark and the
+// header line.
+std::string RecordBytes(bool newFile, const HistoryRecord& record) {
+  return (newFile ? std::string(kUtf8ByteOrderMark) + HistoryHeaderLine() : std::string()) + FormatHistoryLine(record);
 }
 
 }  // namespace
@@ -54,9 +62,14 @@ bool AppendHistoryRecord(const std::wstring& path, const HistoryRecord& record) 
     return false;
   }
   LARGE_INTEGER size = {};
-  const LARGE_INTEGER zero = {};
-  bool ok = GetFileSizeEx(file, &size) && SetFilePointerEx(file, zero, nullptr, FILE_END);
-  if (ok) ok = WriteAll(file, (size.QuadPart == 0 ? HistoryHeaderLine() : std::string()) + FormatHistoryLine(record));
+  bool ok = GetFileSizeEx(file, &size) && SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+  if (ok && !WriteAll(file, RecordBytes(size.QuadPart == 0, record))) {
+    // A record written in part (a full disk) would leave a line that is no record and run into
+    // the next one: the file goes back to what it was, still under the lock.
+    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    ok = false;
+  }
   UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
   CloseHandle(file);
   return ok;
@@ -77,8 +90,11 @@ bool ReadHistory(const std::wstring& path, std::string& text) {
     UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
   }
   CloseHandle(file);
+  if (text.rfind(kUtf8ByteOrderMark, 0) == 0) text.erase(0, sizeof kUtf8ByteOrderMark - 1);
   return ok;
 }
+
+void SetHistoryWriteForTesting(HistoryWriteFunction write) { g_write = write != nullptr ? write : &WriteFile; }
 
 std::wstring UtcTimestamp() {
   SYSTEMTIME now = {};

@@ -1,8 +1,11 @@
 // The update history file of this user: %LOCALAPPDATA%\QM_TWBootloader\history.csv. Each
 // record goes in with one write under a lock on the file, so updaters running at once never
-// interleave their records, and the first writer puts the header line in. A history that
-// cannot be written is given up on quietly: it never changes an update's outcome.
+// interleave their records, and the first writer puts the byte-order mark and the header line
+// in. A record is written whole or not at all. A history that cannot be written is given up on
+// quietly: it never changes an update's outcome.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
@@ -15,8 +18,14 @@ std::wstring HistoryFilePath();
 // two seconds at most for another updater's write.
 bool AppendHistoryRecord(const std::wstring& path, const HistoryRecord& record);
 
-// The whole history as written (UTF-8, CR LF); false when there is none or it cannot be read.
+// The whole history as written (UTF-8, CR LF), the byte-order mark of its start left out; false
+// when there is none or it cannot be read.
 bool ReadHistory(const std::wstring& path, std::string& text);
+
+// How a record's bytes go into the file; tests put a full disk in its place (null: WriteFile).
+typedef BOOL(WINAPI* HistoryWriteFunction)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                                          LPOVERLAPPED overlapped);
+void SetHistoryWriteForTesting(HistoryWriteFunction write);
 
 // The current time as the history writes it: ISO 8601, UTC, whole seconds.
 std::wstring UtcTimestamp();

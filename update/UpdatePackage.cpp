@@ -95,6 +95,30 @@ struct CheckPair {
   std::string expected, computed;
 };
 
+constexpr int kMaxEntries = 1000;
+constexpr std::uint64_t kKeptFreeBytes = 256ull << 20;
+
+// A package that cannot fill the disk: at most 1000 entries, and together they declare no
+// more bytes than the volume has free, less a reserve for the system. An entry can never
+// write more than it declares (the reader refuses that), so this holds for what is written.
+bool FitsOnDisk(const std::wstring& packagePath, const std::wstring& directory) {
+  archive::ArchiveReader reader;
+  if (reader.Open(packagePath) != archive::kArchiveOk) return true;  // nothing to write: caught later
+  archive::ArchiveEntry summary;
+  if (reader.GetEntry(-1, summary) != archive::kArchiveOk || summary.index > kMaxEntries) return false;
+  std::uint64_t declared = 0;
+  for (int index = 0; index < summary.index; ++index) {
+    archive::ArchiveEntry entry;
+    if (reader.GetEntry(index, entry) != archive::kArchiveOk) continue;  // never extracted
+    // Each size is below 2^64, and there are at most 1000 of them: a sum past the volume is enough.
+    declared += entry.uncompressedSize > ~0ull - declared ? ~0ull - declared : entry.uncompressedSize;
+  }
+  ULARGE_INTEGER freeToCaller = {};
+  if (!GetDiskFreeSpaceExW(directory.c_str(), &freeToCaller, nullptr, nullptr)) return false;
+  const std::uint64_t usable = freeToCaller.QuadPart > kKeptFreeBytes ? freeToCaller.QuadPart - kKeptFreeBytes : 0;
+  return declared <= usable;
+}
+
 }  // namespace
 
 std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory) {
@@ -116,8 +140,9 @@ std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, cons
   return results;
 }
 
-bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
+bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           PreparedPackage& package) {
+  const std::wstring& tempDirectory = directory;
   if (updateFile.empty()) {
     host.ShowMessage(texts::kNoUpdateFile);
     return false;
@@ -132,6 +157,10 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   const std::wstring manifestPath = tempDirectory + kManifestName;
   RemoveFile(manifestPath);
   RemoveDirectoryW(manifestPath.c_str());  // an empty folder in its place would block it too
+  if (!FitsOnDisk(updateFile, tempDirectory)) {
+    host.ShowMessage(texts::kWrongUpdateFile);
+    return false;
+  }
   const WrittenFiles written(tempDirectory, ExtractPackage(updateFile, tempDirectory));
 
   UpdateManifest manifest;

@@ -30,8 +30,9 @@ struct ExtractedEntry {
 // entry's result. An archive that cannot be opened gives no entries.
 std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory);
 
-// tempDirectory ends in a backslash, as the system reports it.
-bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& tempDirectory,
+// directory, the folder the package is unpacked into, ends in a backslash: the update's own
+// folder (UpdateFolder), or one the package tool's user names.
+bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           PreparedPackage& package);
 
 // The user's temporary directory as the system reports it (ends in a backslash).

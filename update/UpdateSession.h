@@ -10,6 +10,7 @@
 
 #include "dfu/DfuApi.h"
 #include "update/HistoryRecord.h"
+#include "update/UpdateFolder.h"
 
 // The images' CRC-32 as the package check found them equal to the manifest's values.
 struct ImageCheckValues {
@@ -17,6 +18,9 @@ struct ImageCheckValues {
 };
 
 struct UpdateSession {
+  // Where this update's package is unpacked: made by "Download" on the dialog's thread, removed
+  // by whichever thread ends the update (the dialog's before the hand-over, the worker's after).
+  UpdateFolder m_packageFolder;
   std::wstring m_strProgramFile;
   std::wstring m_strMediaFile;
   std::wstring m_strDataFile;

@@ -54,6 +54,9 @@ constexpr wchar_t kUpdatedSuccessfully[] = L"Updated successfully!";
 // placed, and a worker thread the system would not start.
 constexpr wchar_t kProgramDoesNotFit[] = L"The program file does not fit the flash of the device!";
 constexpr wchar_t kCannotStartUpdate[] = L"Can not start the update!";
+// Given to Windows as the reason why the session must not end yet, while firmware is written.
+constexpr wchar_t kShutdownBlocked[] =
+    L"A firmware update is being written. Do not switch off the computer or the instrument.";
 // A stop asked for (a console's Ctrl+C) before the first write.
 constexpr wchar_t kStopped[] = L"The update was stopped before anything was written to the device.";
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -371,6 +372,82 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
   });
   EXPECT_EQ(TraceLinesWith("OUT tw ep02 01 07 09 01 04"), 1) << "one switch, one update";
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1"), 1);
+}
+
+// While the firmware is written, Windows asking whether the session may end (a logoff, a
+// shutdown, a restart an installer asked for) gets a no; before and after, a yes.
+TEST_F(DialogUpdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    const auto sessionMayEnd = [&](LPARAM reason) {
+      DWORD_PTR answer = 0;
+      EXPECT_NE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, reason, SMTO_NORMAL, 5000, &answer), 0);
+      return answer != 0;
+    };
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    EXPECT_TRUE(sessionMayEnd(0));
+    dd::Click(window, IDOK);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Media file downloading!"; }));
+    EXPECT_FALSE(sessionMayEnd(0)) << "shutdown";
+    EXPECT_FALSE(sessionMayEnd(ENDSESSION_LOGOFF)) << "logoff";
+
+    const Watched watched = WatchUntilBox(window, L"Updated successfully!");
+    ASSERT_NE(watched.lastBox, nullptr);
+    Answer(watched.lastBox);
+    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    EXPECT_TRUE(dd::WaitUntil([&] { return InterlockedCompareExchange(&dialog.m_bUpdateRunning, 0, 0) == 0; }));
+    EXPECT_TRUE(sessionMayEnd(0));
+    PressEscAndWait(window, run);
+  });
+}
+
+// A progress bar that advances only on a timer of its own, as a bar with visual styles animates
+// its rise: it must go on rising while the preparation waits on the dialog's thread.
+namespace ticking {
+
+constexpr UINT kStartTicking = WM_APP + 40;
+constexpr UINT_PTR kTimer = 77;
+WNDPROC g_original = nullptr;
+std::atomic<int> g_ticks{0};
+
+LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // A timer belongs to the thread of its window: it is set here, on the dialog's thread.
+  if (message == kStartTicking) return SetTimer(window, kTimer, 20, nullptr) != 0;
+  if (message == WM_TIMER && wParam == kTimer) {
+    ++g_ticks;
+    return 0;
+  }
+  return CallWindowProcW(g_original, window, message, wParam, lParam);
+}
+
+}  // namespace ticking
+
+TEST_F(DialogUpdateTest, TheProgressBarsOwnTimersRunWhileThePreparationWaits) {
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    HWND progress = GetDlgItem(window, IDC_PROGRESS);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    ticking::g_original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(progress, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ticking::Procedure)));
+    dd::Click(window, IDOK);
+    ASSERT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Check device status"; }));
+    ASSERT_NE(SendMessageW(progress, ticking::kStartTicking, 0, 0), 0);
+    const int before = ticking::g_ticks;
+    Sleep(1000);  // within the status poll's pauses
+    EXPECT_GE(ticking::g_ticks - before, 10) << "the bar's own timer stood still";
+
+    const Watched watched = WatchUntilBox(window, L"Updated successfully!");
+    ASSERT_NE(watched.lastBox, nullptr);
+    Answer(watched.lastBox);
+    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    PressEscAndWait(window, run);
+  });
 }
 
 // A second "Download" given while a preparation holds the dialog waits in the queue; when the

@@ -32,8 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ChoiceCase{"FunctionMissing", false, 0, ERROR_SUCCESS, L"DPInst_x86.exe"}),
     [](const testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
-TEST(InstallDriversTest, RunsTheInstallerForBothPackagesInOrderFromTheDriverFolder) {
-  DriverFolder folder;
+TEST(InstallDriversTest, RunsTheInstallerBesideTheProgramForBothPackagesInOrder) {
+  DriverFolder folder;  // the current directory holds a planted kit of its own
   InstallDrivers();
   const std::vector<InstallerRun> runs = folder.Runs();
   ASSERT_EQ(runs.size(), 2u);
@@ -43,12 +43,14 @@ TEST(InstallDriversTest, RunsTheInstallerForBothPackagesInOrderFromTheDriverFold
   EXPECT_EQ(runs[1].installer, L"DPInst_x64.exe");
   EXPECT_EQ(runs[1].parameters, L"/PATH .\\DFU_Driver\\ /F /LM  /A");
   for (const InstallerRun& run : runs) EXPECT_EQ(run.directory, InstallerDirectory(folder));
+  EXPECT_TRUE(folder.PlantedRuns().empty());
 }
 
-TEST(InstallDriversTest, MissingDriverFolderIsSkippedSilently) {
+TEST(InstallDriversTest, MissingDriverFolderIsSkippedSilentlyEvenWithOneInTheCurrentFolder) {
   DriverFolder folder(false);
   InstallDrivers();
   EXPECT_TRUE(folder.Runs().empty());
+  EXPECT_TRUE(folder.PlantedRuns().empty());
 }
 
 }  // namespace

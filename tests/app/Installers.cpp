@@ -4,25 +4,22 @@
 
 #include <gtest/gtest.h>
 
-DriverFolder::DriverFolder(bool withInstallers) {
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  m_previousDirectory = previous;
-  if (withInstallers) {
-    // The stand-in is built by sim/dpinst; CTest passes its path.
-    const std::wstring standIn = testing_support::CommandLineOption(L"dpinst");
-    const std::wstring folder = m_scratch / L"qmdriver";
-    EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    EXPECT_TRUE(CopyFileW(standIn.c_str(), (folder + L"\\DPInst_x64.exe").c_str(), FALSE)) << "stand-in: " << std::string(standIn.begin(), standIn.end());
-    EXPECT_TRUE(CopyFileW(standIn.c_str(), (folder + L"\\DPInst_x86.exe").c_str(), FALSE));
-  }
-  SetCurrentDirectoryW(m_scratch.Path().c_str());
+#include "platform/FileTree.h"
+#include "platform/ProgramStart.h"
+
+namespace {
+
+void PlaceStandIns(const std::wstring& folder) {
+  // The stand-in is built by sim/dpinst; CTest passes its path.
+  const std::wstring standIn = testing_support::CommandLineOption(L"dpinst");
+  EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  EXPECT_TRUE(CopyFileW(standIn.c_str(), (folder + L"\\DPInst_x64.exe").c_str(), FALSE))
+      << "stand-in: " << std::string(standIn.begin(), standIn.end());
+  EXPECT_TRUE(CopyFileW(standIn.c_str(), (folder + L"\\DPInst_x86.exe").c_str(), FALSE));
 }
 
-DriverFolder::~DriverFolder() { SetCurrentDirectoryW(m_previousDirectory.c_str()); }
-
-std::vector<InstallerRun> DriverFolder::Runs() const {
-  const std::string log = testing_support::ReadFileBytes(m_scratch / L"qmdriver\\dpinst.log");
+std::vector<InstallerRun> ReadRuns(const std::wstring& folder) {
+  const std::string log = testing_support::ReadFileBytes(folder + L"\\dpinst.log");
   std::vector<InstallerRun> runs;
   std::size_t start = 0;
   for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -37,4 +34,25 @@ std::vector<InstallerRun> DriverFolder::Runs() const {
   return runs;
 }
 
-std::wstring InstallerDirectory(const DriverFolder& folder) { return folder.Path() + L"qmdriver"; }
+}  // namespace
+
+DriverFolder::DriverFolder(bool withInstallers) : m_kit(ProgramFolder() + L"qmdriver") {
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  m_previousDirectory = previous;
+  RemoveTree(m_kit + L"\\");  // a kit an earlier test left
+  if (withInstallers) PlaceStandIns(m_kit);
+  PlaceStandIns(m_current / L"qmdriver");
+  SetCurrentDirectoryW(m_current.Path().c_str());
+}
+
+DriverFolder::~DriverFolder() {
+  SetCurrentDirectoryW(m_previousDirectory.c_str());
+  RemoveTree(m_kit + L"\\");
+}
+
+std::vector<InstallerRun> DriverFolder::Runs() const { return ReadRuns(m_kit); }
+
+std::vector<InstallerRun> DriverFolder::PlantedRuns() const { return ReadRuns(m_current / L"qmdriver"); }
+
+std::wstring InstallerDirectory(const DriverFolder& folder) { return folder.Path(); }

@@ -16,12 +16,19 @@ unzip -q "$zip" -d "$work"
 listed=$(cd "$work" && ls | sort | tr '\n' ' ')
 [ "$listed" = "QM_TWBootloader.exe README.txt knpack.exe knupdate.exe " ] || { echo "the zip holds: $listed" >&2; exit 1; }
 
-# The version resource carries the same version (UTF-16 text in the resource).
-python3 - "$work/QM_TWBootloader.exe" "$version" <<'PY' || { echo "the updater's version resource is not $version" >&2; exit 1; }
+# Every program carries the version resource with the same version (UTF-16 text in the
+# resource) and a manifest of its own.
+for exe in QM_TWBootloader.exe knupdate.exe knpack.exe; do
+  python3 - "$work/$exe" "$version" <<'PY' || { echo "$exe: no version resource of $version, or no manifest" >&2; exit 1; }
 import sys
 data = open(sys.argv[1], "rb").read()
-sys.exit(0 if ("FileVersion\0".encode("utf-16-le") in data and sys.argv[2].encode("utf-16-le") in data) else 1)
+has_version = "FileVersion\0".encode("utf-16-le") in data and sys.argv[2].encode("utf-16-le") in data
+has_manifest = b'<requestedExecutionLevel level="asInvoker"' in data and b"8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a" in data
+sys.exit(0 if has_version and has_manifest else 1)
 PY
+done
+# The updater's dialog is drawn for the monitor it is on.
+grep -q "PerMonitorV2" "$work/QM_TWBootloader.exe" || { echo "the updater does not declare per-monitor DPI awareness" >&2; exit 1; }
 
 # System DLLs only: no runtime of the compiler, nothing that has to be shipped along.
 allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll shlwapi.dll msvcrt.dll version.dll uxtheme.dll "

@@ -299,6 +299,26 @@ TEST_F(ArchiveReaderTest, StoredDataEndingEarlyIsAReadFailure) {
   EXPECT_EQ(reader.ExtractEntry(0, L"stored.bin"), archive::kArchiveFlate);
 }
 
+// Deflated data that gives more than the entry declares is not the entry it claims to be: the
+// extraction fails, and nothing past the declared size is written. (A package's declared sizes
+// are what the updater checks the free disk space against.)
+TEST_F(ArchiveReaderTest, DeflatedDataBeyondTheDeclaredSizeIsAFailure) {
+  const std::string text(300000, 'z');
+  const auto path = Write(L"grows.zip", {Entry("grows.bin", text), Entry("honest.bin", text)});
+  Patch(path, [](std::string& zip) {  // both records of the first entry claim 1000 bytes
+    using namespace zip_bytes;
+    Put32(zip, LocalHeader(zip, 0) + 22, 1000);
+    Put32(zip, CentralRecord(zip, 0) + 24, 1000);
+  });
+  ArchiveReader reader;
+  ASSERT_EQ(reader.Open(path), archive::kArchiveOk);
+  reader.SetRootDirectory(Root());
+  EXPECT_EQ(reader.ExtractEntry(0, L"grows.bin"), archive::kArchiveFlate);
+  EXPECT_LE(ReadFileBytes(Root() + L"grows.bin").size(), 1000u);
+  EXPECT_EQ(reader.ExtractEntry(1, L"honest.bin"), archive::kArchiveOk);
+  EXPECT_EQ(ReadFileBytes(Root() + L"honest.bin"), text);
+}
+
 TEST_F(ArchiveReaderTest, UnreadableCentralRecordEndsTheWalkAtOnce) {
   const auto path = Write(L"broken.zip", {Entry("a"), Entry("b"), Entry("c"), Entry("d")});
   Patch(path, [](std::string& zip) { zip[zip_bytes::CentralRecord(zip, 2)] = 'X'; });

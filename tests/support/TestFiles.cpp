@@ -1,6 +1,6 @@
 #include "tests/support/TestFiles.h"
 
-#include "tools/knpack/FileTree.h"
+#include "platform/FileTree.h"
 
 #include <shellapi.h>
 
@@ -15,11 +15,11 @@ ScratchDirectory::ScratchDirectory() {
   GetTempPathW(MAX_PATH, temp);
   m_path = std::wstring(temp) + L"kn-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(counter++) + L"\\";
-  knpack::RemoveTree(m_path);
+  RemoveTree(m_path);
   CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-ScratchDirectory::~ScratchDirectory() { knpack::RemoveTree(m_path); }
+ScratchDirectory::~ScratchDirectory() { RemoveTree(m_path); }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   FILE* file = _wfopen(path.c_str(), L"wb");
@@ -103,10 +103,19 @@ ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input)
   CloseHandle(outWrite);
   CloseHandle(inRead);
   if (started) {
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(outRead, chunk, sizeof chunk, &read, nullptr) && read > 0) run.output.append(chunk, read);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    // Read until the program has ended, not until the pipe's end: a process the program started
+    // (Wine's own services, when the program was the first of a new Wine session) may hold its
+    // output open for much longer.
+    const auto drain = [&] {
+      char chunk[4096];
+      DWORD available = 0, read = 0;
+      while (PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+             ReadFile(outRead, chunk, available < sizeof chunk ? available : sizeof chunk, &read, nullptr) && read > 0) {
+        run.output.append(chunk, read);
+      }
+    };
+    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) drain();
+    drain();
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

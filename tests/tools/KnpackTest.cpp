@@ -112,13 +112,14 @@ TEST_F(KnpackTest, ImageNamesAreThoseTheUpdaterCanMatch) {
 }
 
 // A device type must read back as written: no line feed and no Ctrl-Z, which ends a text file.
+// An empty one would be written for no instrument.
 TEST_F(KnpackTest, DeviceTypesThatCannotStandInAManifestAreRefused) {
   knpack::PackageInputs inputs;
   inputs.programFile = m_dir / L"program.bin";
   inputs.mediaFile = m_dir / L"media.bin";
   inputs.dataFile = m_dir / L"data.bin";
   std::string error;
-  for (const std::string& type : {std::string("TW\n3xx"), std::string("TW \x1A"), std::string(4097, 'T')}) {
+  for (const std::string& type : {std::string("TW\n3xx"), std::string("TW \x1A"), std::string(4097, 'T'), std::string()}) {
     inputs.deviceType = type;
     EXPECT_FALSE(knpack::BuildUpdatePackage(inputs, m_dir / L"refused.kn", error)) << type.size();
   }

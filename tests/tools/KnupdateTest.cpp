@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/bench/TemporaryBench.h"
@@ -52,7 +53,9 @@ class KnupdateTest : public ::testing::Test {
     ASSERT_TRUE(m_bench.created());
     ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
     ASSERT_TRUE(testing_support::SaveDefaultInstruments(m_bench.bench(), {sim::Bench::NowMs() - 60000, 300}));
-    m_historyBefore = Lines(testing_support::ReadFileBytes(HistoryFilePath())).size();
+    std::string text;
+    ReadHistory(HistoryFilePath(), text);
+    m_historyBefore = Lines(text).size();
   }
 
   std::wstring MakePackage(bool withBootloader) {
@@ -72,7 +75,9 @@ class KnupdateTest : public ::testing::Test {
 
   // The lines this test added to the user's history (the history of other runs stays).
   std::vector<std::string> HistoryLines() {
-    std::vector<std::string> lines = Lines(testing_support::ReadFileBytes(HistoryFilePath()));
+    std::string text;
+    ReadHistory(HistoryFilePath(), text);
+    std::vector<std::string> lines = Lines(text);
     lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(m_historyBefore, lines.size())));
     if (!lines.empty() && lines.front() + "\r\n" == HistoryHeaderLine()) lines.erase(lines.begin());
     return lines;
@@ -128,6 +133,32 @@ TEST_P(KnupdateDeliveryTest, UpdatesAnInstrumentAndRecordsIt) {
 INSTANTIATE_TEST_SUITE_P(Notifications, KnupdateDeliveryTest,
                          testing::Values(Delivery{"Sent", L"sent"}, Delivery{"Posted", L"posted"}),
                          [](const testing::TestParamInfo<Delivery>& info) { return std::string(info.param.name); });
+
+// While the firmware is written, Windows asking whether the session may end gets a no from the
+// console updater's hidden window; before the first write there is no such window.
+TEST_F(KnupdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
+  // Paced, so the writes last long enough to be asked during them.
+  ASSERT_TRUE(testing_support::SaveDefaultInstruments(m_bench.bench(), {sim::Bench::NowMs() - 60000, 300, 40000}));
+  const std::wstring package = MakePackage(false);
+  EXPECT_EQ(FindWindowW(L"KnUpdateSessionGuard", nullptr), nullptr);
+  ProgramRun run;
+  std::thread updater([&] { run = Knupdate(L"update --package \"" + package + L"\" --device \"TW 3xx\""); });
+  HWND guard = nullptr;
+  for (int i = 0; i < 3000 && guard == nullptr; ++i) {
+    guard = FindWindowW(L"KnUpdateSessionGuard", nullptr);
+    if (guard == nullptr) Sleep(10);
+  }
+  DWORD_PTR answer = 1;
+  const LRESULT sent = guard != nullptr ? SendMessageTimeoutW(guard, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                                              SMTO_NORMAL, 5000, &answer)
+                                        : 0;
+  updater.join();
+  ASSERT_NE(guard, nullptr) << "no window guarded the session during the writes";
+  EXPECT_NE(sent, 0);
+  EXPECT_EQ(answer, 0u) << "the session's end was not refused";
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(Lines(run.output).back(), "Updated successfully!");
+}
 
 struct Failure {
   const char* name;

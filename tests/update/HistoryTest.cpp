@@ -107,7 +107,9 @@ TEST(HistoryFileTest, UpdatersWritingAtOnceNeverInterleave) {
   first.join();
   second.join();
 
-  const std::vector<std::string> lines = Lines(testing_support::ReadFileBytes(path));
+  std::string text;
+  ASSERT_TRUE(ReadHistory(path, text));
+  const std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 1u + 2 * kRecords);
   EXPECT_EQ(lines[0] + "\n", HistoryHeaderLine());
   int a = 0, b = 0;
@@ -139,6 +141,65 @@ TEST(HistoryFileTest, ALockedHistoryIsGivenUpOn) {
   CloseHandle(holder);
   ASSERT_TRUE(ReadHistory(path, text));
   EXPECT_EQ(text, HistoryHeaderLine() + FormatHistoryLine(Sample()));
+}
+
+// A new history begins with the UTF-8 byte-order mark, so a spreadsheet reads "Jürgen" right;
+// readers leave it out, and it is written once, not with every record.
+TEST(HistoryFileTest, ANewHistoryBeginsWithAByteOrderMarkThatReadersSkip) {
+  testing_support::ScratchDirectory scratch;
+  const std::wstring path = scratch / L"history.csv";
+  HistoryRecord record = Sample();
+  record.entry = L"Device 0: J\u00FCrgen's TW 3xx";
+  ASSERT_TRUE(AppendHistoryRecord(path, record));
+  ASSERT_TRUE(AppendHistoryRecord(path, record));
+  const std::string bytes = testing_support::ReadFileBytes(path);
+  const std::string body = HistoryHeaderLine() + FormatHistoryLine(record) + FormatHistoryLine(record);
+  EXPECT_EQ(bytes, "\xEF\xBB\xBF" + body);
+  std::string text;
+  ASSERT_TRUE(ReadHistory(path, text));
+  EXPECT_EQ(text, body);
+}
+
+// A field a spreadsheet would run as a formula gets an apostrophe in front; numbers and fields
+// that merely hold such a character further in stay as they are.
+TEST(HistoryRecordTest, FieldsThatLookLikeFormulasAreWrittenAsText) {
+  const struct {
+    const wchar_t* in;
+    const char* out;
+  } fields[] = {{L"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""}, {L"+1", "'+1"}, {L"-2", "'-2"},
+                {L"@SUM(A1)", "'@SUM(A1)"}, {L"\tTW", "'\tTW"}, {L"\rTW", "\"'\rTW\""},
+                {L"TW 3xx", "TW 3xx"}, {L"a=b", "a=b"}, {L"", ""}};
+  for (const auto& field : fields) EXPECT_EQ(TextField(field.in), field.out) << field.out;
+
+  HistoryRecord record = Sample();
+  record.deviceType = L"=cmd|' /C calc'!A0";
+  record.package = L"-update.kn";
+  const std::string line = FormatHistoryLine(record);
+  EXPECT_NE(line.find(",'-update.kn,'=cmd|' /C calc'!A0,367556721,"), std::string::npos) << line;
+}
+
+// Half of it fits, then the disk is full.
+BOOL WINAPI WriteHalfThenDiskFull(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED) {
+  WriteFile(file, bytes, count / 2, written, nullptr);
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+// A disk that fills up in the middle of a record: the file stays as it was, and the next record
+// that can be written lands on a line of its own.
+TEST(HistoryFileTest, ARecordThatCannotBeWrittenWholeLeavesTheFileAsItWas) {
+  testing_support::ScratchDirectory scratch;
+  const std::wstring path = scratch / L"history.csv";
+  ASSERT_TRUE(AppendHistoryRecord(path, Sample()));
+  const std::string before = testing_support::ReadFileBytes(path);
+
+  SetHistoryWriteForTesting(&WriteHalfThenDiskFull);
+  EXPECT_FALSE(AppendHistoryRecord(path, Sample()));
+  SetHistoryWriteForTesting(nullptr);
+  EXPECT_EQ(testing_support::ReadFileBytes(path), before);
+
+  ASSERT_TRUE(AppendHistoryRecord(path, Sample()));
+  EXPECT_EQ(testing_support::ReadFileBytes(path), before + FormatHistoryLine(Sample()));
 }
 
 TEST(HistoryFileTest, AHistoryThatCannotBeWrittenIsGivenUpOn) {

@@ -13,29 +13,34 @@
 namespace {
 
 struct MatchCase {
-  const wchar_t* entry;
+  const wchar_t* product;
   const wchar_t* deviceType;
   DeviceMatch expected;
 };
 
-TEST(DeviceMatchTest, SubstringCaseSensitiveWithTwoAliases) {
+TEST(DeviceMatchTest, SubstringOfTheProductCaseSensitiveWithTwoAliases) {
   const MatchCase cases[] = {
-      {L"Device 0: TW 3xx\n", L"TW 3xx", DeviceMatch::kMatch},
-      {L"Device 0: VX 3xx\n", L"TW 3xx", DeviceMatch::kMatch},
-      {L"Device 0: VX 5xx\n", L"QM 5xx", DeviceMatch::kMatch},
-      {L"Device 0: QM 5xx\n", L"TW 3xx", DeviceMatch::kNotForDevice},
-      {L"Device 0: VX 3xx\n", L"QM 5xx", DeviceMatch::kNotForDevice},
-      {L"Device 0: tw 3xx\n", L"TW 3xx", DeviceMatch::kNotForDevice},
+      {L"TW 3xx", L"TW 3xx", DeviceMatch::kMatch},
+      {L"VX 3xx", L"TW 3xx", DeviceMatch::kMatch},
+      {L"VX 5xx", L"QM 5xx", DeviceMatch::kMatch},
+      {L"QM 5xx", L"TW 3xx", DeviceMatch::kNotForDevice},
+      {L"VX 3xx", L"QM 5xx", DeviceMatch::kNotForDevice},
+      {L"tw 3xx", L"TW 3xx", DeviceMatch::kNotForDevice},
       // Neither found nor aliased: no message at all. The aliases work one way only.
-      {L"Device 0: QM 5xx\n", L"VX 3xx", DeviceMatch::kUnknownType},
-      {L"Device 0: TW 3xx\n", L"VX 3xx", DeviceMatch::kUnknownType},
-      {L"Device 0: TW 3xx\n", L"tw 3xx", DeviceMatch::kUnknownType},
-      // An empty device type is found in every entry.
-      {L"Device 0: TW 3xx\n", L"", DeviceMatch::kMatch},
+      {L"QM 5xx", L"VX 3xx", DeviceMatch::kUnknownType},
+      {L"TW 3xx", L"VX 3xx", DeviceMatch::kUnknownType},
+      {L"TW 3xx", L"tw 3xx", DeviceMatch::kUnknownType},
+      // Only the product counts: what a list entry puts around it matches nothing.
+      {L"TW 3xx", L"Device", DeviceMatch::kUnknownType},
+      {L"TW 3xx", L"0:", DeviceMatch::kUnknownType},
+      {L"TW 3xx", L"\n", DeviceMatch::kUnknownType},
+      // An empty device type is no instrument's.
+      {L"TW 3xx", L"", DeviceMatch::kNotForDevice},
+      {L"", L"", DeviceMatch::kNotForDevice},
   };
   for (const MatchCase& c : cases) {
-    EXPECT_EQ(MatchDeviceType(c.entry, c.deviceType), c.expected)
-        << std::string(c.entry, c.entry + wcslen(c.entry) - 1) << " / " << std::string(c.deviceType, c.deviceType + wcslen(c.deviceType));
+    EXPECT_EQ(MatchDeviceType(c.product, c.deviceType), c.expected)
+        << std::string(c.product, c.product + wcslen(c.product)) << " / " << std::string(c.deviceType, c.deviceType + wcslen(c.deviceType));
   }
 }
 

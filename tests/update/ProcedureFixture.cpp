@@ -50,7 +50,7 @@ void ProcedureFixture::SetUp() {
   m_listBox = CreateWindowExW(0, L"LISTBOX", L"", WS_POPUP | LBS_SORT | LBS_NOTIFY | LBS_HASSTRINGS, 0, 0, 200, 200,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(m_listBox, nullptr);
-  CreateDirectoryW(ExtractionFolder().c_str(), nullptr);
+  CreateDirectoryW(TemporaryDirectory().c_str(), nullptr);
 
   m_host.session = &m_session;
   m_host.selection = [this](DeviceSelection& selection) {
@@ -109,7 +109,7 @@ std::wstring ProcedureFixture::MakePackage(const PackageImages& images) {
 }
 
 void ProcedureFixture::Download(const std::wstring& package) {
-  RunDownload(m_host, m_session, package, ExtractionFolder());
+  RunDownload(m_host, m_session, package, TemporaryDirectory());
 }
 
 std::vector<std::string> ProcedureFixture::DfuCalls(const std::wstring& id) const {

@@ -60,9 +60,11 @@ class ProcedureFixture : public ::testing::Test {
   std::vector<std::wstring> Entries() const;
 
   std::wstring MakePackage(const PackageImages& images);
-  // "Download" with the package, the extraction going to a folder of the test's own.
+  // "Download" with the package, a temporary directory of the test's own in place of the user's.
   void Download(const std::wstring& package);
-  std::wstring ExtractionFolder() const { return m_scratch / L"extract\\"; }
+  std::wstring TemporaryDirectory() const { return m_scratch / L"temp\\"; }
+  // The update's own folder below it, while the update runs.
+  std::wstring PackageFolder() const { return m_session.m_packageFolder.Path(); }
 
   // Trace lines of the DFU library ("DFU ...") that mention id, without the list's string reads.
   std::vector<std::string> DfuCalls(const std::wstring& id) const;

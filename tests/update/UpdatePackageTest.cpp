@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/archive/ZipBytes.h"
 #include "tests/support/TestFiles.h"
 #include "tests/update/MessageRecorder.h"
 #include "tools/knpack/PackageWriter.h"
@@ -318,6 +319,56 @@ TEST(FileCrc32Test, WholeFilesInChunks) {
   }
   EXPECT_EQ(FileCrc32(scratch / L"missing.bin", table), 0u);
   EXPECT_EQ(FileCrc32(scratch.Path(), table), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A package that would fill the disk is refused before anything is written: too many entries,
+// or entries that together declare more than the volume has free (less a reserve). Every
+// declared size is a lie here; the check must not need to unpack anything to see it.
+struct FillingCase {
+  const char* name;
+  int entries;
+  std::uint32_t declaredEach;  // written into both records of every entry
+};
+
+class DiskFillingPackageTest : public PrepareUpdatePackageTest, public testing::WithParamInterface<FillingCase> {};
+
+TEST_P(DiskFillingPackageTest, IsRefusedWithNothingWritten) {
+  const FillingCase& c = GetParam();
+  std::vector<ZipEntrySpec> entries = {knpack::ZipEntry("info", PackageParts().Manifest())};
+  for (int i = 1; i < c.entries; ++i) entries.push_back(knpack::ZipEntry("e" + std::to_string(i) + ".bin", "x"));
+  const std::wstring path = WriteEntries(entries);
+  if (c.declaredEach != 0) {
+    std::string zip = ReadFileBytes(path);
+    for (int i = 0; i < c.entries; ++i) {
+      zip_bytes::Put32(zip, zip_bytes::LocalHeader(zip, i) + 22, c.declaredEach);
+      zip_bytes::Put32(zip, zip_bytes::CentralRecord(zip, i) + 24, c.declaredEach);
+    }
+    ASSERT_TRUE(WriteFileBytes(path, zip));
+  }
+  EXPECT_FALSE(Prepare(path));
+  EXPECT_THAT(m_host.messages, ElementsAre(kWrong));
+  EXPECT_FALSE(FileExists(TempDir() + L"info"));
+  EXPECT_FALSE(FileExists(TempDir() + L"e1.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, DiskFillingPackageTest,
+    // 200 entries of almost 4 GiB declare about 800 GiB: more than any disk these tests run on.
+    testing::Values(FillingCase{"MoreThanAThousandEntries", 1001, 0},
+                    FillingCase{"MoreThanTheVolumeHolds", 200, 0xFFFFFFF0u}),
+    [](const testing::TestParamInfo<FillingCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PrepareUpdatePackageTest, AThousandEntriesOfTheirDeclaredSizeAreFine) {
+  const PackageParts parts;
+  std::vector<ZipEntrySpec> entries = {knpack::ZipEntry("info", parts.Manifest()), knpack::ZipEntry("p.bin", parts.program),
+                                       knpack::ZipEntry("m.bin", parts.media), knpack::ZipEntry("d.bin", parts.data)};
+  for (int i = 4; i < 1000; ++i) entries.push_back(knpack::ZipEntry("e" + std::to_string(i) + ".bin", "x"));
+  EXPECT_TRUE(Prepare(WriteEntries(entries)));
+  EXPECT_THAT(m_host.messages, IsEmpty());
 }
 
 }  // namespace

@@ -172,12 +172,12 @@ TEST_P(WorkerRefusalTest, NothingIsWrittenAndTheLastSectorStays) {
 }
 
 void Remove(UpdateWorkerTest& test, const wchar_t* name) {
-  ASSERT_TRUE(DeleteFileW((test.ExtractionFolder() + name).c_str()));
+  ASSERT_TRUE(DeleteFileW((test.PackageFolder() + name).c_str()));
 }
 
 // One byte changed, the length kept: only the check value can tell.
 void Tamper(UpdateWorkerTest& test, const wchar_t* name) {
-  const std::wstring path = test.ExtractionFolder() + name;
+  const std::wstring path = test.PackageFolder() + name;
   std::string bytes = testing_support::ReadFileBytes(path);
   ASSERT_FALSE(bytes.empty());
   bytes[bytes.size() / 2] ^= 0x01;
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                 texts::kFileCorrupted},
         Refusal{"ProgramGrown",
                 [](UpdateWorkerTest& t) {
-                  const std::wstring path = t.ExtractionFolder() + L"program.bin";
+                  const std::wstring path = t.PackageFolder() + L"program.bin";
                   ASSERT_TRUE(testing_support::WriteFileBytes(path, testing_support::ReadFileBytes(path) + "x"));
                 },
                 false, texts::kFileCorrupted},
@@ -299,8 +299,8 @@ TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
     Select(L"TW 3xx");
     PackageImages other;
     other.deviceType = ending.type;
-    std::wstring path = MakePackage(other);
-    if (std::string(ending.type).empty()) path = m_scratch / L"no-such.kn";
+    // No type: no package at all.
+    const std::wstring path = std::string(ending.type).empty() ? m_scratch / L"no-such.kn" : MakePackage(other);
     Download(path);
     std::vector<std::wstring> results;
     for (const HistoryRecord& r : m_host.records) results.push_back(r.result);

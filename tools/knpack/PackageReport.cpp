@@ -9,10 +9,10 @@
 #include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
 #include "tools/knpack/Console.h"
-#include "tools/knpack/FileTree.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
 #include "update/ManifestFile.h"
+#include "update/UpdateFolder.h"
 #include "update/UpdateManifest.h"
 #include "update/UpdatePackage.h"
 #include "update/WidenBytes.h"
@@ -116,13 +116,14 @@ bool InspectPackage(const std::wstring& packagePath) {
   ListEntries(reader);
   reader.Close();
 
-  // The images are checked where nothing else lives: a scratch directory of our own.
-  const std::wstring scratch = SystemTempDirectory() + L"knpack-inspect-" + std::to_wstring(GetCurrentProcessId()) +
-                               L"-" + std::to_wstring(GetTickCount()) + L"\\";
-  CreateDirectoryW(scratch.c_str(), nullptr);
-  ExtractPackage(packagePath, scratch);
-  ListManifest(scratch);
-  RemoveTree(scratch);
+  // The images are checked where nothing else lives: a folder of our own, as the updater's.
+  UpdateFolder scratch;
+  if (!scratch.Create(SystemTempDirectory())) {
+    PrintError(L"knpack: cannot make a folder to unpack into below " + SystemTempDirectory());
+    return false;
+  }
+  ExtractPackage(packagePath, scratch.Path());
+  ListManifest(scratch.Path());
   return true;
 }
 

@@ -121,6 +121,10 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
   const bool withBootloader = !inputs.bootloaderFile.empty();
   if (withBootloader) images.push_back({&inputs.bootloaderFile, {}, {}, {}});
 
+  if (inputs.deviceType.empty()) {
+    error = "the device type is empty: the updater matches it with no instrument";
+    return false;
+  }
   if (!IsWritableManifestField(inputs.deviceType)) {
     error = "the device type cannot stand in a manifest (a line feed or a Ctrl-Z in it, or over 4096 bytes)";
     return false;

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "platform/ProgramStart.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/PackageReport.h"
 #include "tools/knpack/PackageWriter.h"
+#include "update/UpdateFolder.h"
 #include "update/UpdatePackage.h"
 
 namespace {
@@ -98,7 +100,13 @@ int Verify(const std::vector<std::wstring>& args) {
   std::map<std::wstring, std::wstring> options;
   std::vector<std::wstring> positional;
   if (!ParseOptions(args, 2, {L"--dir"}, options, positional) || positional.size() != 1) return Usage();
-  const std::wstring directory = options.count(L"--dir") ? WithTrailingBackslash(options[L"--dir"]) : SystemTempDirectory();
+  // Without a folder named, as the updater does it: a folder of its own, gone afterwards.
+  UpdateFolder own;
+  if (!options.count(L"--dir") && !own.Create(SystemTempDirectory())) {
+    PrintError(L"knpack: cannot make a folder to unpack into below " + SystemTempDirectory());
+    return kExitFailed;
+  }
+  const std::wstring directory = options.count(L"--dir") ? WithTrailingBackslash(options[L"--dir"]) : own.Path();
   ConsoleHost host;
   PreparedPackage package;
   if (!PrepareUpdatePackage(host, positional[0], directory, package)) return kExitFailed;
@@ -135,6 +143,7 @@ int Inspect(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  ExcludeCurrentFolderFromDllSearch();
   std::vector<std::wstring> args(argv, argv + argc);
   if (args.size() < 2) return Usage();
   const std::wstring& command = args[1];

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"KnConsoleUpdate";
+constexpr wchar_t kGuardClassName[] = L"KnUpdateSessionGuard";
 constexpr UINT kCallOnMainThread = WM_APP + 1;
 constexpr wchar_t kMustFinish[] =
     L"The update must finish: the firmware is being written, and stopping now could leave the instrument unusable.";
@@ -29,9 +30,15 @@ ConsoleHost::ConsoleHost(ConsoleOutput& out, ConsoleDeviceList& devices, bool co
   windowClass.lpszClassName = kClassName;
   RegisterClassW(&windowClass);
   m_window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), this);
+  WNDCLASSW guardClass = {};
+  guardClass.lpfnWndProc = &ConsoleHost::GuardProcedure;
+  guardClass.hInstance = GetModuleHandleW(nullptr);
+  guardClass.lpszClassName = kGuardClassName;
+  RegisterClassW(&guardClass);
 }
 
 ConsoleHost::~ConsoleHost() {
+  if (m_sessionGuard != nullptr) DestroyWindow(m_sessionGuard);
   if (m_window != nullptr) DestroyWindow(m_window);
   if (m_ended != nullptr) CloseHandle(m_ended);
 }
@@ -59,6 +66,27 @@ void ConsoleHost::AllowClosing(bool allowed) {
   if (console == nullptr) return;
   HMENU menu = GetSystemMenu(console, FALSE);
   if (menu != nullptr) EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_GRAYED));
+}
+
+LRESULT CALLBACK ConsoleHost::GuardProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION) return FALSE;  // only while the firmware is written: it exists only then
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void ConsoleHost::GuardSession(bool guarded) {
+  // A message-only window hears nothing of the session: the guard is a top-level window, never
+  // shown. Windows takes its shutdown reason only from the thread that made it.
+  CallOnMainThread([&] {
+    if (guarded && m_sessionGuard == nullptr) {
+      m_sessionGuard = CreateWindowExW(WS_EX_TOOLWINDOW, kGuardClassName, L"knupdate", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr);
+      if (m_sessionGuard != nullptr) ShutdownBlockReasonCreate(m_sessionGuard, texts::kShutdownBlocked);
+    } else if (!guarded && m_sessionGuard != nullptr) {
+      ShutdownBlockReasonDestroy(m_sessionGuard);
+      DestroyWindow(m_sessionGuard);
+      m_sessionGuard = nullptr;
+    }
+  });
 }
 
 void ConsoleHost::OnNotification(UINT message, WPARAM wParam) {
@@ -107,6 +135,7 @@ void ConsoleHost::SetUpdateRunning(bool running) {
   if (running) return;
   m_state = kEnded;
   AllowClosing(true);
+  GuardSession(false);
 }
 
 DWORD WINAPI ConsoleHost::WorkerThread(LPVOID host) {
@@ -132,6 +161,7 @@ bool ConsoleHost::BeginWriting() {
   int expected = kPreparing;
   if (!m_state.compare_exchange_strong(expected, kWriting)) return false;
   AllowClosing(false);
+  GuardSession(true);
   return true;
 }
 
@@ -143,6 +173,7 @@ void ConsoleHost::RecordUpdate(const HistoryRecord& record) {
 void ConsoleHost::Finished() {
   m_state = kEnded;
   AllowClosing(true);
+  GuardSession(false);
   SetEvent(m_ended);
 }
 

@@ -65,13 +65,18 @@ class ConsoleHost : public UpdateHost, public UpdateSession {
   // Runs call on the thread that made the host, after the notifications queued before it.
   void CallOnMainThread(const std::function<void()>& call);
   // While the firmware is written the console's close box is greyed: Windows ends a process
-  // whose console is closed a few seconds later, whatever its handler does.
+  // whose console is closed a few seconds later, whatever its handler does. And the session's
+  // end is refused: a console program that uses windows gets no logoff or shutdown event, so a
+  // hidden top-level window of its own answers Windows' question instead.
   void AllowClosing(bool allowed);
+  void GuardSession(bool guarded);
+  static LRESULT CALLBACK GuardProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   ConsoleOutput& m_out;
   ConsoleDeviceList& m_devices;
   bool m_confirmed;
   HWND m_window = nullptr;
+  HWND m_sessionGuard = nullptr;  // made and destroyed on the main thread
   std::wstring m_stage, m_lastStatus, m_result;
   std::atomic<int> m_state{kPreparing};
   HANDLE m_ended;  // set once the update has ended, for a console that is being closed

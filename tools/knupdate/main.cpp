@@ -23,6 +23,7 @@
 #include "tools/knupdate/ConsoleOutput.h"
 #include "update/Download.h"
 #include "update/UpdateHistory.h"
+#include "platform/ProgramStart.h"
 #include "update/UpdatePackage.h"
 
 namespace {
@@ -131,6 +132,7 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  ExcludeCurrentFolderFromDllSearch();
   static ConsoleOutput out;  // the Ctrl+C handler prints through it until the process ends
   const std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == L"list") return List(out);

@@ -1,10 +1,8 @@
-#include "tools/knpack/FileTree.h"
+#include "platform/FileTree.h"
 
 #include <windows.h>
 
-namespace knpack {
-
-void RemoveTree(const std::wstring& directory) {
+void RemoveTreeContents(const std::wstring& directory) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((directory + L"*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
@@ -12,8 +10,12 @@ void RemoveTree(const std::wstring& directory) {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
       const std::wstring path = directory + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (folder && !link) {
         RemoveTree(path + L"\\");
+      } else if (folder) {
+        RemoveDirectoryW(path.c_str());
       } else {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
@@ -21,7 +23,9 @@ void RemoveTree(const std::wstring& directory) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryW(directory.c_str());
 }
 
-}  // namespace knpack
+void RemoveTree(const std::wstring& directory) {
+  RemoveTreeContents(directory);
+  RemoveDirectoryW(directory.c_str());
+}
