@@ -22,6 +22,10 @@ cd "$(dirname "$0")"
 ./scripts/setup.sh
 source scripts/wine-env.sh
 trap kn_cleanup EXIT
+# Wine's own processes (its desktop among them) inherit the error stream of the first program
+# and, in a prefix that outlives this script, say so there when our display goes at the end:
+# only the programs' own lines are passed on (Xlib ends its line with a carriage return).
+exec 2> >(grep -v --line-buffered '^X connection to .* broken (explicit kill or server shutdown)' >&2)
 
 knpack() {
   local args=() a

@@ -12,8 +12,10 @@ head -c 512 /dev/urandom >"$work/data.bin"
 "$root/run.sh" knpack build --type "TW 3xx" --program "$work/program.bin" --media "$work/media.bin" \
   --data "$work/data.bin" -o "$work/update.kn" >/dev/null
 
-list=$("$root/run.sh" knupdate list | tr -d '\r')
+list=$("$root/run.sh" knupdate list 2>"$work/stderr" | tr -d '\r')
 echo "$list"
+# Only the program's own lines: nothing of Wine's or of the display's on the error stream.
+[ ! -s "$work/stderr" ] || { cat "$work/stderr"; echo "knupdate list printed stray lines" >&2; exit 1; }
 [ "$list" = $'Device 0: TW 3xx\tapplication\nDevice 1: QM 5xx\tapplication\nDevice 2: VX 5xx\tDFU' ] ||
   { echo "knupdate list showed something else" >&2; exit 1; }
 

@@ -3,6 +3,8 @@
 #include "sim/bench/TemporaryBench.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
+#include "update/Crc32.h"
+#include "update/UpdateManifest.h"
 
 namespace testing_support {
 
@@ -41,6 +43,28 @@ std::wstring BuildPackage(const std::wstring& folder, const PackageImages& image
   }
   const std::wstring package = folder + L"update.kn";
   std::string error;
+  if (images.deviceType.empty()) {
+    // The package tool refuses a package for no device type: composed here as a hostile or old
+    // builder would.
+    ManifestContent content;
+    content.programName = "program.bin";
+    content.mediaName = "media.bin";
+    content.dataName = "data.bin";
+    Crc32Table table;
+    BuildCrc32Table(table);
+    content.programCrc = BufferCrc32(table, images.program.data(), images.program.size());
+    content.mediaCrc = BufferCrc32(table, images.media.data(), images.media.size());
+    content.dataCrc = BufferCrc32(table, images.data.data(), images.data.size());
+    return written && images.bootloader.empty() &&
+                   knpack::WriteZipArchive(package,
+                                           {knpack::ZipEntry("info", ComposeUpdateManifest(table, content)),
+                                            knpack::ZipEntry("program.bin", images.program),
+                                            knpack::ZipEntry("media.bin", images.media),
+                                            knpack::ZipEntry("data.bin", images.data)},
+                                           error)
+               ? package
+               : std::wstring();
+  }
   return written && knpack::BuildUpdatePackage(inputs, package, error) ? package : std::wstring();
 }
 

@@ -85,6 +85,13 @@ INSTANTIATE_TEST_SUITE_P(
         Ending{"TypeOfNoListedFamilyEndsSilently", [](ProcedureFixture& f) { f.Select(L"QM 5xx"); }, "VX 3xx", {},
                nullptr, false, false, 0, 0, 0},
         Ending{"CaseMatters", [](ProcedureFixture&) {}, "tw 3xx", {}, nullptr, false, false, 0, 0, 0},
+        // Only the product text counts, never the rest of the entry "Device 0: TW 3xx\n".
+        Ending{"TypeFoundOnlyAroundTheProductEndsSilently", [](ProcedureFixture&) {}, "Device", {}, nullptr, false,
+               false, 0, 0, 0},
+        Ending{"NumberFoundOnlyAroundTheProductEndsSilently", [](ProcedureFixture&) {}, "0:", {}, nullptr, false,
+               false, 0, 0, 0},
+        Ending{"EmptyTypeIsNoInstruments", [](ProcedureFixture&) {}, "", {texts::kNotForDevice}, nullptr, false,
+               false, 0, 0, 0},
         Ending{"DeviceGoneSinceTheRefresh",
                [](ProcedureFixture& f) { f.bench().SetMode(L"tw", sim::Mode::kAbsent); }, "TW 3xx", {kCannotOpen},
                nullptr, false, false, 0, 0, 0},
