@@ -210,6 +210,18 @@ class DialogUpdateTest : public ::testing::Test {
 
 const std::vector<std::wstring> kDefaultList = {L"Device 0: TW 3xx\n", L"Device 1: QM 5xx\n", L"Device 2: VX 5xx\n"};
 
+void WaitForTheDefaultList(HWND window) {
+  ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(GetDlgItem(window, IDC_DEVICE_LIST)) == kDefaultList; }));
+}
+
+// Answers the boxes up to "Updated successfully!" and waits until the dialog is given back.
+void AwaitSuccessAndGiveBack(HWND window) {
+  const Watched watched = WatchUntilBox(window, L"Updated successfully!");
+  ASSERT_NE(watched.lastBox, nullptr);
+  Answer(watched.lastBox);
+  EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+}
+
 void DialogUpdateTest::UpdateTheTw3xx() {
   CQM_TWBootloaderDlg dialog;
   RecordingTaskbar taskbar;
@@ -386,18 +398,14 @@ TEST_F(DialogUpdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
       EXPECT_NE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, reason, SMTO_NORMAL, 5000, &answer), 0);
       return answer != 0;
     };
-    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
-    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    WaitForTheDefaultList(window);
     EXPECT_TRUE(sessionMayEnd(0));
     dd::Click(window, IDOK);
     ASSERT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Media file downloading!"; }));
     EXPECT_FALSE(sessionMayEnd(0)) << "shutdown";
     EXPECT_FALSE(sessionMayEnd(ENDSESSION_LOGOFF)) << "logoff";
 
-    const Watched watched = WatchUntilBox(window, L"Updated successfully!");
-    ASSERT_NE(watched.lastBox, nullptr);
-    Answer(watched.lastBox);
-    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    AwaitSuccessAndGiveBack(window);
     EXPECT_TRUE(dd::WaitUntil([&] { return InterlockedCompareExchange(&dialog.m_bUpdateRunning, 0, 0) == 0; }));
     EXPECT_TRUE(sessionMayEnd(0));
     PressEscAndWait(window, run);
@@ -430,9 +438,8 @@ TEST_F(DialogUpdateTest, TheProgressBarsOwnTimersRunWhileThePreparationWaits) {
   dialog.m_strUpdateFile = MakePackage(false);
   DialogRun run(0);
   run.Run(dialog, [&](HWND window) {
-    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
     HWND progress = GetDlgItem(window, IDC_PROGRESS);
-    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
+    WaitForTheDefaultList(window);
     ticking::g_original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(progress, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ticking::Procedure)));
     dd::Click(window, IDOK);
@@ -442,10 +449,7 @@ TEST_F(DialogUpdateTest, TheProgressBarsOwnTimersRunWhileThePreparationWaits) {
     Sleep(1000);  // within the status poll's pauses
     EXPECT_GE(ticking::g_ticks - before, 10) << "the bar's own timer stood still";
 
-    const Watched watched = WatchUntilBox(window, L"Updated successfully!");
-    ASSERT_NE(watched.lastBox, nullptr);
-    Answer(watched.lastBox);
-    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    AwaitSuccessAndGiveBack(window);
     PressEscAndWait(window, run);
   });
 }
