@@ -25,7 +25,7 @@ kn_set_arch() {
 
 # KN_ARCH chooses the architecture (run.sh --arch sets it); a KN_BUILD of the caller's wins.
 kn_caller_build=${KN_BUILD:-}
-kn_set_arch "${KN_ARCH:-x64}"
+kn_set_arch "${KN_ARCH:-x64}" || return 2
 KN_BUILD=${kn_caller_build:-$KN_BUILD}
 
 kn_own_prefix=""
@@ -104,6 +104,17 @@ kn_build() {
       -DCMAKE_BUILD_TYPE=Release -DKN_OTHER_ARCH_BUILD="$(kn_build_dir "$kn_other_arch")" >/dev/null
     cmake --build "$KN_BUILD" -j2 "${targets[@]}" "$@"
   ) 9>/tmp/kn-build.lock
+}
+
+# Whether the installed Wine runs 32-bit programs: tried with the x86 build's bench tool.
+# Debian's Wine runs them with its 32-bit half only (wine32:i386), which needs a kernel that
+# executes 32-bit Linux programs.
+kn_wine_runs_x86() {
+  local scratch out
+  scratch=$(mktemp -d)
+  out=$(wine "$(kn_build_dir x86)/sim/knbench.exe" default "$(kn_winpath "$scratch/bench")" 2>/dev/null | tr -d '\r') || true
+  rm -rf "$scratch"
+  [ "$out" = "default bench written" ]
 }
 
 # A path of this machine as Wine sees it (the root file system is drive Z:).
