@@ -51,7 +51,9 @@ for exe in QM_TWBootloader.exe knupdate.exe knpack.exe; do
 done
 
 for needed in kndfu.dll 'qmdriver\' 'DPInst_x64.exe' 'knupdate update --package FILE' 'history.csv' \
-              'The file is not for the selected device!' 'Please install the DFU driver at first!'; do
+              'The file is not for the selected device!' 'Please install the DFU driver at first!' \
+              '-win32.zip' '-win64.zip' 'Please use the 32-bit updater.' \
+              'Please use the 64-bit updater.'; do
   grep -qF -- "$needed" "$work/README.txt" || { echo "README.txt does not mention $needed" >&2; status=1; }
 done
 grep -q $'\r$' "$work/README.txt" || { echo "README.txt has no Windows line ends" >&2; status=1; }
