@@ -12,20 +12,41 @@
 #                         of this machine) or on a fresh default bench
 #   ./run.sh updater      starts the updater as a Windows user would (no bench, no DFU library
 #                         beside it); without a display it runs under Xvfb. Ends with the dialog.
-#   ./run.sh dist         makes build/dist/QM_TWBootloader-<version>-win64.zip, the Windows
-#                         distributable (production programs and the technicians' README)
+#   ./run.sh dist         makes the Windows distributables of both architectures (production
+#                         programs and the technicians' README):
+#                         build/dist/QM_TWBootloader-<version>-win64.zip and
+#                         build/x86/dist/QM_TWBootloader-<version>-win32.zip
 #   ./run.sh bench [DIR]  starts the bench build with our kndfu.dll beside it on bench DIR
 #                         (default: a bench this script creates under the build folder)
+#   ./run.sh --arch x86 [FORM]  any of these with the 32-bit build (build/x86); x64 (build/) is
+#                         the default
 # DISPLAY and WINEPREFIX are honoured when set.
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ "${1:-}" = "--arch" ]; then
+  [ -n "${2:-}" ] || { echo "usage: ./run.sh --arch x64|x86 [FORM]" >&2; exit 2; }
+  export KN_ARCH=$2
+  shift 2
+fi
 ./scripts/setup.sh
-source scripts/wine-env.sh
+source scripts/wine-env.sh || exit 2
 trap kn_cleanup EXIT
 # Wine's own processes (its desktop among them) inherit the error stream of the first program
 # and, in a prefix that outlives this script, say so there when our display goes at the end:
 # only the programs' own lines are passed on (Xlib ends its line with a carriage return).
 exec 2> >(grep -v --line-buffered '^X connection to .* broken (explicit kill or server shutdown)' >&2)
+
+# The 32-bit build runs only where the installed Wine runs 32-bit programs. Tried after the
+# display is chosen: the first Wine program of a session fixes the session's display.
+require_runnable_arch() {
+  [ "$KN_ARCH" = x86 ] || return 0
+  KN_BUILD_TARGETS=knbench_tool kn_build >/dev/null
+  kn_wine_init
+  kn_wine_runs_x86 && return 0
+  echo "this machine's Wine cannot run 32-bit programs (it needs wine32:i386 and a kernel that" >&2
+  echo "executes 32-bit Linux programs); the x86 build is in $KN_BUILD" >&2
+  exit 1
+}
 
 knpack() {
   local args=() a
@@ -53,6 +74,7 @@ updater() {
   rm -rf "$dir" && mkdir -p "$dir"
   cp "$KN_BUILD/app/QM_TWBootloader.exe" "$dir/"
   open_display
+  require_runnable_arch
   (cd "$dir" && wine QM_TWBootloader.exe)
   echo "== the updater has ended"
 }
@@ -85,6 +107,7 @@ bench() {
   local bench_dir=${1:-"$KN_BUILD/run/default-bench"} dir
   # The display first: the first Wine program of a session fixes the session's display.
   open_display
+  require_runnable_arch
   [ -n "${1:-}" ] || default_bench "$bench_dir"
   [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
   dir=$(prepare_bench_build)
@@ -99,6 +122,7 @@ bench() {
 main_job() {
   local work="$KN_BUILD/run/main" dir status=0 updater
   open_display
+  require_runnable_arch
   rm -rf "$work" && mkdir -p "$work/images" "$work/screenshots"
   head -c 196608 /dev/urandom >"$work/images/program.bin"
   head -c 262144 /dev/urandom >"$work/images/media.bin"
@@ -144,6 +168,7 @@ knupdate() {
 case "${1:-}" in
   knpack)
     kn_build >/dev/null
+    require_runnable_arch
     kn_wine_init
     shift; knpack "$@" ;;
   "")
@@ -155,15 +180,22 @@ case "${1:-}" in
     kn_wine_init
     updater ;;
   dist)
-    kn_build >/dev/null
-    ls -l "$KN_BUILD"/dist/QM_TWBootloader-*-win64.zip
-    unzip -l "$KN_BUILD"/dist/QM_TWBootloader-*-win64.zip ;;
+    # Both architectures, whichever --arch says: a technician takes the one of the DFU library.
+    for arch in x64 x86; do
+      kn_set_arch "$arch"
+      KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-dist} kn_build >/dev/null
+    done
+    for zip in "$(kn_build_dir x64)"/dist/QM_TWBootloader-*-win64.zip "$(kn_build_dir x86)"/dist/QM_TWBootloader-*-win32.zip; do
+      ls -l "$zip"
+      unzip -l "$zip"
+    done ;;
   knupdate)
     shift
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-knupdate_bench kndfu knbench_tool} kn_build >/dev/null
     # Wine lets a program create windows only with a display, and the console updater builds
     # its device list in a list box that is never shown.
     kn_ensure_display
+    require_runnable_arch
     kn_wine_init
     knupdate "$@" ;;
   bench)
@@ -171,5 +203,5 @@ case "${1:-}" in
     KN_BUILD_TARGETS=${KN_BUILD_TARGETS:-QM_TWBootloader_bench dpinst_standin kndfu knbench_tool} kn_build >/dev/null
     kn_wine_init
     bench "$@" ;;
-  *) echo "usage: ./run.sh [knpack ARGS | knupdate ARGS | updater | bench [DIR] | dist]" >&2; exit 2 ;;
+  *) echo "usage: ./run.sh [--arch x64|x86] [knpack ARGS | knupdate ARGS | updater | bench [DIR] | dist]" >&2; exit 2 ;;
 esac

@@ -86,7 +86,9 @@ void AddDfuDevices(HWND listBox, DeviceListState& state) {
 void RebuildDeviceList(HWND listBox, DeviceListState state) {
   if (state.dfuReady == 0) {
     const int loaded = LoadDfuLibrary();
-    if (loaded == kDfuDriverNotFound || loaded == kDfuWrongDriverVersion) return;
+    if (loaded == kDfuDriverNotFound || loaded == kDfuWrongDriverVersion || loaded == kDfuLibraryOfOtherArchitecture) {
+      return;
+    }
     state.dfuReady = 1;
   }
 

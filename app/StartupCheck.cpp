@@ -16,6 +16,11 @@ int CheckDfuLibraryAtStartup(int loadResult, DriverPromptHost& host) {
       host.PromptBox(startup_texts::kWrongDriverVersion, nullptr, MB_OK);
       host.RunDriverInstallation();
       return 0;
+    case kDfuLibraryOfOtherArchitecture:
+      // The driver is there: installing it again would not help. The dialog goes on as
+      // without a library.
+      host.PromptBox(startup_texts::kLibraryOfOtherArchitecture, nullptr, MB_OK);
+      return 0;
     default:
       host.PromptBox(startup_texts::kUnexpectedResult, nullptr, MB_OK);
       return 0;

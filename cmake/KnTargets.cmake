@@ -29,3 +29,12 @@ function(kn_place_kndfu_beside target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kndfu> $<TARGET_FILE_DIR:${target}>/kndfu.dll)
 endfunction()
+
+# A DLL that exports the names its .def file lists, undecorated. A 32-bit WINAPI (stdcall)
+# function's symbol carries its decoration (_LMDFUInit@0); the linker binds each plain name to
+# it and exports the plain name, as MSVC's does. Asked for explicitly, so it does so silently.
+function(kn_def_exports target)
+  if(MINGW AND KN_ARCH STREQUAL "x86")
+    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
+endfunction()

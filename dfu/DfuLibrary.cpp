@@ -28,11 +28,42 @@ bool Bind(HMODULE library, const char* name, Pointer& pointer) {
   return pointer != nullptr;
 }
 
+#ifdef _WIN64
+constexpr WORD kOtherMachine = IMAGE_FILE_MACHINE_I386;
+#else
+constexpr WORD kOtherMachine = IMAGE_FILE_MACHINE_AMD64;
+#endif
+
+// Whether the library the system would load under this name is a DLL of the other
+// architecture. A load refused as a bad image may also mean a damaged file, which a driver
+// installation does mend, so the file's own header decides: mapped as an image resource it
+// is found by the same search as LoadLibraryW and mapped whatever its architecture.
+bool IsLibraryOfOtherArchitecture(const wchar_t* libraryName) {
+  HMODULE mapped = LoadLibraryExW(libraryName, nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+  if (mapped == nullptr) return false;
+  // The handle of such a mapping is its base address with a low bit set as a mark.
+  const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(mapped) & ~static_cast<ULONG_PTR>(3));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  bool other = false;
+  if (dos->e_magic == IMAGE_DOS_SIGNATURE) {
+    // Signature and file header are laid out alike in 32-bit and 64-bit images.
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    other = nt->Signature == IMAGE_NT_SIGNATURE && nt->FileHeader.Machine == kOtherMachine;
+  }
+  FreeLibrary(mapped);
+  return other;
+}
+
 }  // namespace
 
 int LoadDfuLibraryNamed(const wchar_t* libraryName) {
   HMODULE library = LoadLibraryW(libraryName);
-  if (library == nullptr) return kDfuDriverNotFound;
+  if (library == nullptr) {
+    if (GetLastError() == ERROR_BAD_EXE_FORMAT && IsLibraryOfOtherArchitecture(libraryName)) {
+      return kDfuLibraryOfOtherArchitecture;
+    }
+    return kDfuDriverNotFound;
+  }
 
   // Every name is looked up, in this order, even after one is missing.
   bool complete = true;

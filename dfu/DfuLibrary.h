@@ -11,6 +11,10 @@ constexpr int kDfuReady = 0;
 constexpr int kDfuDriverNotFound = -3;
 constexpr int kDfuWrongDriverVersion = -7;
 constexpr int kDfuNotBound = -1;  // what a call through an unbound entry point counts as
+// kndfu.dll is there but built for the other architecture: a 64-bit program cannot load a
+// 32-bit library, nor a 32-bit program a 64-bit one. The driver is not what is missing, the
+// updater of the library's architecture is. (The system's ERROR_BAD_EXE_FORMAT, negated.)
+constexpr int kDfuLibraryOfOtherArchitecture = -193;
 
 extern tLMDFUInit pfnLMDFUInit;
 extern tLMDFUDeviceOpen pfnLMDFUDeviceOpen;
@@ -31,7 +35,8 @@ extern tLMDFUErrorStringGet pfnLMDFUErrorStringGet;
 extern tLMDFUModeSwitch pfnLMDFUModeSwitch;
 extern tLMDFUDevTypeGet pfnLMDFUDevTypeGet;
 
-// 0 ready, -3 library or driver missing, -7 an entry point missing or the driver outdated.
+// 0 ready, -3 library or driver missing, -7 an entry point missing or the driver outdated,
+// kDfuLibraryOfOtherArchitecture for a library of the other architecture.
 int LoadDfuLibrary();
 // The same for a library of another name; the program always uses "kndfu.dll".
 int LoadDfuLibraryNamed(const wchar_t* libraryName);

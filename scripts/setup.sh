@@ -6,9 +6,15 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache="$here/.cache"
 
+# Both Windows architectures: the x64 and the i686 cross compilers (libz-mingw-w64-dev holds
+# zlib for both). Wine's 32-bit half (wine32:i386), which runs 32-bit programs, is not
+# installed: it needs a kernel that executes 32-bit Linux programs, which this kind of machine
+# lacks, and once installed its loader starts every program, so all of Wine fails. ./test.sh
+# runs the 32-bit programs wherever the installed Wine can.
 packages=(
   cmake make
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   libz-mingw-w64-dev googletest
   wine wine64
   xvfb xauth x11-utils xdotool imagemagick

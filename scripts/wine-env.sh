@@ -2,11 +2,36 @@
 # started. The caller's WINEPREFIX and DISPLAY win when set.
 
 KN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-KN_BUILD=${KN_BUILD:-$KN_ROOT/build}
+
+# Both Windows architectures build from the same sources, each in a tree of its own: x64 in
+# build/ (the default), x86 in build/x86.
+kn_build_dir() {
+  case "$1" in
+    x64) echo "$KN_ROOT/build" ;;
+    x86) echo "$KN_ROOT/build/x86" ;;
+  esac
+}
+
+# Makes ARCH (x64 or x86) the one that kn_build builds and KN_BUILD names.
+kn_set_arch() {
+  case "$1" in
+    x64) kn_toolchain=mingw-w64-x86_64.cmake; kn_other_arch=x86 ;;
+    x86) kn_toolchain=mingw-w64-i686.cmake; kn_other_arch=x64 ;;
+    *) echo "unknown architecture: $1 (x64 or x86)" >&2; return 2 ;;
+  esac
+  KN_ARCH=$1
+  KN_BUILD=$(kn_build_dir "$1")
+}
+
+# KN_ARCH chooses the architecture (run.sh --arch sets it); a KN_BUILD of the caller's wins.
+kn_caller_build=${KN_BUILD:-}
+kn_set_arch "${KN_ARCH:-x64}" || return 2
+KN_BUILD=${kn_caller_build:-$KN_BUILD}
 
 kn_own_prefix=""
 [ -n "${WINEPREFIX:-}" ] || kn_own_prefix=1
-export WINEPREFIX=${WINEPREFIX:-$KN_BUILD/wineprefix}
+# One 64-bit prefix for both architectures: Wine runs 32-bit programs in it as Windows does.
+export WINEPREFIX=${WINEPREFIX:-$(kn_build_dir x64)/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 # winedbg disabled: a crashing program ends at once instead of waiting in the debugger.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
@@ -66,18 +91,30 @@ kn_stop_display() {
   fi
 }
 
-# Configure and build the project (both README commands do this first).
+# Configure and build the project for KN_ARCH (both README commands do this first).
 # One build at a time on this machine (two cores): the lock serialises concurrent callers.
-# KN_BUILD_TARGETS, when set, names the only targets to build.
+# KN_BUILD_TARGETS, when set, names the only targets to build. The tests of a library of the
+# other architecture take it from that architecture's tree.
 kn_build() {
   local targets=()
   [ -n "${KN_BUILD_TARGETS:-}" ] && targets=(--target $KN_BUILD_TARGETS)
   (
     flock 9
-    cmake -S "$KN_ROOT" -B "$KN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$KN_ROOT/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S "$KN_ROOT" -B "$KN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$KN_ROOT/cmake/$kn_toolchain" \
+      -DCMAKE_BUILD_TYPE=Release -DKN_OTHER_ARCH_BUILD="$(kn_build_dir "$kn_other_arch")" >/dev/null
     cmake --build "$KN_BUILD" -j2 "${targets[@]}" "$@"
   ) 9>/tmp/kn-build.lock
+}
+
+# Whether the installed Wine runs 32-bit programs: tried with the x86 build's bench tool.
+# Debian's Wine runs them with its 32-bit half only (wine32:i386), which needs a kernel that
+# executes 32-bit Linux programs.
+kn_wine_runs_x86() {
+  local scratch out
+  scratch=$(mktemp -d)
+  out=$(wine "$(kn_build_dir x86)/sim/knbench.exe" default "$(kn_winpath "$scratch/bench")" 2>/dev/null | tr -d '\r') || true
+  rm -rf "$scratch"
+  [ "$out" = "default bench written" ]
 }
 
 # A path of this machine as Wine sees it (the root file system is drive Z:).

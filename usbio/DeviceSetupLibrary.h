@@ -7,6 +7,21 @@
 
 #include <setupapi.h>
 
+// The sizes the Setup API expects in the cbSize of its records: 32-bit Windows packs them to
+// 1 byte, 64-bit Windows to 8 (the pointer-sized Reserved field and the padding after the
+// detail's first character). A record of the wrong size is refused with
+// ERROR_INVALID_USER_BUFFER, so the headers this program is built with must agree.
+#ifdef _WIN64
+constexpr DWORD kDeviceInterfaceDataSize = 32;
+constexpr DWORD kDeviceInterfaceDetailDataSize = 8;
+#else
+constexpr DWORD kDeviceInterfaceDataSize = 28;
+constexpr DWORD kDeviceInterfaceDetailDataSize = 6;
+#endif
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == kDeviceInterfaceDataSize, "SP_DEVICE_INTERFACE_DATA of the platform");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == kDeviceInterfaceDetailDataSize,
+              "SP_DEVICE_INTERFACE_DETAIL_DATA_W of the platform");
+
 class CDeviceSetupLibrary {
  public:
   typedef HDEVINFO(WINAPI* tSetupDiGetClassDevsW)(const GUID*, PCWSTR, HWND, DWORD);

@@ -40,7 +40,7 @@ DWORD CUsbIo::FindDeviceInterface(int number, HDEVINFO deviceList, const GUID* i
 
   SP_DEVICE_INTERFACE_DATA interfaceData;
   std::memset(&interfaceData, 0, sizeof interfaceData);
-  interfaceData.cbSize = sizeof interfaceData;
+  interfaceData.cbSize = kDeviceInterfaceDataSize;
   if (!setup.SetupDiEnumDeviceInterfaces(deviceList, nullptr, interfaceGuid, static_cast<DWORD>(number),
                                          &interfaceData)) {
     const DWORD error = GetLastError();
@@ -53,7 +53,7 @@ DWORD CUsbIo::FindDeviceInterface(int number, HDEVINFO deviceList, const GUID* i
   m_pDetailData = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::malloc(required));
   if (m_pDetailData == nullptr) return USBIO_ERR_NO_MEMORY;
   std::memset(m_pDetailData, 0, required);
-  m_pDetailData->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+  m_pDetailData->cbSize = kDeviceInterfaceDetailDataSize;
   if (!setup.SetupDiGetDeviceInterfaceDetailW(deviceList, &interfaceData, m_pDetailData, required, nullptr, nullptr)) {
     return GetLastError();
   }

@@ -25,6 +25,14 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
   return FALSE;
 }
 
+// A named callback, not a lambda: a lambda converts only to a function of the compiler's
+// default calling convention, which in 32-bit Windows is not the system's.
+BOOL CALLBACK MatchVisibleEdit(HWND child, LPARAM found) {
+  if (ClassOf(child) != L"Edit" || !IsWindowVisible(child)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
 HWND Find(DWORD pid, const wchar_t* caption, HWND except, bool visibleOnly) {
   Search search{pid, caption, except, visibleOnly, nullptr};
   EnumWindows(&MatchDialog, reinterpret_cast<LPARAM>(&search));
@@ -130,14 +138,7 @@ void ClickListEntry(HWND list, int index) {
 bool ChooseFileName(HWND picker, const std::wstring& path) {
   // The file name box is the one visible edit box of the dialog.
   HWND nameBox = nullptr;
-  EnumChildWindows(
-      picker,
-      [](HWND child, LPARAM found) -> BOOL {
-        if (ClassOf(child) != L"Edit" || !IsWindowVisible(child)) return TRUE;
-        *reinterpret_cast<HWND*>(found) = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&nameBox));
+  EnumChildWindows(picker, &MatchVisibleEdit, reinterpret_cast<LPARAM>(&nameBox));
   if (nameBox == nullptr) return false;
   SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(picker, IDOK)));

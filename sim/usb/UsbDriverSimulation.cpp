@@ -15,22 +15,25 @@ const GUID& kUsbIoInterfaceGuid = ::kUsbIoInterfaceGuid;
 
 namespace {
 
-// OVERLAPPED.Internal as this simulation keeps it: 0 done, STATUS_PENDING while in
-// progress, and a failure as the error code with bit 32 set (our own completions only).
+// OVERLAPPED.Internal as Windows keeps it: STATUS_PENDING while in progress, 0 when done, a
+// failure status otherwise. The error code of a failure is kept apart (failures_): Internal
+// is pointer-sized, so only 32 bits in a 32-bit program, and every code needs all of them.
 constexpr ULONG_PTR kPending = 0x103;
-constexpr ULONG_PTR kFailed = static_cast<ULONG_PTR>(1) << 32;
+constexpr ULONG_PTR kFailed = 0xC0000001;  // STATUS_UNSUCCESSFUL
+
+// The cbSize the Setup API accepts in its records, as Windows checks it: the records are
+// packed to 1 byte on 32-bit Windows and to 8 on 64-bit Windows.
+#ifdef _WIN64
+constexpr DWORD kInterfaceDataSize = 32, kInterfaceDetailDataSize = 8;
+#else
+constexpr DWORD kInterfaceDataSize = 28, kInterfaceDetailDataSize = 6;
+#endif
 
 const HMODULE kSetupApiModule = reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(0x5E7A0000));
 constexpr wchar_t kDeviceNamePrefix[] = L"\\\\.\\USBIO_Device";
 constexpr std::uint16_t kVendorId = 0xF055;
 
 UsbDriverSimulation* g_active = nullptr;
-
-void Complete(OVERLAPPED* overlapped, DWORD error, DWORD bytes) {
-  overlapped->Internal = error == 0 ? 0 : (kFailed | error);
-  overlapped->InternalHigh = bytes;
-  if (overlapped->hEvent != nullptr) SetEvent(overlapped->hEvent);
-}
 
 BOOL Fail(DWORD error) {
   SetLastError(error);
@@ -416,6 +419,17 @@ BOOL UsbDriverSimulation::CancelIo(HANDLE handle) {
   return TRUE;
 }
 
+void UsbDriverSimulation::Complete(OVERLAPPED* overlapped, DWORD error, DWORD bytes) {
+  overlapped->Internal = error == 0 ? 0 : kFailed;
+  overlapped->InternalHigh = bytes;
+  if (error == 0) {
+    failures_.erase(overlapped);
+  } else {
+    failures_[overlapped] = error;
+  }
+  if (overlapped->hEvent != nullptr) SetEvent(overlapped->hEvent);
+}
+
 BOOL UsbDriverSimulation::GetOverlappedResult(HANDLE, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
   if (overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (wait && overlapped->Internal == kPending && overlapped->hEvent != nullptr) {
@@ -424,7 +438,10 @@ BOOL UsbDriverSimulation::GetOverlappedResult(HANDLE, LPOVERLAPPED overlapped, L
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (overlapped->Internal == kPending) return Fail(ERROR_IO_INCOMPLETE);
   if (transferred != nullptr) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
-  if (overlapped->Internal != 0) return Fail(static_cast<DWORD>(overlapped->Internal & 0xFFFFFFFFu));
+  if (overlapped->Internal != 0) {
+    const auto failure = failures_.find(overlapped);
+    return Fail(failure != failures_.end() ? failure->second : ERROR_GEN_FAILURE);
+  }
   return TRUE;
 }
 
@@ -477,7 +494,7 @@ BOOL UsbDriverSimulation::EnumDeviceInterfaces(HDEVINFO list, const GUID* guid, 
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   const auto found = lists_.find(list);
   if (found == lists_.end()) return Fail(ERROR_INVALID_HANDLE);
-  if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || guid == nullptr) {
+  if (data == nullptr || data->cbSize != kInterfaceDataSize || guid == nullptr) {
     return Fail(ERROR_INVALID_USER_BUFFER);
   }
   if (index >= found->second.size()) return Fail(ERROR_NO_MORE_ITEMS);
@@ -493,6 +510,7 @@ BOOL UsbDriverSimulation::GetDeviceInterfaceDetail(HDEVINFO list, SP_DEVICE_INTE
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   const auto found = lists_.find(list);
   if (found == lists_.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (data != nullptr && data->cbSize != kInterfaceDataSize) return Fail(ERROR_INVALID_USER_BUFFER);
   if (data == nullptr || data->Reserved == 0 || data->Reserved > found->second.size()) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
@@ -501,7 +519,7 @@ BOOL UsbDriverSimulation::GetDeviceInterfaceDetail(HDEVINFO list, SP_DEVICE_INTE
       static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) + (path.size() + 1) * sizeof(wchar_t));
   if (required != nullptr) *required = needed;
   if (detail == nullptr) return Fail(size == 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_USER_BUFFER);
-  if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return Fail(ERROR_INVALID_USER_BUFFER);
+  if (detail->cbSize != kInterfaceDetailDataSize) return Fail(ERROR_INVALID_USER_BUFFER);
   if (size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
   return TRUE;

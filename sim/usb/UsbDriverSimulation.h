@@ -95,6 +95,8 @@ class UsbDriverSimulation : public UsbSystemPort {
   DWORD Request(DeviceHandle& device, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
                 DWORD* returned);
   void Deliver(const std::wstring& id);
+  // Ends an overlapped request: its event set, its result ready for GetOverlappedResult.
+  void Complete(OVERLAPPED* overlapped, DWORD error, DWORD bytes);
   // Hands a queued reply to a read; an instrument whose last answer this was restarts.
   DWORD TakeReply(DeviceHandle& device, std::uint8_t* buffer, DWORD size);
   void Trace(const char* direction, const DeviceHandle& device, const std::uint8_t* bytes, std::size_t size);
@@ -104,6 +106,7 @@ class UsbDriverSimulation : public UsbSystemPort {
   std::map<HANDLE, std::unique_ptr<DeviceHandle>> handles_;
   std::map<std::wstring, InstrumentLink> links_;
   std::map<HDEVINFO, std::vector<std::wstring>> lists_;
+  std::map<const OVERLAPPED*, DWORD> failures_;  // the error code of each failed completion
   std::uintptr_t nextHandle_ = 0x7E000010;
 };
 

@@ -37,7 +37,8 @@ TEST(InstallDriversTest, RunsTheInstallerBesideTheProgramForBothPackagesInOrder)
   InstallDrivers();
   const std::vector<InstallerRun> runs = folder.Runs();
   ASSERT_EQ(runs.size(), 2u);
-  // This machine (and Wine's 64-bit prefix) has a WOW64 directory.
+  // This machine (and Wine's 64-bit prefix) has a WOW64 directory; the 32-bit build, run by
+  // WOW64 there, finds it too and takes the 64-bit installer as well.
   EXPECT_EQ(runs[0].installer, L"DPInst_x64.exe");
   EXPECT_EQ(runs[0].parameters, L"/PATH .\\KNCDCDriver\\ /F /LM  /A");
   EXPECT_EQ(runs[1].installer, L"DPInst_x64.exe");

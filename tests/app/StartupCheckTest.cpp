@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/StartupCheck.h"
+#include "dfu/DfuLibrary.h"
 
 namespace {
 
@@ -44,6 +45,14 @@ TEST_P(StartupCheckTest, PromptsAndInstallsAsTheResultAsks) {
 
 const std::wstring kNotFoundBox =
     L"box Attention [OK Cancel] DFU driver is not found! Do you want to install it?";
+// A library of the other architecture is named, and nothing is installed.
+#ifdef _WIN64
+const std::wstring kOtherArchitectureBox =
+    L"box <title> [OK] The DFU library kndfu.dll is a 32-bit library. Please use the 32-bit updater.";
+#else
+const std::wstring kOtherArchitectureBox =
+    L"box <title> [OK] The DFU library kndfu.dll is a 64-bit library. Please use the 64-bit updater.";
+#endif
 
 INSTANTIATE_TEST_SUITE_P(
     Results, StartupCheckTest,
@@ -54,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         StartupCase{"DriverMissingBoxClosed", -3, IDCLOSE, {kNotFoundBox}, 0},
         StartupCase{"WrongVersionAlwaysReinstalls", -7, IDOK,
                     {L"box <title> [OK] DFU driver version is incorrect!Do you want to reinstall it?", L"install"}, 0},
+        StartupCase{"LibraryOfOtherArchitecture", kDfuLibraryOfOtherArchitecture, IDOK, {kOtherArchitectureBox}, 0},
         StartupCase{"OtherFailure", -5, IDOK, {L"box <title> [OK] Impossible be here!"}, 0},
         StartupCase{"NotBound", -1, IDOK, {L"box <title> [OK] Impossible be here!"}, 0},
         StartupCase{"PositiveResult", 1, IDOK, {L"box <title> [OK] Impossible be here!"}, 0}),

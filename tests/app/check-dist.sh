@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# The Windows distributable: the zip named with the resource's version holds the production
-# updater, the console updater, the package tool and the README, and each program imports only
-# DLLs that every Windows has.
+# The Windows distributable of one architecture (x64 or x86): the zip named with the resource's
+# version and the architecture's platform holds the production updater, the console updater,
+# the package tool and the README; each program is built for that architecture, carries the
+# version resource and imports only DLLs that every Windows has.
 set -euo pipefail
-zip=$1 objdump=$2 root=$(cd "$(dirname "$0")/../.." && pwd)
+zip=$1 objdump=$2 arch=$3 root=$(cd "$(dirname "$0")/../.." && pwd)
+case "$arch" in
+  x64) platform=win64 machine=0x8664 ;;
+  x86) platform=win32 machine=0x14c ;;
+  *) echo "unknown architecture $arch" >&2; exit 2 ;;
+esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -11,7 +17,7 @@ version=$(sed -n 's/^#define KN_VERSION_TEXT "\(.*\)"/\1/p' "$root/res/version.h
 # The text and the numbers of the resource's version are one version.
 numbers=$(for part in MAJOR MINOR PATCH BUILD; do sed -n "s/^#define KN_VERSION_$part \([0-9]*\)$/\1/p" "$root/res/version.h"; done | paste -sd.)
 [ "$numbers" = "$version" ] || { echo "res/version.h: numbers $numbers, text $version" >&2; exit 1; }
-[ "$(basename "$zip")" = "QM_TWBootloader-$version-win64.zip" ] || { echo "zip named $(basename "$zip"), version $version" >&2; exit 1; }
+[ "$(basename "$zip")" = "QM_TWBootloader-$version-$platform.zip" ] || { echo "zip named $(basename "$zip"), version $version, $arch" >&2; exit 1; }
 unzip -q "$zip" -d "$work"
 listed=$(cd "$work" && ls | sort | tr '\n' ' ')
 [ "$listed" = "QM_TWBootloader.exe README.txt knpack.exe knupdate.exe " ] || { echo "the zip holds: $listed" >&2; exit 1; }
@@ -30,6 +36,18 @@ done
 # The updater's dialog is drawn for the monitor it is on.
 grep -q "PerMonitorV2" "$work/QM_TWBootloader.exe" || { echo "the updater does not declare per-monitor DPI awareness" >&2; exit 1; }
 
+# Each program's PE header names the architecture's machine type.
+for exe in QM_TWBootloader.exe knupdate.exe knpack.exe; do
+  found=$(python3 - "$work/$exe" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+print("0x%x" % struct.unpack_from("<H", data, pe + 4)[0] if data[pe:pe + 4] == b"PE\0\0" else "none")
+PY
+)
+  [ "$found" = "$machine" ] || { echo "$exe: machine $found, expected $machine ($arch)" >&2; exit 1; }
+done
+
 # System DLLs only: no runtime of the compiler, nothing that has to be shipped along.
 allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll shlwapi.dll msvcrt.dll version.dll uxtheme.dll "
 status=0
@@ -40,7 +58,9 @@ for exe in QM_TWBootloader.exe knupdate.exe knpack.exe; do
 done
 
 for needed in kndfu.dll 'qmdriver\' 'DPInst_x64.exe' 'knupdate update --package FILE' 'history.csv' \
-              'The file is not for the selected device!' 'Please install the DFU driver at first!'; do
+              'The file is not for the selected device!' 'Please install the DFU driver at first!' \
+              '-win32.zip' '-win64.zip' 'Please use the 32-bit updater.' \
+              'Please use the 64-bit updater.'; do
   grep -qF -- "$needed" "$work/README.txt" || { echo "README.txt does not mention $needed" >&2; status=1; }
 done
 grep -q $'\r$' "$work/README.txt" || { echo "README.txt has no Windows line ends" >&2; status=1; }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# "./run.sh" as the README gives it, on a machine without a display: the technician's walk
-# through the dialog on the default bench must update the "TW 3xx" and show it.
+# "./run.sh" as the README gives it (with KN_ARCH=x86: "./run.sh --arch x86"), on a machine
+# without a display: the technician's walk through the dialog on the default bench must update
+# the "TW 3xx" and show it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1  # the build tree of the architecture run.sh runs (KN_ARCH)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 unset DISPLAY
@@ -20,4 +22,4 @@ for seen in 'Device 0: TW 3xx' 'Device 2: VX 5xx' 'choose the package' 'status: 
   grep -qF -- "$seen" "$log" || { echo "./run.sh did not show: $seen" >&2; exit 1; }
 done
 if grep -qF -- 'DIFFERS' "$log"; then echo "a memory differs from its image" >&2; exit 1; fi
-ls "$root/build/run/main/screenshots/"*progress.png >/dev/null || { echo "no screenshot of the progress" >&2; exit 1; }
+ls "$build/run/main/screenshots/"*progress.png >/dev/null || { echo "no screenshot of the progress" >&2; exit 1; }

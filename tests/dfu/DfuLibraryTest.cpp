@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "sim/bench/TemporaryBench.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -101,6 +103,49 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"WithoutInit", L"stub_dfu_without_init.dll", kDfuWrongDriverVersion},
                       LoadCase{"WithoutLastEntryPoint", L"stub_dfu_without_devtype.dll", kDfuWrongDriverVersion}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.scenario); });
+
+// A library the program cannot load: only one built for the other architecture is named as
+// such. A damaged file, or a library for a machine of a third kind, is a missing driver as
+// before, which the installation offered then mends.
+struct UnloadableCase {
+  const char* scenario;
+  std::string (*bytes)(const std::string& otherArchitectureLibrary);
+  int expected;
+};
+
+class DfuUnloadableLibraryTest : public ::testing::TestWithParam<UnloadableCase> {};
+
+TEST_P(DfuUnloadableLibraryTest, OnlyALibraryOfTheOtherArchitectureIsNamed) {
+  // Built by the other architecture's tree (./test.sh builds both before it tests).
+  const std::wstring otherPath = testing_support::CommandLineOption(L"other-kndfu");
+  const std::string other = testing_support::ReadFileBytes(otherPath);
+  ASSERT_FALSE(other.empty()) << "no kndfu.dll of the other architecture at "
+                              << std::string(otherPath.begin(), otherPath.end());
+  testing_support::ScratchDirectory scratch;
+  const std::string name = GetParam().scenario;
+  const std::wstring library = scratch / (std::wstring(name.begin(), name.end()) + L".dll");
+  ASSERT_TRUE(testing_support::WriteFileBytes(library, GetParam().bytes(other)));
+  EXPECT_EQ(GetParam().expected, LoadDfuLibraryNamed(library.c_str()));
+}
+
+std::string WithMachine(std::string image, std::uint16_t machine) {
+  std::uint32_t peHeader = 0;  // e_lfanew
+  std::memcpy(&peHeader, &image[0x3C], sizeof peHeader);
+  image[peHeader + 4] = static_cast<char>(machine & 0xFF);
+  image[peHeader + 5] = static_cast<char>(machine >> 8);
+  return image;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DfuUnloadableLibraryTest,
+    ::testing::Values(
+        UnloadableCase{"OtherArchitecture", [](const std::string& other) { return other; },
+                       kDfuLibraryOfOtherArchitecture},
+        UnloadableCase{"NotALibrary", [](const std::string&) { return std::string("MZ but nothing after it"); },
+                       kDfuDriverNotFound},
+        UnloadableCase{"LibraryForArm64", [](const std::string& other) { return WithMachine(other, 0xAA64); },
+                       kDfuDriverNotFound}),
+    [](const ::testing::TestParamInfo<UnloadableCase>& info) { return std::string(info.param.scenario); });
 
 struct PartialCase {
   const char* scenario;

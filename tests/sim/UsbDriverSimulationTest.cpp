@@ -123,6 +123,70 @@ TEST_F(UsbDriverSimulationTest, ASetupApiBindingThatOutlivesItsSimulationFails) 
   CUsbIo::CloseDeviceList(someList);
 }
 
+// The Setup API takes its records only at the sizes of the program's platform, as Windows
+// does; those of the other architecture are refused.
+struct RecordSizeCase {
+  const char* name;
+  DWORD interfaceDataSize;
+  DWORD detailDataSize;
+  DWORD error;  // of the call the wrong size reaches first; 0: the device path is read
+};
+
+#ifdef _WIN64
+const RecordSizeCase kRecordSizes[] = {
+    {"SizesOf64BitWindows", 32, 8, 0},
+    {"InterfaceDataOf32BitWindows", 28, 8, ERROR_INVALID_USER_BUFFER},
+    {"DetailDataOf32BitWindows", 32, 6, ERROR_INVALID_USER_BUFFER},
+};
+#else
+const RecordSizeCase kRecordSizes[] = {
+    {"SizesOf32BitWindows", 28, 6, 0},
+    {"InterfaceDataOf64BitWindows", 32, 6, ERROR_INVALID_USER_BUFFER},
+    {"DetailDataOf64BitWindows", 28, 8, ERROR_INVALID_USER_BUFFER},
+};
+#endif
+
+class UsbDriverSimulationRecordSizeTest : public UsbDriverSimulationTest,
+                                          public ::testing::WithParamInterface<RecordSizeCase> {};
+
+TEST_P(UsbDriverSimulationRecordSizeTest, TheSetupApiTakesThePlatformsRecordSizesOnly) {
+  const RecordSizeCase& c = GetParam();
+  Add(usbtest::ApplicationInstrument(L"tw1", L"TW 3xx", 4181));
+  ScopedDeviceList list;
+  CDeviceSetupLibrary& setup = DeviceSetupLibrary();
+  ASSERT_TRUE(setup.Load());
+
+  // Big enough for either architecture's record; cbSize alone tells the size.
+  alignas(8) std::uint8_t interfaceBytes[32] = {};
+  auto* interfaceData = reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(interfaceBytes);
+  interfaceData->cbSize = c.interfaceDataSize;
+  const BOOL enumerated = setup.SetupDiEnumDeviceInterfaces(list.get(), nullptr, kGuid, 0, interfaceData);
+  if (c.interfaceDataSize != kDeviceInterfaceDataSize) {
+    EXPECT_FALSE(enumerated);
+    EXPECT_EQ(c.error, GetLastError());
+    return;
+  }
+  ASSERT_TRUE(enumerated);
+
+  DWORD required = 0;
+  EXPECT_FALSE(setup.SetupDiGetDeviceInterfaceDetailW(list.get(), interfaceData, nullptr, 0, &required, nullptr));
+  ASSERT_GT(required, kDeviceInterfaceDetailDataSize);
+  std::vector<std::uint64_t> block((required + 7) / 8);
+  auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.data());
+  detail->cbSize = c.detailDataSize;
+  const BOOL read = setup.SetupDiGetDeviceInterfaceDetailW(list.get(), interfaceData, detail, required, nullptr, nullptr);
+  if (c.error != 0) {
+    EXPECT_FALSE(read);
+    EXPECT_EQ(c.error, GetLastError());
+  } else {
+    ASSERT_TRUE(read);
+    EXPECT_EQ(sim::UsbDriverSimulation::DevicePathOf(L"tw1"), detail->DevicePath);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Architectures, UsbDriverSimulationRecordSizeTest, ::testing::ValuesIn(kRecordSizes),
+                         [](const ::testing::TestParamInfo<RecordSizeCase>& info) { return info.param.name; });
+
 TEST_F(UsbDriverSimulationTest, OpensOneDeviceTwiceAtTheSameTime) {
   Add(usbtest::ApplicationInstrument(L"tw1", L"TW 3xx", 4181));
   ScopedDeviceList list;

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "app/StartupCheck.h"
+#include "dfu/DfuLibrary.h"
 #include "tools/knupdate/ConsoleDeviceList.h"
 #include "tools/knupdate/ConsoleHost.h"
 #include "tools/knupdate/ConsoleOutput.h"
@@ -54,10 +56,12 @@ bool IsNumber(const std::wstring& text) {
 
 const wchar_t* ModeName(DeviceKind kind) { return kind == DeviceKind::kDfu ? L"DFU" : L"application"; }
 
-// Warns about a DFU library the dialog would offer to install.
+// Warns about a DFU library the dialog would offer to install, or names one of the other
+// architecture as the dialog does.
 void ReportLibrary(ConsoleOutput& out, int loaded) {
   if (loaded == -3) out.Error(L"DFU driver is not found! Instruments in DFU mode are not listed.");
   if (loaded == -7) out.Error(L"DFU driver version is incorrect! Instruments in DFU mode are not listed.");
+  if (loaded == kDfuLibraryOfOtherArchitecture) out.Error(startup_texts::kLibraryOfOtherArchitecture);
 }
 
 int List(ConsoleOutput& out) {
