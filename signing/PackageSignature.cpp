@@ -22,7 +22,7 @@ SignatureCheck Refuse(SignatureVerdict verdict, const std::wstring& detail, cons
 std::wstring HexText(const std::uint8_t* bytes, std::size_t count) { return WidenBytes(ToHex(bytes, count)); }
 
 std::wstring TrustProblems(const TrustedKeys& trusted) {
-  std::wstring text = kTrustedKeysFileName;
+  std::wstring text = trusted.Source();
   for (const KeyFileProblem& problem : trusted.Problems()) {
     text += problem.lineNumber > 0 ? L" line " + std::to_wstring(problem.lineNumber) + L": " : L": ";
     text += Utf8ToUtf16(problem.why) + L";";
@@ -84,7 +84,7 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstr
   }
   const std::wstring fingerprint = L"key " + HexText(signature.key.data(), signature.key.size());
   const std::wstring keyText = fingerprint + L" (signer " + Utf8ToUtf16(signature.signer) + L")";
-  if (!keyKnown) return Refuse(SignatureVerdict::kNotTrusted, keyText + L" is not in " + kTrustedKeysFileName);
+  if (!keyKnown) return Refuse(SignatureVerdict::kNotTrusted, keyText + L" is not in " + trusted.Source());
   if (signer == nullptr) {
     return Refuse(SignatureVerdict::kMismatch, sigName + L": the signature does not verify with the trusted " + keyText);
   }
@@ -114,7 +114,7 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstr
   check.verdict = SignatureVerdict::kAccepted;
   check.signer = Utf8ToUtf16(signer->name);
   check.detail = L"signed by " + check.signer + L" with " + fingerprint + L", line " +
-                 std::to_wstring(signer->lineNumber) + L" of " + kTrustedKeysFileName;
+                 std::to_wstring(signer->lineNumber) + L" of " + trusted.Source();
   return check;
 }
 

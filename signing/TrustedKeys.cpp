@@ -11,21 +11,23 @@ TrustState TrustedKeys::Load(const std::wstring& path) {
   std::string text;
   switch (path.empty() ? CappedRead::kUnreadable : ReadFileCapped(path, kMaxKeyFileSize, text)) {
     case CappedRead::kRead:
-      return LoadText(text);
+      return LoadText(text, path);
     case CappedRead::kMissing:
-      return LoadText(std::string());
+      return LoadText(std::string(), path);
     case CappedRead::kTooLarge:
-      return LoadText(text);  // the parser says it is too large
+      return LoadText(text, path);  // the parser says it is too large
     case CappedRead::kUnreadable:
       break;
   }
+  m_source = path;
   m_keys.clear();
   m_problems = {{0, "the file cannot be read"}};
   m_state = TrustState::kUnreadable;
   return m_state;
 }
 
-TrustState TrustedKeys::LoadText(const std::string& text) {
+TrustState TrustedKeys::LoadText(const std::string& text, const std::wstring& source) {
+  m_source = source;
   m_keys.clear();
   std::vector<KeyFileLine> lines;
   ParseKeyFile(text, lines, m_problems);

@@ -37,15 +37,18 @@ class TrustedKeys {
  public:
   // Reads the file at path.
   TrustState Load(const std::wstring& path);
-  // The same from the file's bytes.
-  TrustState LoadText(const std::string& text);
+  // The same from the file's bytes; source names them in the texts for makers.
+  TrustState LoadText(const std::string& text, const std::wstring& source = kTrustedKeysFileName);
 
   TrustState State() const { return m_state; }
   const std::vector<TrustedKey>& Keys() const { return m_keys; }
   // What makes the file unreadable: line numbers (0 for the file) and reasons.
   const std::vector<KeyFileProblem>& Problems() const { return m_problems; }
+  // The file read, as given.
+  const std::wstring& Source() const { return m_source; }
 
  private:
+  std::wstring m_source = kTrustedKeysFileName;
   TrustState m_state = TrustState::kNoKeys;
   std::vector<TrustedKey> m_keys;
   std::vector<KeyFileProblem> m_problems;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "update/UpdatePackage.h"
+
 namespace knpack {
 
 void RemoveTree(const std::wstring& directory) {
@@ -22,6 +24,16 @@ void RemoveTree(const std::wstring& directory) {
     FindClose(search);
   }
   RemoveDirectoryW(directory.c_str());
+}
+
+std::wstring NewScratchDirectory(const std::wstring& purpose) {
+  const std::wstring base = SystemTempDirectory() + purpose + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount());
+  // A folder left by an earlier run of the same process id and tick is not reused.
+  for (unsigned attempt = 0;; ++attempt) {
+    const std::wstring path = base + (attempt == 0 ? std::wstring() : L"-" + std::to_wstring(attempt)) + L"\\";
+    if (CreateDirectoryW(path.c_str(), nullptr) || attempt == 100) return path;
+  }
 }
 
 }  // namespace knpack

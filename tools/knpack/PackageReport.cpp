@@ -10,6 +10,7 @@
 #include "archive/EntryName.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/FileTree.h"
+#include "tools/knpack/PackageSigning.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
 #include "update/ManifestFile.h"
@@ -117,11 +118,10 @@ bool InspectPackage(const std::wstring& packagePath) {
   reader.Close();
 
   // The images are checked where nothing else lives: a scratch directory of our own.
-  const std::wstring scratch = SystemTempDirectory() + L"knpack-inspect-" + std::to_wstring(GetCurrentProcessId()) +
-                               L"-" + std::to_wstring(GetTickCount()) + L"\\";
-  CreateDirectoryW(scratch.c_str(), nullptr);
+  const std::wstring scratch = NewScratchDirectory(L"knpack-inspect");
   ExtractPackage(packagePath, scratch);
   ListManifest(scratch);
+  ListSignature(scratch);
   RemoveTree(scratch);
   return true;
 }
