@@ -92,6 +92,7 @@ bool ParseSignatureEntry(const std::string& text, SignatureEntry& entry, std::st
   for (std::size_t i = 3; i < last; ++i) {
     const std::string& line = lines[i];
     const std::size_t number = i + 1;
+    if (StartsWith(line, kSignaturePrefix)) return Fail(why, number, "the signature line must be the last line");
     if (!StartsWith(line, kDigestPrefix)) return Fail(why, number, "expected \"sha256 DIGEST NAME\"");
     const std::string rest = After(line, kDigestPrefix);
     SignedDigest digest;
