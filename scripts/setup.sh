@@ -10,7 +10,7 @@ packages=(
   cmake make
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   libz-mingw-w64-dev googletest
-  wine wine64
+  wine wine64 libgnutls30
   xvfb xauth x11-utils xdotool imagemagick
   zip unzip python3 dpkg-dev tzdata bc
   clang libclang-rt-dev zlib1g-dev
