@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "signing/CngProvider.h"
 #include "signing/Sha256.h"
 
 namespace signing {
@@ -13,12 +14,7 @@ constexpr NTSTATUS kStatusNotFound = static_cast<NTSTATUS>(0xC0000225L);        
 constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000DL);  // a blob of another shape
 
 BCRYPT_ALG_HANDLE EcdsaProvider() {
-  // Opened once and kept, as the hash provider (see Sha256.cpp).
-  static const BCRYPT_ALG_HANDLE provider = [] {
-    BCRYPT_ALG_HANDLE handle = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return BCRYPT_ALG_HANDLE();
-    return handle;
-  }();
+  static const BCRYPT_ALG_HANDLE provider = OpenCngProvider(BCRYPT_ECDSA_P256_ALGORITHM);
   return provider;
 }
 

@@ -5,20 +5,15 @@
 #include <cstdio>
 #include <vector>
 
+#include "signing/CngProvider.h"
+
 namespace signing {
 namespace {
 
 constexpr std::size_t kFileChunk = 1 << 20;
 
-// One provider for the whole process: opening one costs far more than a hash, and CNG allows
-// a provider to be used by several threads at once. It is never closed: it lives until the
-// process ends.
 BCRYPT_ALG_HANDLE HashProvider() {
-  static const BCRYPT_ALG_HANDLE provider = [] {
-    BCRYPT_ALG_HANDLE handle = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return BCRYPT_ALG_HANDLE();
-    return handle;
-  }();
+  static const BCRYPT_ALG_HANDLE provider = OpenCngProvider(BCRYPT_SHA256_ALGORITHM);
   return provider;
 }
 

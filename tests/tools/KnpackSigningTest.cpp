@@ -10,6 +10,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "tests/support/TestFiles.h"
+#include "tests/tools/KnpackRun.h"
 #include "tools/knpack/PackageWriter.h"
 
 namespace {
@@ -23,20 +24,10 @@ using testing_support::ReadFileBytes;
 using testing_support::ScratchDirectory;
 using testing_support::WriteFileBytes;
 
-using ToolRun = testing_support::ProgramRun;
-
-ToolRun Knpack(const std::wstring& args) {
-  return testing_support::RunProgram(L"\"" + testing_support::CommandLineOption(L"knpack") + L"\" " + args);
-}
-
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-std::string LastLine(const std::string& output) {
-  std::string text = output;
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  const std::size_t newline = text.find_last_of('\n');
-  return newline == std::string::npos ? text : text.substr(newline + 1);
-}
+using knpack_run::Knpack;
+using knpack_run::LastLine;
+using knpack_run::Quoted;
+using knpack_run::ToolRun;
 
 // An entry as the archive describes it, with the bytes it unpacks to.
 struct EntryView {
