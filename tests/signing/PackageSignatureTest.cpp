@@ -70,8 +70,9 @@ class MakerKeys {
 // A package as its entries, to be changed and written again.
 using Entries = std::vector<knpack::ZipEntrySpec>;
 
-knpack::ZipEntrySpec* Find(Entries& entries, const std::string& name) {
-  for (knpack::ZipEntrySpec& entry : entries) {
+template <typename EntryList>
+auto Find(EntryList& entries, const std::string& name) -> decltype(&entries[0]) {
+  for (auto& entry : entries) {
     if (entry.name == name) return &entry;
   }
   return nullptr;
@@ -144,7 +145,7 @@ class PackageSignatureTest : public ::testing::Test {
     for (const std::string& name : names) {
       signing::SignedDigest digest;
       digest.name = name;
-      const knpack::ZipEntrySpec* entry = Find(const_cast<Entries&>(entries), name);
+      const knpack::ZipEntrySpec* entry = Find(entries, name);
       EXPECT_NE(entry, nullptr) << name;
       if (entry != nullptr) signing::BufferSha256(entry->data.data(), entry->data.size(), digest.digest);
       digests.push_back(digest);

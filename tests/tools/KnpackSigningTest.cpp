@@ -113,6 +113,18 @@ TEST_F(KnpackSigningTest, KeygenSignInspectVerify) {
                                         "sha256 media.bin: matches\nsha256 data.bin: matches\n"));
   EXPECT_THAT(inspect.output, Not(HasSubstr("does not match")));
 
+  // The same entries with another program image: inspect names the digest that differs.
+  ASSERT_EQ(Knpack(L"extract " + Path(L"out.kn") + L" " + Path(L"x")).exitCode, 0u);
+  std::vector<knpack::ZipEntrySpec> entries;
+  for (const std::wstring name : {L"info", L"program.bin", L"media.bin", L"data.bin", L"info.sig"}) {
+    entries.push_back(knpack::ZipEntry(std::string(name.begin(), name.end()), ReadFileBytes(m_dir / (L"x\\" + name))));
+  }
+  entries[1].data[0] ^= 1;
+  std::string error;
+  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"changed.kn", entries, error)) << error;
+  EXPECT_THAT(Knpack(L"inspect " + Path(L"changed.kn")).output,
+              HasSubstr("sha256 info: matches\nsha256 program.bin: does not match, computed "));
+
   ASSERT_TRUE(WriteFileBytes(m_dir / L"trusted-keys.txt", "# our makers\r\n" + publicLine));
   const ToolRun verify = Verify(L"out.kn", L"trusted-keys.txt");
   EXPECT_EQ(verify.exitCode, 0u) << verify.output;
