@@ -3,7 +3,7 @@
 include(ExternalProject)
 
 set(KN_FUZZ_TARGETS entry_name_fuzzer entry_metadata_fuzzer manifest_fuzzer crc32_fuzzer frame_fuzzer
-    string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer)
+    string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer signing_text_fuzzer)
 
 ExternalProject_Add(fuzz_targets
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/fuzz

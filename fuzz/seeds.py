@@ -5,6 +5,8 @@ found, so that a finding stays a failing test once it was made.
 
 usage: seeds.py OUTPUT_DIR    (one folder per target below it)
 """
+import base64
+import hashlib
 import os
 import struct
 import sys
@@ -49,6 +51,19 @@ def texts(*items: str) -> bytes:
 def string_descriptor(text: str) -> bytes:
     units = utf16(text)
     return bytes([len(units) + 2, 3]) + units
+
+
+def signature_entry(signer: bytes, names, newline: bytes = b"\n") -> bytes:
+    """An info.sig of the given entries; the signature bytes are a pattern, not a real one."""
+    key = hashlib.sha256(b"key").digest()[:16].hex().encode()
+    lines = [b"kn-package-signature 1", b"signer " + signer, b"key " + key]
+    lines += [b"sha256 " + hashlib.sha256(name).hexdigest().encode() + b" " + name for name in names]
+    lines.append(b"signature " + base64.b64encode(bytes(range(64))))
+    return newline.join(lines) + newline
+
+
+def key_line(tag: bytes, size: int, name: bytes) -> bytes:
+    return tag + b" " + base64.b64encode(bytes(range(7, 7 + size))) + b" " + name
 
 
 SEEDS = {
@@ -123,6 +138,18 @@ SEEDS = {
         "identical-waiting": texts("TW 3xx", "TW 3xx") + b"\x00\x01" + texts("TW 3xx") + texts("TW 3xx", "TW 3xx"),
         "unknown": texts("VX 3xx", "<<Unknown>>") + b"\x03\x01" + texts("<<Unknown>>") + texts("<<Unknown>>"),
         "colon-in-product": texts("X", "Logger: rev 2") + b"\x04\x00",
+    },
+    "signing_text_fuzzer": {
+        "entry": signature_entry(b"ACME Instruments", [b"info", b"p.bin", b"m.bin", b"d.bin"]),
+        "entry-8-bit-name-utf-8-signer": signature_entry("M\u00fcller".encode(), [b"info", b"pr\xfcf.bin"]),
+        "entry-crlf": signature_entry(b"ACME", [b"info"], b"\r\n"),
+        "entry-name-twice": signature_entry(b"ACME", [b"info", b"info"]),
+        "entry-no-digest": signature_entry(b"ACME", []),
+        "key-file": b"\xef\xbb\xbf# trusted makers\r\n" + key_line(b"kn-ecdsa-p256", 64, b"ACME") + b"  # lab\r\n\r\n"
+        + key_line(b"kn-ecdsa-p256", 64, b"Other Maker") + b"\n",
+        "private-key": key_line(b"kn-ecdsa-p256-private", 96, b"ACME") + b"\n",
+        "key-padding-bits-set": b"kn-ecdsa-p256 " + base64.b64encode(bytes(64))[:-3] + b"B== ACME\n",
+        "base64-of-five": b"Zm9vYmE=",
     },
     "error_text_fuzzer": {
         "library-text": struct.pack("<i", -5) + utf16("Cannot read the flash parameters of the device"),

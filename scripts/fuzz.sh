@@ -9,12 +9,13 @@
 #
 # Targets: entry_name_fuzzer entry_metadata_fuzzer manifest_fuzzer crc32_fuzzer frame_fuzzer
 #          string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer
+#          signing_text_fuzzer
 # A finding is kept as a seed by adding it to fuzz/seeds.py.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KN_BUILD:-$root/build}/fuzz
 targets=(entry_name_fuzzer entry_metadata_fuzzer manifest_fuzzer crc32_fuzzer frame_fuzzer
-         string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer)
+         string_descriptor_fuzzer flash_layout_fuzzer device_match_fuzzer error_text_fuzzer signing_text_fuzzer)
 replay_runs=20000
 
 build_targets() {

@@ -16,7 +16,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   libz-mingw-w64-dev googletest
-  wine wine64
+  wine wine64 libgnutls30
   xvfb xauth x11-utils xdotool imagemagick
   zip unzip python3 dpkg-dev tzdata bc
   clang libclang-rt-dev zlib1g-dev

@@ -48,8 +48,9 @@ PY
   [ "$found" = "$machine" ] || { echo "$exe: machine $found, expected $machine ($arch)" >&2; exit 1; }
 done
 
-# System DLLs only: no runtime of the compiler, nothing that has to be shipped along.
-allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll shlwapi.dll msvcrt.dll version.dll uxtheme.dll "
+# System DLLs only: no runtime of the compiler, nothing that has to be shipped along
+# (bcrypt.dll, the package signing's cryptography, is part of Windows since Vista).
+allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll shlwapi.dll msvcrt.dll version.dll uxtheme.dll bcrypt.dll "
 status=0
 for exe in QM_TWBootloader.exe knupdate.exe knpack.exe; do
   for dll in $("$objdump" -p "$work/$exe" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z'); do
@@ -60,7 +61,9 @@ done
 for needed in kndfu.dll 'qmdriver\' 'DPInst_x64.exe' 'knupdate update --package FILE' 'history.csv' \
               'The file is not for the selected device!' 'Please install the DFU driver at first!' \
               '-win32.zip' '-win64.zip' 'Please use the 32-bit updater.' \
-              'Please use the 64-bit updater.'; do
+              'Please use the 64-bit updater.' \
+              'trusted-keys.txt' 'The update file is not signed!' 'The update file is not signed by a trusted maker!' \
+              'The update file does not match its signature!'; do
   grep -qF -- "$needed" "$work/README.txt" || { echo "README.txt does not mention $needed" >&2; status=1; }
 done
 grep -q $'\r$' "$work/README.txt" || { echo "README.txt has no Windows line ends" >&2; status=1; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/TestFiles.h"
+#include "tests/tools/KnpackRun.h"
 #include "tools/knpack/PackageWriter.h"
 
 namespace {
@@ -16,20 +17,10 @@ using testing_support::ReadFileBytes;
 using testing_support::ScratchDirectory;
 using testing_support::WriteFileBytes;
 
-using ToolRun = testing_support::ProgramRun;
-
-// Runs the knpack.exe given as --knpack=PATH with args.
-ToolRun Knpack(const std::wstring& args) {
-  return testing_support::RunProgram(L"\"" + testing_support::CommandLineOption(L"knpack") + L"\" " + args);
-}
-
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-std::string LastLine(const std::string& output) {
-  std::string text = output;
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text.substr(text.find_last_of('\n') == std::string::npos ? 0 : text.find_last_of('\n') + 1);
-}
+using knpack_run::Knpack;
+using knpack_run::LastLine;
+using knpack_run::Quoted;
+using knpack_run::ToolRun;
 
 class KnpackTest : public ::testing::Test {
  protected:

@@ -9,6 +9,7 @@
 #include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
 #include "tools/knpack/Console.h"
+#include "tools/knpack/PackageSigning.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
 #include "update/ManifestFile.h"
@@ -124,6 +125,7 @@ bool InspectPackage(const std::wstring& packagePath) {
   }
   ExtractPackage(packagePath, scratch.Path());
   ListManifest(scratch.Path());
+  ListSignature(scratch.Path());
   return true;
 }
 

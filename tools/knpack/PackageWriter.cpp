@@ -152,8 +152,8 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
         return false;
       }
     }
-    if (SameFileName(images[i].name, L"info")) {
-      error = "an image may not be named info";
+    if (SameFileName(images[i].name, L"info") || SameFileName(images[i].name, L"info.sig")) {
+      error = "an image may not be named info or info.sig";
       return false;
     }
   }

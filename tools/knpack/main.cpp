@@ -1,5 +1,5 @@
-// knpack: builds, inspects, verifies and extracts update packages, with the updater's own
-// package code, so what it accepts is exactly what the updater accepts.
+// knpack: builds, signs, inspects, verifies and extracts update packages, with the updater's
+// own package code and signature rule, so what it accepts is exactly what the updater accepts.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "platform/ProgramStart.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/PackageReport.h"
+#include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
 #include "update/UpdateFolder.h"
 #include "update/UpdatePackage.h"
@@ -26,9 +27,11 @@ constexpr int kExitUsage = 2;
 
 const wchar_t kUsage[] =
     L"usage:\n"
-    L"  knpack build --type TEXT --program FILE --media FILE --data FILE [--bootloader FILE] -o OUT.kn\n"
+    L"  knpack build --type TEXT --program FILE --media FILE --data FILE [--bootloader FILE] [--sign KEY] -o OUT.kn\n"
+    L"  knpack keygen --name NAME -o PREFIX\n"
+    L"  knpack sign PACKAGE --key KEY [-o OUT.kn]\n"
     L"  knpack inspect PACKAGE\n"
-    L"  knpack verify PACKAGE [--dir DIR]\n"
+    L"  knpack verify PACKAGE [--dir DIR] [--trusted FILE]\n"
     L"  knpack extract PACKAGE DIR";
 
 int Usage() {
@@ -61,8 +64,8 @@ std::wstring WithTrailingBackslash(std::wstring path) {
 int Build(const std::vector<std::wstring>& args) {
   std::map<std::wstring, std::wstring> options;
   std::vector<std::wstring> positional;
-  if (!ParseOptions(args, 2, {L"--type", L"--program", L"--media", L"--data", L"--bootloader", L"-o"}, options,
-                    positional) ||
+  if (!ParseOptions(args, 2, {L"--type", L"--program", L"--media", L"--data", L"--bootloader", L"--sign", L"-o"},
+                    options, positional) ||
       !positional.empty()) {
     return Usage();
   }
@@ -83,7 +86,52 @@ int Build(const std::vector<std::wstring>& args) {
     PrintError(L"knpack: " + std::wstring(error.begin(), error.end()));
     return kExitFailed;
   }
+  if (options.count(L"--sign")) {
+    std::wstring signer, signError;
+    if (!knpack::SignPackage(options[L"-o"], options[L"--sign"], options[L"-o"], signer, signError)) {
+      // No unsigned package where a signed one was asked for.
+      DeleteFileW(options[L"-o"].c_str());
+      PrintError(L"knpack: " + signError);
+      return kExitFailed;
+    }
+    PrintLine(L"wrote " + options[L"-o"] + L", signed by " + signer);
+    return kExitOk;
+  }
   PrintLine(L"wrote " + options[L"-o"]);
+  return kExitOk;
+}
+
+int Keygen(const std::vector<std::wstring>& args) {
+  std::map<std::wstring, std::wstring> options;
+  std::vector<std::wstring> positional;
+  if (!ParseOptions(args, 2, {L"--name", L"-o"}, options, positional) || !positional.empty() || !options.count(L"--name") ||
+      !options.count(L"-o")) {
+    return Usage();
+  }
+  const std::wstring& prefix = options[L"-o"];
+  std::wstring fingerprint, error;
+  if (!knpack::WriteKeyPair(options[L"--name"], prefix, fingerprint, error)) {
+    PrintError(L"knpack: " + error);
+    return kExitFailed;
+  }
+  PrintLine(L"wrote " + prefix + L".key (the private key: keep it secret) and " + prefix + L".pub");
+  PrintLine(L"key " + fingerprint + L" " + options[L"--name"]);
+  return kExitOk;
+}
+
+int Sign(const std::vector<std::wstring>& args) {
+  std::map<std::wstring, std::wstring> options;
+  std::vector<std::wstring> positional;
+  if (!ParseOptions(args, 2, {L"--key", L"-o"}, options, positional) || positional.size() != 1 || !options.count(L"--key")) {
+    return Usage();
+  }
+  const std::wstring output = options.count(L"-o") ? options[L"-o"] : positional[0];
+  std::wstring signer, error;
+  if (!knpack::SignPackage(positional[0], options[L"--key"], output, signer, error)) {
+    PrintError(L"knpack: " + error);
+    return kExitFailed;
+  }
+  PrintLine(L"wrote " + output + L", signed by " + signer);
   return kExitOk;
 }
 
@@ -99,7 +147,7 @@ class ConsoleHost : public MessageHost {
 int Verify(const std::vector<std::wstring>& args) {
   std::map<std::wstring, std::wstring> options;
   std::vector<std::wstring> positional;
-  if (!ParseOptions(args, 2, {L"--dir"}, options, positional) || positional.size() != 1) return Usage();
+  if (!ParseOptions(args, 2, {L"--dir", L"--trusted"}, options, positional) || positional.size() != 1) return Usage();
   // Without a folder named, as the updater does it: a folder of its own, gone afterwards.
   UpdateFolder own;
   if (!options.count(L"--dir") && !own.Create(SystemTempDirectory())) {
@@ -107,6 +155,10 @@ int Verify(const std::vector<std::wstring>& args) {
     return kExitFailed;
   }
   const std::wstring directory = options.count(L"--dir") ? WithTrailingBackslash(options[L"--dir"]) : own.Path();
+  const bool withTrust = options.count(L"--trusted") != 0;
+  // The signature read must be this package's own, as the manifest is (the check removes a
+  // stale manifest itself); a folder of its own holds none.
+  if (withTrust) DeleteFileW((directory + L"info.sig").c_str());
   ConsoleHost host;
   PreparedPackage package;
   if (!PrepareUpdatePackage(host, positional[0], directory, package)) return kExitFailed;
@@ -116,6 +168,7 @@ int Verify(const std::vector<std::wstring>& args) {
   PrintLine(L"data: " + package.dataFile);
   PrintLine(L"bootloader: " + package.bootloaderFile);
   PrintLine(std::wstring(L"with bootloader: ") + (package.withBootloader ? L"yes" : L"no"));
+  if (withTrust && !knpack::VerifySignature(directory, options[L"--trusted"])) return kExitFailed;
   return kExitOk;
 }
 
@@ -148,6 +201,8 @@ int wmain(int argc, wchar_t** argv) {
   if (args.size() < 2) return Usage();
   const std::wstring& command = args[1];
   if (command == L"build") return Build(args);
+  if (command == L"keygen") return Keygen(args);
+  if (command == L"sign") return Sign(args);
   if (command == L"inspect") return Inspect(args);
   if (command == L"verify") return Verify(args);
   if (command == L"extract") return Extract(args);

@@ -1,0 +1,86 @@
+#include "signing/TrustedKeys.h"
+
+#include <windows.h>
+
+#include "signing/EcdsaP256.h"
+#include "signing/SigningFiles.h"
+
+namespace signing {
+
+TrustState TrustedKeys::Load(const std::wstring& path) {
+  std::string text;
+  switch (path.empty() ? CappedRead::kUnreadable : ReadFileCapped(path, kMaxKeyFileSize, text)) {
+    case CappedRead::kRead:
+      return LoadText(text, path);
+    case CappedRead::kMissing:
+      return LoadText(std::string(), path);
+    case CappedRead::kTooLarge:
+      return LoadText(text, path);  // the parser says it is too large
+    case CappedRead::kUnreadable:
+      break;
+  }
+  m_source = path;
+  m_keys.clear();
+  m_problems = {{0, "the file cannot be read"}};
+  m_state = TrustState::kUnreadable;
+  return m_state;
+}
+
+TrustState TrustedKeys::LoadText(const std::string& text, const std::wstring& source) {
+  m_source = source;
+  m_keys.clear();
+  std::vector<KeyFileLine> lines;
+  ParseKeyFile(text, lines, m_problems);
+  for (const KeyFileLine& line : lines) {
+    if (line.key.isPrivate) {
+      m_problems.push_back({line.lineNumber, "a private key: trust the line of the .pub file, never the .key file"});
+      continue;
+    }
+    TrustedKey key;
+    key.key = line.key.publicKey;
+    key.name = line.key.name;
+    key.lineNumber = line.lineNumber;
+    if (!IsUsablePublicKey(key.key) || !FingerprintOf(key.key, key.fingerprint)) {
+      m_problems.push_back({line.lineNumber, "the key is not a P-256 public key"});
+      continue;
+    }
+    bool twice = false;
+    for (const TrustedKey& earlier : m_keys) {
+      if (earlier.key == key.key && earlier.name != key.name) {
+        m_problems.push_back({line.lineNumber, "the key of line " + std::to_string(earlier.lineNumber) +
+                                                   " again, under another name"});
+        twice = true;
+        break;
+      }
+      twice = twice || earlier.key == key.key;
+    }
+    if (!twice) m_keys.push_back(key);
+  }
+  if (!m_problems.empty()) {
+    m_keys.clear();
+    m_state = TrustState::kUnreadable;
+  } else {
+    m_state = m_keys.empty() ? TrustState::kNoKeys : TrustState::kKeys;
+  }
+  return m_state;
+}
+
+std::wstring TrustedKeysBesideProgram() {
+  // Long paths: grow the buffer until the whole name fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    // Never a name relative to the current folder, which anyone may have chosen: an empty
+    // path, which reads as a file that cannot be read.
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + kTrustedKeysFileName;
+}
+
+}  // namespace signing
