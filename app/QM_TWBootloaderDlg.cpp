@@ -5,6 +5,7 @@
 #include "app/DeviceList.h"
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
+#include "signing/TrustedKeys.h"
 #include "update/Download.h"
 #include "update/UpdateHistory.h"
 #include "update/UpdatePackage.h"
@@ -143,7 +144,7 @@ void CQM_TWBootloaderDlg::OnDownload() {
   m_bPreparing = true;
   m_taskbar->SetState(m_hWnd, TaskbarState::kNone);  // a failure's red ends with the next try
   m_bRecorded = false;
-  RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory());
+  RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
   // A package that did not pass its check leaves no record, but it is a failure all the same.
   if (!IsUpdateRunning() && !m_bRecorded) m_taskbar->SetState(m_hWnd, TaskbarState::kError);
   m_dwPreparationEnded = GetTickCount();

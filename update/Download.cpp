@@ -17,6 +17,7 @@ void StorePackage(UpdateSession& session, const PreparedPackage& package, const 
   session.m_strBootloaderFile = package.bootloaderFile;
   session.m_bWithBootloader = package.withBootloader ? TRUE : FALSE;
   session.m_imageChecks = package.checks;
+  session.m_signedImages = package.signedImages;
 
   HistoryRecord& record = session.m_history;
   record.package = updateFile;
@@ -27,6 +28,7 @@ void StorePackage(UpdateSession& session, const PreparedPackage& package, const 
   record.dataCheck = package.checks.data;
   record.bootloaderCheck = package.checks.bootloader;
   record.withBootloader = package.withBootloader;
+  record.signer = package.signedImages.signer;
 }
 
 // Passes everything on, and keeps the last text the preparation showed and when: the text it
@@ -64,6 +66,7 @@ class OutcomeWatch : public UpdateHost {
   bool StartWorker() override { return m_host.StartWorker(); }
   bool StopRequested() override { return m_host.StopRequested(); }
   bool BeginWriting() override { return m_host.BeginWriting(); }
+  void PackageAccepted(const std::wstring& signer) override { m_host.PackageAccepted(signer); }
   void RecordUpdate(const HistoryRecord& record) override { m_host.RecordUpdate(record); }
 
  private:
@@ -81,7 +84,7 @@ class OutcomeWatch : public UpdateHost {
 }  // namespace
 
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
-                 const std::wstring& tempDirectory) {
+                 const std::wstring& tempDirectory, const std::wstring& trustedKeysFile) {
   session.m_history = HistoryRecord();
   session.m_history.startedUtc = UtcTimestamp();
   session.m_startedTick = GetTickCount64();
@@ -92,12 +95,16 @@ void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& u
     host.ShowMessage(texts::kWrongUpdateFile);
     return;
   }
+  // Read at every "Download": a key trusted or taken back meanwhile counts at once.
+  signing::TrustedKeys trusted;
+  if (!trustedKeysFile.empty()) trusted.Load(trustedKeysFile);
   PreparedPackage package;
-  if (!PrepareUpdatePackage(host, updateFile, session.m_packageFolder.Path(), package)) {
+  if (!PrepareUpdatePackage(host, updateFile, session.m_packageFolder.Path(), trusted, package)) {
     session.m_packageFolder.Remove();
     return;
   }
   StorePackage(session, package, updateFile);
+  host.PackageAccepted(package.signedImages.signer);
 
   OutcomeWatch watch(host, session);
   if (!PrepareDevice(watch, session, package.deviceType)) {

@@ -9,5 +9,8 @@
 
 // tempDirectory ends in a backslash, as the system reports it. The package is unpacked into a
 // folder of this update's own below it, removed again when the update ends, whichever way.
+// trustedKeysFile: the makers whose signature a package must carry (trusted-keys.txt beside
+// the program); without the file, or with no key in it (or with no name given), packages are
+// taken unsigned.
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
-                 const std::wstring& tempDirectory);
+                 const std::wstring& tempDirectory, const std::wstring& trustedKeysFile);

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-std::uint32_t FileCrc32(const std::wstring& path, const Crc32Table& table) {
+std::uint32_t FileCrc32(const std::wstring& path, const Crc32Table& table,
+                        const std::function<void(const unsigned char*, std::size_t)>& alsoRead) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
   FILE* file = _wfopen(path.c_str(), L"rb");
@@ -15,6 +16,7 @@ std::uint32_t FileCrc32(const std::wstring& path, const Crc32Table& table) {
   for (;;) {
     const std::size_t read = std::fread(chunk.data(), 1, chunk.size(), file);
     crc = UpdateCrc32(table, crc, chunk.data(), read);
+    if (alsoRead) alsoRead(chunk.data(), read);
     if (read < chunk.size()) break;
   }
   std::fclose(file);

@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "signing/Sha256.h"
+#include "signing/SigningTexts.h"
 #include "update/Crc32.h"
 #include "update/UpdateTexts.h"
 
@@ -42,6 +44,7 @@ struct Component {
   bool written;
   const std::wstring& path;
   std::uint32_t checkedCrc;
+  const signing::Sha256Digest& signedDigest;
   FirmwareImage& image;
   const wchar_t* bufferText;
   const wchar_t* readText;
@@ -51,13 +54,16 @@ struct Component {
 
 std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& images) {
   const ImageCheckValues& checks = session.m_imageChecks;
+  const SignedImages& signedImages = session.m_signedImages;
   // In the order of the writes, so a failure names the first component that would have failed.
   Component components[] = {
-      {session.m_bWithBootloader != FALSE, session.m_strBootloaderFile, checks.bootloader, images.bootloader,
-       texts::kBootloaderBuffer, texts::kBootloaderRead},
-      {true, session.m_strDataFile, checks.data, images.data, texts::kDataRead, texts::kDataRead},
-      {true, session.m_strMediaFile, checks.media, images.media, texts::kMediaRead, texts::kMediaRead},
-      {true, session.m_strProgramFile, checks.program, images.program, texts::kProgramRead, texts::kProgramRead},
+      {session.m_bWithBootloader != FALSE, session.m_strBootloaderFile, checks.bootloader, signedImages.bootloader,
+       images.bootloader, texts::kBootloaderBuffer, texts::kBootloaderRead},
+      {true, session.m_strDataFile, checks.data, signedImages.data, images.data, texts::kDataRead, texts::kDataRead},
+      {true, session.m_strMediaFile, checks.media, signedImages.media, images.media, texts::kMediaRead,
+       texts::kMediaRead},
+      {true, session.m_strProgramFile, checks.program, signedImages.program, images.program, texts::kProgramRead,
+       texts::kProgramRead},
   };
   Crc32Table table;
   BuildCrc32Table(table);
@@ -70,6 +76,13 @@ std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& im
     }
     if (BufferCrc32(table, component.image.bytes.get(), component.image.length) != component.checkedCrc) {
       return texts::kFileCorrupted;
+    }
+    // A signed package: the bytes about to be written are the ones its maker signed, which a
+    // CRC-32 alone cannot tell.
+    signing::Sha256Digest digest;
+    if (signedImages.accepted && (!signing::BufferSha256(component.image.bytes.get(), component.image.length, digest) ||
+                                  digest != component.signedDigest)) {
+      return texts::kDoesNotMatchSignature;
     }
   }
 

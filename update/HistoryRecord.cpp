@@ -98,7 +98,7 @@ std::string TextField(const std::wstring& text) {
 
 std::string HistoryHeaderLine() {
   return "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
-         "bootloader_check,result,duration_s\r\n";
+         "bootloader_check,result,duration_s,signer\r\n";
 }
 
 std::string FormatHistoryLine(const HistoryRecord& record) {
@@ -114,6 +114,7 @@ std::string FormatHistoryLine(const HistoryRecord& record) {
       record.withBootloader ? Number(record.bootloaderCheck) : std::string(),
       TextField(record.result),
       Seconds(record.durationMs),
+      TextField(record.signer),
   };
   std::string line = fields[0];
   for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i) line += "," + fields[i];

@@ -15,6 +15,7 @@ struct HistoryRecord {
   bool withBootloader = false;  // without, the bootloader's check value stays empty
   std::wstring result;          // the text the update ended with; empty for the silent end
   std::uint64_t durationMs = 0;
+  std::wstring signer;  // the trusted maker who signed the package; empty when unsigned
 };
 
 std::string HistoryHeaderLine();

@@ -52,6 +52,9 @@ class UpdateHost : public MessageHost {
   // nothing written. After true the host refuses to stop until the update has ended, since a
   // firmware cut short can leave the instrument unusable.
   virtual bool BeginWriting() = 0;
+  // The package passed its check; signer: the trusted maker who signed it, empty when no
+  // trusted key is set (the signature is then not looked at). A console prints it.
+  virtual void PackageAccepted(const std::wstring& signer) { (void)signer; }
   // An update that got past the package check has ended: its record, for the history.
   virtual void RecordUpdate(const HistoryRecord& record) = 0;
 };

@@ -7,6 +7,8 @@
 #include "archive/ArchiveReader.h"
 #include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
+#include "signing/PackageSignature.h"
+#include "signing/Sha256.h"
 #include "update/Crc32.h"
 #include "update/FileCrc32.h"
 #include "update/ManifestFile.h"
@@ -142,7 +144,13 @@ std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, cons
 
 bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           PreparedPackage& package) {
+  return PrepareUpdatePackage(host, updateFile, directory, signing::TrustedKeys(), package);
+}
+
+bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
+                          const signing::TrustedKeys& trusted, PreparedPackage& package) {
   const std::wstring& tempDirectory = directory;
+  const bool signatureRule = trusted.State() != signing::TrustState::kNoKeys;
   if (updateFile.empty()) {
     host.ShowMessage(texts::kNoUpdateFile);
     return false;
@@ -193,20 +201,33 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
     const std::string& name;
     const std::string& expected;
     std::uint32_t& crc;
+    signing::Sha256Digest& signedDigest;
   };
-  std::vector<Image> images = {{manifest.programName, manifest.programCheck, package.checks.program},
-                               {manifest.mediaName, manifest.mediaCheck, package.checks.media},
-                               {manifest.dataName, manifest.dataCheck, package.checks.data}};
+  SignedImages& signedImages = package.signedImages;
+  signedImages = SignedImages();
+  std::vector<Image> images = {
+      {manifest.programName, manifest.programCheck, package.checks.program, signedImages.program},
+      {manifest.mediaName, manifest.mediaCheck, package.checks.media, signedImages.media},
+      {manifest.dataName, manifest.dataCheck, package.checks.data, signedImages.data}};
   if (package.withBootloader) {
-    images.push_back({manifest.bootloaderName, manifest.bootloaderCheck, package.checks.bootloader});
+    images.push_back(
+        {manifest.bootloaderName, manifest.bootloaderCheck, package.checks.bootloader, signedImages.bootloader});
   }
+  // With a trusted key, every image is hashed in the same read as its CRC-32.
+  std::vector<signing::NamedEntry> signedEntries = {{"info", false, {}}};
   for (const Image& image : images) {
     if (!ImageCanBeOpened(tempDirectory, image.name, written)) {
       host.ShowMessage(texts::kWrongUpdateFile);
       return false;
     }
-    image.crc = FileCrc32(tempDirectory + WidenBytes(image.name), table);
+    signing::Sha256 hash;
+    const auto alsoHash = [&hash](const unsigned char* bytes, std::size_t count) { hash.Update(bytes, count); };
+    image.crc = FileCrc32(tempDirectory + WidenBytes(image.name), table,
+                          signatureRule ? std::function<void(const unsigned char*, std::size_t)>(alsoHash) : nullptr);
     checks.push_back({image.expected, FormatCheckValue(image.crc)});
+    signing::NamedEntry entry{image.name, false, {}};
+    if (signatureRule) entry.hashed = hash.Final(entry.digest);  // read again by the rule if not
+    signedEntries.push_back(entry);
   }
 
   for (const CheckPair& check : checks) {
@@ -217,6 +238,20 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
     for (const Image& image : images) RemoveFile(tempDirectory + WidenBytes(image.name));
     host.ShowMessage(texts::kFileCorrupted);
     return false;
+  }
+
+  if (signatureRule) {
+    const signing::SignatureCheck signature = signing::CheckPackageSignature(trusted, tempDirectory, signedEntries);
+    if (const wchar_t* refusal = signing::SignatureRefusalText(signature.verdict)) {
+      host.ShowMessage(refusal);
+      return false;
+    }
+    // Accepted: the signed digests, in the order of the entries given (the manifest first).
+    signedImages.accepted = true;
+    signedImages.signer = signature.signer;
+    for (std::size_t i = 0; i < images.size() && i + 1 < signature.signedDigests.size(); ++i) {
+      images[i].signedDigest = signature.signedDigests[i + 1].digest;
+    }
   }
 
   package.deviceType = WidenBytes(manifest.deviceType);

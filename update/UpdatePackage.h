@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "signing/TrustedKeys.h"
 #include "update/MessageHost.h"
 #include "update/UpdateSession.h"
 
@@ -17,6 +18,7 @@ struct PreparedPackage {
   bool withBootloader = false;
   ImageCheckValues checks;  // each image's CRC-32, equal to the manifest's value
   std::uint32_t deviceTypeCheck = 0;  // line 1's check value, equal to line 2
+  SignedImages signedImages;          // accepted only with a trusted key and a good signature
 };
 
 struct ExtractedEntry {
@@ -34,6 +36,11 @@ std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, cons
 // folder (UpdateFolder), or one the package tool's user names.
 bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           PreparedPackage& package);
+// The same, and with at least one trusted key a package is taken only with a signature of a
+// trusted maker that matches every file the manifest names; otherwise one of the signature
+// texts is shown and the check fails. Without a trusted key the signature is not looked at.
+bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
+                          const signing::TrustedKeys& trusted, PreparedPackage& package);
 
 // The user's temporary directory as the system reports it (ends in a backslash).
 std::wstring SystemTempDirectory();

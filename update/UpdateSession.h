@@ -9,12 +9,21 @@
 #include <string>
 
 #include "dfu/DfuApi.h"
+#include "signing/SigningTypes.h"
 #include "update/HistoryRecord.h"
 #include "update/UpdateFolder.h"
 
 // The images' CRC-32 as the package check found them equal to the manifest's values.
 struct ImageCheckValues {
   std::uint32_t program = 0, media = 0, data = 0, bootloader = 0;
+};
+
+// The images' SHA-256 as a trusted maker signed them; only when the package's signature was
+// checked and accepted (with no trusted key nothing is signed, and nothing compared).
+struct SignedImages {
+  bool accepted = false;
+  std::wstring signer;  // the name trusted-keys.txt gives the key
+  signing::Sha256Digest program = {}, media = {}, data = {}, bootloader = {};
 };
 
 struct UpdateSession {
@@ -27,6 +36,7 @@ struct UpdateSession {
   std::wstring m_strBootloaderFile;
   BOOL m_bWithBootloader = FALSE;
   ImageCheckValues m_imageChecks;
+  SignedImages m_signedImages;
   DfuHandle m_hDfuDevice = 0;  // open from the end of the preparation until the worker ends
   DfuFlashParams m_dfuParams = {};
   // The history record of this update, filled in stage by stage; and when "Download" began.

@@ -112,7 +112,7 @@ TEST_P(KnupdateDeliveryTest, UpdatesAnInstrumentAndRecordsIt) {
   EXPECT_THAT(TextLines(run.output),
               ElementsAre("Bootloader update may make the device unusable if the updating is interrupted!",
                           "Please keep updating process uninterrupted and device powered to ensure a succesful result.",
-                          "Check device status", "Wait DFU driver ready!", "Bootloader file downloading!",
+                          "unsigned", "Check device status", "Wait DFU driver ready!", "Bootloader file downloading!",
                           "Bootloader file verifying!", "Data file downloading!", "Data file verifying!",
                           "Media file downloading!", "Media file verifying!", "Program file downloading!",
                           "Program file verifying!", "Updated successfully!"));
@@ -127,7 +127,9 @@ TEST_P(KnupdateDeliveryTest, UpdatesAnInstrumentAndRecordsIt) {
   const ProgramRun shown = Knupdate(L"history");
   EXPECT_EQ(shown.exitCode, 0u);
   EXPECT_EQ(Lines(shown.output).back(), history.back());
-  EXPECT_EQ(Lines(shown.output).front() + "\r\n", HistoryHeaderLine());
+  // The header this history began with: a history begun by an older updater has one column
+  // less, and stays readable as it is.
+  EXPECT_EQ(Lines(shown.output).front().rfind("started_utc,device,package,device_type,", 0), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Notifications, KnupdateDeliveryTest,

@@ -31,15 +31,15 @@ HistoryRecord Sample() {
 TEST(HistoryRecordTest, OneLinePerUpdate) {
   EXPECT_EQ(HistoryHeaderLine(),
             "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
-            "bootloader_check,result,duration_s\r\n");
+            "bootloader_check,result,duration_s,signer\r\n");
   EXPECT_EQ(FormatHistoryLine(Sample()), "2026-12-10T15:04:05Z,Device 0: TW 3xx,C:\\packages\\update.kn,TW 3xx,"
-                                         "367556721,1,22,333,,Updated successfully!,18.250\r\n");
+                                         "367556721,1,22,333,,Updated successfully!,18.250,\r\n");
   HistoryRecord withBootloader = Sample();
   withBootloader.withBootloader = true;
   withBootloader.bootloaderCheck = 0;
   withBootloader.durationMs = 7;
   EXPECT_EQ(FormatHistoryLine(withBootloader).substr(FormatHistoryLine(withBootloader).find(",333,")),
-            ",333,0,Updated successfully!,0.007\r\n");
+            ",333,0,Updated successfully!,0.007,\r\n");
 }
 
 // A product text may hold commas and quotes, a result text a line feed: quoted as RFC 4180 has it.

@@ -109,7 +109,7 @@ std::wstring ProcedureFixture::MakePackage(const PackageImages& images) {
 }
 
 void ProcedureFixture::Download(const std::wstring& package) {
-  RunDownload(m_host, m_session, package, TemporaryDirectory());
+  RunDownload(m_host, m_session, package, TemporaryDirectory(), TrustedKeysFile());
 }
 
 std::vector<std::string> ProcedureFixture::DfuCalls(const std::wstring& id) const {

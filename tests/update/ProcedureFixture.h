@@ -63,6 +63,8 @@ class ProcedureFixture : public ::testing::Test {
   // "Download" with the package, a temporary directory of the test's own in place of the user's.
   void Download(const std::wstring& package);
   std::wstring TemporaryDirectory() const { return m_scratch / L"temp\\"; }
+  // The trusted makers' keys, as trusted-keys.txt beside the program (none until written).
+  std::wstring TrustedKeysFile() const { return m_scratch / L"trusted-keys.txt"; }
   // The update's own folder below it, while the update runs.
   std::wstring PackageFolder() const { return m_session.m_packageFolder.Path(); }
 

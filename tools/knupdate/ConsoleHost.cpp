@@ -165,6 +165,10 @@ bool ConsoleHost::BeginWriting() {
   return true;
 }
 
+void ConsoleHost::PackageAccepted(const std::wstring& signer) {
+  CallOnMainThread([&] { m_out.Line(signer.empty() ? std::wstring(L"unsigned") : L"signed by " + signer); });
+}
+
 void ConsoleHost::RecordUpdate(const HistoryRecord& record) {
   AppendHistoryRecord(HistoryFilePath(), record);
   m_result = record.result;

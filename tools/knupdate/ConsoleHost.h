@@ -55,6 +55,8 @@ class ConsoleHost : public UpdateHost, public UpdateSession {
   bool StopRequested() override { return m_state.load() == kStopping; }
   bool BeginWriting() override;
   void RecordUpdate(const HistoryRecord& record) override;
+  // "signed by NAME", or "unsigned" when no trusted maker's signature was checked.
+  void PackageAccepted(const std::wstring& signer) override;
 
  private:
   enum State { kPreparing, kStopping, kWriting, kEnded };

@@ -26,6 +26,7 @@
 #include "update/Download.h"
 #include "update/UpdateHistory.h"
 #include "platform/ProgramStart.h"
+#include "signing/TrustedKeys.h"
 #include "update/UpdatePackage.h"
 
 namespace {
@@ -128,7 +129,7 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
   auto* host = new ConsoleHost(out, *devices, confirmed);
   g_host = host;
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
-  RunDownload(*host, *host, FullPath(package), SystemTempDirectory());
+  RunDownload(*host, *host, FullPath(package), SystemTempDirectory(), signing::TrustedKeysBesideProgram());
   host->Finished();
   return host->Succeeded() ? kSucceeded : kFailed;
 }
