@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/QM_TWBootloaderDlg.h"
+#include "signing/TrustedKeys.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/operator/DialogDriver.h"
 #include "sim/usb/UsbDriverSimulation.h"
@@ -384,6 +385,33 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
   });
   EXPECT_EQ(TraceLinesWith("OUT tw ep02 01 07 09 01 04"), 1) << "one switch, one update";
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1"), 1);
+}
+
+// With a trusted maker's key beside the updater, an unsigned package is refused before the
+// instrument is touched, and the same package signed by that maker is written.
+TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
+  testing_support::TrustedMaker maker(L"Maker A", signing::TrustedKeysBesideProgram());
+  ASSERT_TRUE(maker.ready());
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    WaitForTheDefaultList(window);
+    dd::Click(window, IDOK);
+    const Watched refused = WatchUntilBox(window, L"The update file is not signed!");
+    ASSERT_NE(refused.lastBox, nullptr);
+    EXPECT_THAT(refused.boxes, ElementsAre(L"The update file is not signed!"));
+    Answer(refused.lastBox);
+    EXPECT_EQ(TraceLinesWith("OUT tw"), 0) << "the instrument was touched";
+
+    ASSERT_TRUE(maker.Sign(dialog.m_strUpdateFile));
+    dd::Click(window, IDOK);
+    AwaitSuccessAndGiveBack(window);
+    PressEscAndWait(window, run);
+  });
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, m_program.size() - 1024), m_program.substr(0, m_program.size() - 1024));
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
+  EXPECT_THAT(LastHistoryLine(), testing::EndsWith(",Maker A"));
 }
 
 // While the firmware is written, Windows asking whether the session may end (a logoff, a

@@ -2,6 +2,7 @@
 
 #include "sim/bench/TemporaryBench.h"
 #include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
 #include "update/Crc32.h"
 #include "update/UpdateManifest.h"
@@ -66,6 +67,24 @@ std::wstring BuildPackage(const std::wstring& folder, const PackageImages& image
                : std::wstring();
   }
   return written && knpack::BuildUpdatePackage(inputs, package, error) ? package : std::wstring();
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+TrustedMaker::TrustedMaker(const std::wstring& name, const std::wstring& trustedKeysFile)
+    : m_trustedKeysFile(trustedKeysFile) {
+  std::wstring fingerprint, error;
+  m_ready = knpack::WriteKeyPair(name, m_keys / L"maker", fingerprint, error) &&
+            WriteFileBytes(m_trustedKeysFile, ReadFileBytes(m_keys / L"maker.pub"));
+}
+
+TrustedMaker::~TrustedMaker() { DeleteFileW(m_trustedKeysFile.c_str()); }
+
+bool TrustedMaker::Sign(const std::wstring& package) {
+  std::wstring signer, error;
+  return knpack::SignPackage(package, m_keys / L"maker.key", package, signer, error);
 }
 
 }  // namespace testing_support

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sim/bench/Bench.h"
+#include "tests/support/TestFiles.h"
 
 namespace testing_support {
 
@@ -28,5 +29,29 @@ struct PackageImages {
 // Writes the images into folder (ending in a backslash) and builds folder + "update.kn" from
 // them; the package's path, or empty when it could not be built.
 std::wstring BuildPackage(const std::wstring& folder, const PackageImages& images);
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+// A maker whose packages a workstation trusts: a new key pair in a scratch folder, and its
+// public key written as trustedKeysFile (trusted-keys.txt beside a program) for as long as the
+// object lives.
+class TrustedMaker {
+ public:
+  TrustedMaker(const std::wstring& name, const std::wstring& trustedKeysFile);
+  ~TrustedMaker();
+  TrustedMaker(const TrustedMaker&) = delete;
+  TrustedMaker& operator=(const TrustedMaker&) = delete;
+
+  bool ready() const { return m_ready; }
+  // Signs the package in place.
+  bool Sign(const std::wstring& package);
+
+ private:
+  ScratchDirectory m_keys;
+  std::wstring m_trustedKeysFile;
+  bool m_ready = false;
+};
 
 }  // namespace testing_support

@@ -19,6 +19,7 @@
 #include "tools/knupdate/ConsoleDeviceList.h"
 #include "tools/knupdate/ConsoleHost.h"
 #include "update/UpdateHistory.h"
+#include "signing/SigningTexts.h"
 #include "update/UpdateTexts.h"
 
 namespace {
@@ -160,6 +161,29 @@ TEST_F(KnupdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
   EXPECT_EQ(answer, 0u) << "the session's end was not refused";
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(Lines(run.output).back(), "Updated successfully!");
+}
+
+// With a trusted maker's key beside the program, the console says who signed the package after
+// its check, and the history records it; an unsigned package is refused before anything else.
+TEST_F(KnupdateTest, SaysWhoSignedThePackageAndRecordsIt) {
+  const std::wstring program = testing_support::CommandLineOption(L"knupdate");
+  testing_support::TrustedMaker maker(L"Maker A", program.substr(0, program.find_last_of(L'\\') + 1) + L"trusted-keys.txt");
+  ASSERT_TRUE(maker.ready());
+  const std::wstring package = MakePackage(false);
+
+  const ProgramRun unsigned_ = Knupdate(L"update --package \"" + package + L"\" --device \"TW 3xx\"");
+  EXPECT_EQ(unsigned_.exitCode, 1u);
+  EXPECT_THAT(TextLines(unsigned_.output), ElementsAre(ToUtf8(texts::kNotSigned)));
+
+  ASSERT_TRUE(maker.Sign(package));
+  const ProgramRun run = Knupdate(L"update --package \"" + package + L"\" --device \"TW 3xx\"");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  ASSERT_GE(TextLines(run.output).size(), 2u);
+  EXPECT_EQ(TextLines(run.output)[0], "signed by Maker A");
+  EXPECT_EQ(TextLines(run.output).back(), "Updated successfully!");
+  const std::vector<std::string> history = HistoryLines();
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].substr(history[0].size() - std::string(",Maker A").size()), ",Maker A");
 }
 
 struct Failure {
