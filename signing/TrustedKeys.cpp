@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/ProgramStart.h"
 #include "signing/EcdsaP256.h"
 #include "signing/SigningFiles.h"
 
@@ -66,21 +67,10 @@ TrustState TrustedKeys::LoadText(const std::string& text, const std::wstring& so
 }
 
 std::wstring TrustedKeysBesideProgram() {
-  // Long paths: grow the buffer until the whole name fits.
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    // Never a name relative to the current folder, which anyone may have chosen: an empty
-    // path, which reads as a file that cannot be read.
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + kTrustedKeysFileName;
+  // Never a name relative to the current folder, which anyone may have chosen: without the
+  // program's folder, an empty path, which reads as a file that cannot be read.
+  const std::wstring folder = ProgramFolder();
+  return folder.empty() ? std::wstring() : folder + kTrustedKeysFileName;
 }
 
 }  // namespace signing

@@ -97,7 +97,7 @@ void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& u
   }
   // Read at every "Download": a key trusted or taken back meanwhile counts at once.
   signing::TrustedKeys trusted;
-  if (!trustedKeysFile.empty()) trusted.Load(trustedKeysFile);
+  trusted.Load(trustedKeysFile);
   PreparedPackage package;
   if (!PrepareUpdatePackage(host, updateFile, session.m_packageFolder.Path(), trusted, package)) {
     session.m_packageFolder.Remove();

@@ -10,7 +10,7 @@
 // tempDirectory ends in a backslash, as the system reports it. The package is unpacked into a
 // folder of this update's own below it, removed again when the update ends, whichever way.
 // trustedKeysFile: the makers whose signature a package must carry (trusted-keys.txt beside
-// the program); without the file, or with no key in it (or with no name given), packages are
-// taken unsigned.
+// the program); without the file, or with no key in it, packages are taken unsigned. A file
+// that cannot be read (or no name at all) trusts no key and refuses every package.
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
                  const std::wstring& tempDirectory, const std::wstring& trustedKeysFile);
