@@ -149,27 +149,26 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
 
 bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           const signing::TrustedKeys& trusted, PreparedPackage& package) {
-  const std::wstring& tempDirectory = directory;
   const bool signatureRule = trusted.State() != signing::TrustState::kNoKeys;
   if (updateFile.empty()) {
     host.ShowMessage(texts::kNoUpdateFile);
     return false;
   }
   // Without a temporary directory the names would land in the drive's root.
-  if (tempDirectory.empty()) {
+  if (directory.empty()) {
     host.ShowMessage(texts::kWrongUpdateFile);
     return false;
   }
 
   // A manifest an earlier package left behind must never stand in for this package's own.
-  const std::wstring manifestPath = tempDirectory + kManifestName;
+  const std::wstring manifestPath = directory + kManifestName;
   RemoveFile(manifestPath);
   RemoveDirectoryW(manifestPath.c_str());  // an empty folder in its place would block it too
-  if (!FitsOnDisk(updateFile, tempDirectory)) {
+  if (!FitsOnDisk(updateFile, directory)) {
     host.ShowMessage(texts::kWrongUpdateFile);
     return false;
   }
-  const WrittenFiles written(tempDirectory, ExtractPackage(updateFile, tempDirectory));
+  const WrittenFiles written(directory, ExtractPackage(updateFile, directory));
 
   UpdateManifest manifest;
   // A manifest that this package did not write (one that could not be removed) is never read.
@@ -216,17 +215,20 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   // With a trusted key, every image is hashed in the same read as its CRC-32.
   std::vector<signing::NamedEntry> signedEntries = {{"info", false, {}}};
   for (const Image& image : images) {
-    if (!ImageCanBeOpened(tempDirectory, image.name, written)) {
+    if (!ImageCanBeOpened(directory, image.name, written)) {
       host.ShowMessage(texts::kWrongUpdateFile);
       return false;
     }
-    signing::Sha256 hash;
-    const auto alsoHash = [&hash](const unsigned char* bytes, std::size_t count) { hash.Update(bytes, count); };
-    image.crc = FileCrc32(tempDirectory + WidenBytes(image.name), table,
-                          signatureRule ? std::function<void(const unsigned char*, std::size_t)>(alsoHash) : nullptr);
-    checks.push_back({image.expected, FormatCheckValue(image.crc)});
     signing::NamedEntry entry{image.name, false, {}};
-    if (signatureRule) entry.hashed = hash.Final(entry.digest);  // read again by the rule if not
+    if (signatureRule) {
+      signing::Sha256 hash;
+      image.crc = FileCrc32(directory + WidenBytes(image.name), table,
+                            [&hash](const unsigned char* bytes, std::size_t count) { hash.Update(bytes, count); });
+      entry.hashed = hash.Final(entry.digest);  // read again by the rule if not
+    } else {
+      image.crc = FileCrc32(directory + WidenBytes(image.name), table);
+    }
+    checks.push_back({image.expected, FormatCheckValue(image.crc)});
     signedEntries.push_back(entry);
   }
 
@@ -235,13 +237,13 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
     // All of these are this package's own: the manifest was read only as one it wrote, and
     // every image passed ImageCanBeOpened.
     RemoveFile(manifestPath);
-    for (const Image& image : images) RemoveFile(tempDirectory + WidenBytes(image.name));
+    for (const Image& image : images) RemoveFile(directory + WidenBytes(image.name));
     host.ShowMessage(texts::kFileCorrupted);
     return false;
   }
 
   if (signatureRule) {
-    const signing::SignatureCheck signature = signing::CheckPackageSignature(trusted, tempDirectory, signedEntries);
+    const signing::SignatureCheck signature = signing::CheckPackageSignature(trusted, directory, signedEntries);
     if (const wchar_t* refusal = signing::SignatureRefusalText(signature.verdict)) {
       host.ShowMessage(refusal);
       return false;
@@ -255,10 +257,10 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   }
 
   package.deviceType = WidenBytes(manifest.deviceType);
-  package.programFile = tempDirectory + WidenBytes(manifest.programName);
-  package.mediaFile = tempDirectory + WidenBytes(manifest.mediaName);
-  package.dataFile = tempDirectory + WidenBytes(manifest.dataName);
-  package.bootloaderFile = package.withBootloader ? tempDirectory + WidenBytes(manifest.bootloaderName) : L"";
+  package.programFile = directory + WidenBytes(manifest.programName);
+  package.mediaFile = directory + WidenBytes(manifest.mediaName);
+  package.dataFile = directory + WidenBytes(manifest.dataName);
+  package.bootloaderFile = package.withBootloader ? directory + WidenBytes(manifest.bootloaderName) : L"";
   return true;
 }
 
