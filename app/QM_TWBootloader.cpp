@@ -3,10 +3,6 @@
 #include "app/QM_TWBootloaderDlg.h"
 #include "platform/ProgramStart.h"
 
-BEGIN_MESSAGE_MAP(CQM_TWBootloaderApp, CWinApp)
-  ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
-END_MESSAGE_MAP()
-
 CQM_TWBootloaderApp::CQM_TWBootloaderApp() {
   // Restart support only: no recovery, no autosave.
   m_dwRestartManagerSupportFlags = AFX_RESTART_MANAGER_SUPPORT_RESTART;
@@ -23,9 +19,6 @@ BOOL CQM_TWBootloaderApp::InitInstance() {
   InitCommonControlsEx(&controls);
 
   CWinApp::InitInstance();
-  AfxEnableControlContainer();
-
-  CShellManager* pShellManager = new CShellManager;
 
   // Set as the framework expects; the program keeps no settings there.
   SetRegistryKey(L"Local AppWizard-Generated Applications");
@@ -34,7 +27,6 @@ BOOL CQM_TWBootloaderApp::InitInstance() {
   m_pMainWnd = &dlg;
   dlg.DoModal();
 
-  delete pShellManager;
   m_pMainWnd = nullptr;
   // The dialog was the whole program: end the application.
   return FALSE;

@@ -8,8 +8,6 @@ class CQM_TWBootloaderApp : public CWinApp {
  public:
   CQM_TWBootloaderApp();
   BOOL InitInstance() override;
-
-  DECLARE_MESSAGE_MAP()
 };
 
 extern CQM_TWBootloaderApp theApp;

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
-#include "app/DeviceList.h"
+#include "host/DeviceList.h"
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
 #include "signing/TrustedKeys.h"
-#include "update/Download.h"
-#include "update/UpdateHistory.h"
-#include "update/UpdatePackage.h"
-#include "update/UpdateTexts.h"
-#include "update/UpdateWorker.h"
-#include "update/WindowThreadCall.h"
+#include "procedure/Download.h"
+#include "history/UpdateHistory.h"
+#include "package/PackageCheck.h"
+#include "procedure/ProcedureTexts.h"
+#include "procedure/UpdateWorker.h"
+#include "host/WindowThreadCall.h"
 
 namespace {
 
@@ -26,10 +26,6 @@ constexpr DWORD kPaintSliceMs = 50;
 CQM_TWBootloaderDlg::CQM_TWBootloaderDlg(CWnd* pParent)
     : CDialogEx(IDD_QM_TWBOOTLOADER_DIALOG, pParent),
       m_hIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      m_hDeviceList(nullptr),
-      m_nUsbioCount(0),
-      m_nDfuCount(0),
-      m_nDfuReady(0),
       m_bUpdateRunning(0),
       m_bPreparing(false),
       m_dwPreparationEnded(GetTickCount()),
@@ -81,8 +77,8 @@ BOOL CQM_TWBootloaderDlg::OnInitDialog() {
 
   // Prompts and a driver installation happen here, before the dialog is shown; the dialog
   // opens whatever the result, and the refresh keeps trying the library.
-  m_nDfuReady = 0;
-  m_nDfuReady = CheckDfuLibraryAtStartup(LoadDfuLibrary(), *this);
+  m_devices.Attach(m_listDevices.m_hWnd);
+  m_devices.SetDfuReady(CheckDfuLibraryAtStartup(LoadDfuLibrary(), *this) == 1);
 
   RefreshDeviceList();
   SetTimer(kRefreshTimer, kRefreshPeriodMs, nullptr);
@@ -130,7 +126,7 @@ void CQM_TWBootloaderDlg::OnCancel() {
 }
 
 void CQM_TWBootloaderDlg::OnSelectFile() {
-  CFileDialog dialog(TRUE, L".kn", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, L"Update file(*.kn)|*.kn||");
+  CFileDialog dialog(TRUE, L".kn", nullptr, OFN_HIDEREADONLY, L"Update file(*.kn)|*.kn||");
   if (dialog.DoModal() != IDOK) return;
   m_strUpdateFile = dialog.GetPathName();
   SetDlgItemText(IDC_FILE_PATH, m_strUpdateFile.c_str());
@@ -144,7 +140,7 @@ void CQM_TWBootloaderDlg::OnDownload() {
   m_bPreparing = true;
   m_taskbar->SetState(m_hWnd, TaskbarState::kNone);  // a failure's red ends with the next try
   m_bRecorded = false;
-  RunDownload(*this, *this, m_strUpdateFile, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
+  RunDownload(*this, m_session, m_strUpdateFile, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
   // A package that did not pass its check leaves no record, but it is a failure all the same.
   if (!IsUpdateRunning() && !m_bRecorded) m_taskbar->SetState(m_hWnd, TaskbarState::kError);
   m_dwPreparationEnded = GetTickCount();
@@ -166,9 +162,7 @@ void CQM_TWBootloaderDlg::OnTimer(UINT_PTR nIDEvent) {
 }
 
 void CQM_TWBootloaderDlg::RefreshDeviceList() {
-  CallOnDialogThread([this] {
-    RebuildDeviceList(m_listDevices.m_hWnd, {m_hDeviceList, m_nUsbioCount, m_nDfuCount, m_nDfuReady, m_dfuProducts});
-  });
+  CallOnDialogThread([this] { m_devices.Refresh(); });
 }
 
 // ---- the update procedure's host ---------------------------------------------------------
@@ -241,12 +235,7 @@ void CQM_TWBootloaderDlg::PauseKeepingPainted(DWORD milliseconds) {
   }
 }
 
-bool CQM_TWBootloaderDlg::GetSelection(DeviceSelection& selection) {
-  if (!SelectedDevice(m_listDevices.m_hWnd, selection.entry, selection.text)) return false;
-  selection.deviceList = m_hDeviceList;
-  selection.dfuProducts = m_dfuProducts;
-  return true;
-}
+bool CQM_TWBootloaderDlg::GetSelection(DeviceSelection& selection) { return m_devices.GetSelection(selection); }
 
 void CQM_TWBootloaderDlg::EnableInputs(bool enabled) {
   CallOnDialogThread([&] {
@@ -287,9 +276,9 @@ void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
   CallOnDialogThread([&] { m_strStage = stage; });
 }
 
-void CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record) {
+void CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
   AppendHistoryRecord(HistoryFilePath(), record);
-  const bool succeeded = record.result == texts::kUpdatedSuccessfully;
+  const bool succeeded = outcome == UpdateOutcome::kSucceeded;
   CallOnDialogThread([&] {
     m_bRecorded = true;
     m_taskbar->SetState(m_hWnd, succeeded ? TaskbarState::kNone : TaskbarState::kError);
@@ -298,7 +287,7 @@ void CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record) {
 
 DWORD WINAPI CQM_TWBootloaderDlg::WorkerThread(LPVOID dialog) {
   auto* self = static_cast<CQM_TWBootloaderDlg*>(dialog);
-  return UpdateWorker(*self, *self);
+  return UpdateWorker(*self, self->m_session);
 }
 
 bool CQM_TWBootloaderDlg::StartWorker() {

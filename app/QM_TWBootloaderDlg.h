@@ -7,7 +7,6 @@
 #pragma once
 
 #include <windows.h>
-#include <setupapi.h>
 
 #include <functional>
 #include <string>
@@ -16,17 +15,16 @@
 #include "app/StartupCheck.h"
 #include "app/TaskbarProgress.h"
 #include "app/resource.h"
+#include "host/DeviceList.h"
 #include "dfu/DfuApi.h"
 #include "framework/Framework.h"
-#include "update/UpdateHost.h"
-#include "update/UpdateSession.h"
+#include "procedure/UpdateHost.h"
+#include "procedure/UpdateSession.h"
 
 // Private message: runs a call on the dialog's thread for the worker (see CallOnDialogThread).
 constexpr UINT UM_CALL_ON_DIALOG_THREAD = WM_APP + 1;
 
-// UpdateSession holds the members that pass between the stages of an update (image paths,
-// bootloader flag, check values, DFU device, flash layout); the dialog is their only owner.
-class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSession, public DriverPromptHost {
+class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPromptHost {
  public:
   explicit CQM_TWBootloaderDlg(CWnd* pParent = nullptr);
   ~CQM_TWBootloaderDlg() override;
@@ -57,7 +55,7 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
   bool StopRequested() override { return false; }
   bool BeginWriting() override { return true; }
   // Into the user's update history, and the outcome onto the taskbar button.
-  void RecordUpdate(const HistoryRecord& record) override;
+  void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
 
   // For tests: where the taskbar progress goes (the shell's taskbar by default).
   void UseTaskbarProgress(TaskbarProgress* taskbar) { m_taskbar = taskbar; }
@@ -68,11 +66,11 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public UpdateSe
 
   HICON m_hIcon;
   std::wstring m_strUpdateFile;  // chosen with "Select" only
-  HDEVINFO m_hDeviceList;
-  int m_nUsbioCount;  // application-mode entries at the head of the list
-  int m_nDfuCount;    // DFU-mode entries after them
-  int m_nDfuReady;    // 1 once the DFU library has loaded
-  std::vector<std::wstring> m_dfuProducts;  // the DFU entries' product texts, by DFU index
+  // The instruments in m_listDevices; the dialog's thread's.
+  DeviceList m_devices;
+  // The update under way: the dialog's thread writes it during "Download", then the worker's
+  // thread has it until its last step (see UpdateSession).
+  UpdateSession m_session;
   // The component being written; written and read on the dialog's thread only.
   std::wstring m_strStage;
   CButton m_btnSelect;

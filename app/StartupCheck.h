@@ -30,5 +30,5 @@ constexpr wchar_t kLibraryOfOtherArchitecture[] =
 }  // namespace startup_texts
 
 // Answers the result of LoadDfuLibrary at start-up (prompts, driver installation) and
-// returns the new value of the dialog's m_nDfuReady: 1 only when the library is ready.
+// returns 1 only when the library is ready (the device list's DfuReady), 0 otherwise.
 int CheckDfuLibraryAtStartup(int loadResult, DriverPromptHost& host);

@@ -10,6 +10,7 @@
 
 #include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
+#include "platform/FileTree.h"
 
 namespace archive {
 namespace {
@@ -64,15 +65,6 @@ LONGLONG FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
   return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-// A file an earlier extraction left at the target goes first, even a read-only one, so the
-// entry never fails on it and a stale file is never mistaken for the entry's data.
-void RemoveExistingFile(const std::wstring& target) {
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  DeleteFileW(target.c_str());
 }
 
 }  // namespace
@@ -235,7 +227,9 @@ DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name) {
   EnsureDirectory(m_root.c_str(), directoryPart);
 
   const std::wstring target = m_root + name;
-  RemoveExistingFile(target);
+  // A file an earlier extraction left at the target goes first, even a read-only one, so the
+  // entry never fails on it and a stale file is never mistaken for the entry's data.
+  RemoveFileEvenIfReadOnly(target);
   const DWORD fileAttributes = entry.attributes & ~static_cast<DWORD>(kAttrDirectory);
   HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             fileAttributes != 0 ? fileAttributes : FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -57,8 +57,6 @@ class ArchiveReader {
   bool CreatedFile() const { return m_createdFile; }
   DWORD Close();
 
-  const std::wstring& RootDirectory() const { return m_root; }
-
  private:
   DWORD PositionOn(int index);
   DWORD ReadEntry(int index, ArchiveEntry& entry);

@@ -16,8 +16,8 @@
 #include "signing/TrustedKeys.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "update/Crc32.h"
-#include "update/UpdatePackage.h"
+#include "package/Crc32.h"
+#include "package/PackageCheck.h"
 
 using benchsupport::Incompressible;
 using benchsupport::kMiB;
@@ -96,10 +96,8 @@ int wmain(int argc, wchar_t** argv) {
   });
   for (const wchar_t* file : {L"maker.key", L"maker.pub", L"signed.kn"}) DeleteFileW((dir + file).c_str());
 
-  Crc32Table table;
-  BuildCrc32Table(table);
   std::uint32_t ours = 0, zlibs = 0;
-  const double crcOurs = Best([&] { ours = BufferCrc32(table, media.data(), media.size()); });
+  const double crcOurs = Best([&] { ours = BufferCrc32(media.data(), media.size()); });
   const double crcZlib = Best([&] {
     zlibs = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(media.data()), static_cast<uInt>(media.size())));
   });

@@ -19,9 +19,9 @@
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
 #include "tools/knpack/PackageWriter.h"
-#include "update/Download.h"
-#include "update/UpdateTexts.h"
-#include "update/UpdateWorker.h"
+#include "procedure/Download.h"
+#include "procedure/ProcedureTexts.h"
+#include "procedure/UpdateWorker.h"
 #include "usbio/UsbSystemPort.h"
 
 using benchsupport::Incompressible;
@@ -87,7 +87,7 @@ class BenchHost : public UpdateHost {
   }
   bool StopRequested() override { return false; }
   bool BeginWriting() override { return true; }
-  void RecordUpdate(const HistoryRecord&) override {}
+  void RecordUpdate(const HistoryRecord&, UpdateOutcome) override {}
 
   HDEVINFO deviceList = nullptr;
   // When the package check had ended, the worker started, and its first write began.

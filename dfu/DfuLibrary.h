@@ -1,5 +1,11 @@
 // Binding of the DFU library "kndfu.dll" at run time: one typed pointer per entry point,
 // null while unbound. The library is loaded and bound again at every call and never freed.
+//
+// Threads: only a host's window thread loads the library (the start-up check, the device
+// list's refresh while the library is not ready, the preparation's wait for the DFU driver),
+// and never while a worker runs: the hand-over starts the worker after the preparation's last
+// load, and until the worker's last step the refresh timer is stopped and a refresh asked for
+// by the worker runs after its last DFU call. The worker reads the pointers without a lock.
 #pragma once
 
 #include <string>

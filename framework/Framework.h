@@ -17,7 +17,6 @@ class CWinApp;
 #define afx_msg
 
 // Framework ids the program refers to.
-#define ID_HELP 0xE146
 #define AFX_RESTART_MANAGER_SUPPORT_RESTART 0x01
 
 // ---- message maps ----------------------------------------------------------------------
@@ -113,8 +112,6 @@ class CWinApp : public CCmdTarget {
   // Registers for restart by the restart manager when asked to by the flags.
   virtual BOOL InitInstance();
   void SetRegistryKey(LPCWSTR lpszRegistryKey);
-  // The program ships no help file: the help command has nothing to open.
-  afx_msg void OnHelp() {}
 
   DWORD m_dwRestartManagerSupportFlags = 0;
   CWnd* m_pMainWnd = nullptr;
@@ -129,12 +126,6 @@ CWnd* AfxGetMainWnd();
 // The executable's base name: the program has no title string.
 LPCWSTR AfxGetAppName();
 HINSTANCE AfxGetResourceHandle();
-// The dialog hosts no ActiveX controls; kept so start-up reads as on the framework.
-inline void AfxEnableControlContainer() {}
-
-// Shell-namespace support of the framework's own controls, which the dialog does not use.
-class CShellManager {};
-
 // ---- windows ---------------------------------------------------------------------------
 
 class CWnd : public CCmdTarget {
@@ -229,18 +220,8 @@ class CButton : public CWnd {};
 
 class CEdit : public CWnd {};
 
-class CListBox : public CWnd {
- public:
-  int GetCount() const { return static_cast<int>(::SendMessageW(m_hWnd, LB_GETCOUNT, 0, 0)); }
-  int GetCurSel() const { return static_cast<int>(::SendMessageW(m_hWnd, LB_GETCURSEL, 0, 0)); }
-  int SetCurSel(int nSelect) { return static_cast<int>(SendMessage(LB_SETCURSEL, nSelect, 0)); }
-  void ResetContent() { SendMessage(LB_RESETCONTENT, 0, 0); }
-  int AddString(LPCWSTR lpszItem) { return static_cast<int>(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lpszItem))); }
-  int GetTextLen(int nIndex) const { return static_cast<int>(::SendMessageW(m_hWnd, LB_GETTEXTLEN, nIndex, 0)); }
-  int GetText(int nIndex, LPWSTR lpszBuffer) const {
-    return static_cast<int>(::SendMessageW(m_hWnd, LB_GETTEXT, nIndex, reinterpret_cast<LPARAM>(lpszBuffer)));
-  }
-};
+// The device list fills it with list-box messages of its own (host/DeviceList).
+class CListBox : public CWnd {};
 
 class CProgressCtrl : public CWnd {
  public:

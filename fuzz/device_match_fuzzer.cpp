@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "update/DeviceMatch.h"
+#include "procedure/DeviceMatch.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/FuzzInput.h"
-#include "update/ErrorText.h"
+#include "procedure/ErrorText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input input(data, size);

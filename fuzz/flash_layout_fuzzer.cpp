@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzInput.h"
-#include "update/FlashLayout.h"
+#include "procedure/FlashLayout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input input(data, size);

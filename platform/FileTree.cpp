@@ -17,8 +17,7 @@ void RemoveTreeContents(const std::wstring& directory) {
       } else if (folder) {
         RemoveDirectoryW(path.c_str());
       } else {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
+        RemoveFileEvenIfReadOnly(path);
       }
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -28,4 +27,11 @@ void RemoveTreeContents(const std::wstring& directory) {
 void RemoveTree(const std::wstring& directory) {
   RemoveTreeContents(directory);
   RemoveDirectoryW(directory.c_str());
+}
+
+void RemoveFileEvenIfReadOnly(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  DeleteFileW(path.c_str());
 }

@@ -1,4 +1,4 @@
-// Removing a folder with everything in it.
+// Removing files, and a folder with everything in it.
 #pragma once
 
 #include <string>
@@ -8,3 +8,5 @@
 void RemoveTree(const std::wstring& directory);
 // The same, but the folder itself stays.
 void RemoveTreeContents(const std::wstring& directory);
+// A file goes even when read-only; a folder or a missing name is left alone.
+void RemoveFileEvenIfReadOnly(const std::wstring& path);

@@ -6,7 +6,7 @@
 #include "signing/SigningFiles.h"
 #include "signing/SigningTexts.h"
 #include "signing/TextEncoding.h"
-#include "update/WidenBytes.h"
+#include "text/WidenBytes.h"
 
 namespace signing {
 namespace {

@@ -1,5 +1,5 @@
 // The texts the updater shows when a trusted key is set and a package is refused for its
-// signature, in the style of the package check's own texts (update/UpdateTexts.h).
+// signature, in the style of the package check's own texts (procedure/ProcedureTexts.h).
 #pragma once
 
 namespace texts {

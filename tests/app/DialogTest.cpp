@@ -271,7 +271,7 @@ TEST_P(DialogStartupTest, BoxThenInstallationThenDialog) {
           EXPECT_TRUE(runs.empty());
         }
         // The first refresh tried the library again: still the same answer.
-        EXPECT_EQ(dialog.m_nDfuReady, c.dfuReady);
+        EXPECT_EQ(dialog.m_devices.DfuReady(), c.dfuReady == 1);
         PressEscAndWait(window, run);
       });
 }
@@ -433,9 +433,10 @@ TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
     HWND noDevice = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, window); });
     ASSERT_NE(noDevice, nullptr);
     EXPECT_EQ(dd::ReadMessageBox(noDevice).text, L"No device is found!");
-    EXPECT_NE(dialog.m_strProgramFile.find(L"program.bin"), std::wstring::npos)
-        << "program: " << std::string(dialog.m_strProgramFile.begin(), dialog.m_strProgramFile.end());
-    EXPECT_EQ(dialog.m_bWithBootloader, FALSE);
+    const PreparedPackage& checked = dialog.m_session.m_package;
+    EXPECT_NE(checked.programFile.find(L"program.bin"), std::wstring::npos)
+        << "program: " << std::string(checked.programFile.begin(), checked.programFile.end());
+    EXPECT_FALSE(checked.withBootloader);
     PostMessageW(noDevice, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(dd::WaitUntil([&] { return !IsWindow(noDevice); }));
 

@@ -22,7 +22,7 @@
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
-#include "update/UpdateHistory.h"
+#include "history/UpdateHistory.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
 

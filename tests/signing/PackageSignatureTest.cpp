@@ -18,13 +18,13 @@
 #include "signing/SigningTexts.h"
 #include "tests/signing/Crc32Forgery.h"
 #include "tests/support/TestFiles.h"
-#include "tests/update/MessageRecorder.h"
+#include "tests/package/MessageRecorder.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "update/Crc32.h"
-#include "update/ManifestFile.h"
-#include "update/UpdateManifest.h"
-#include "update/UpdatePackage.h"
+#include "package/Crc32.h"
+#include "package/ManifestFile.h"
+#include "package/UpdateManifest.h"
+#include "package/PackageCheck.h"
 
 namespace signing {
 // Verdicts by name in failure messages.
@@ -247,11 +247,9 @@ TEST_F(PackageSignatureTest, RefusedBeforeAnyInstrumentIsTouched) {
       {"manifest changed after signing", L"acme",
        [](Entries& e) {
          // Another device type with its check value: the package check still passes.
-         Crc32Table table;
-         BuildCrc32Table(table);
          std::string& manifest = Find(e, "info")->data;
-         Replace(manifest, "TW 3xx\r\n" + FormatCheckValue(DeviceTypeCheckValue(table, "TW 3xx")),
-                 "QM 5xx\r\n" + FormatCheckValue(DeviceTypeCheckValue(table, "QM 5xx")));
+         Replace(manifest, "TW 3xx\r\n" + FormatCheckValue(DeviceTypeCheckValue("TW 3xx")),
+                 "QM 5xx\r\n" + FormatCheckValue(DeviceTypeCheckValue("QM 5xx")));
        },
        SignatureVerdict::kMismatch, "info", texts::kDoesNotMatchSignature},
       {"program changed with its CRC-32 kept", L"acme",
@@ -280,14 +278,12 @@ TEST_F(PackageSignatureTest, RefusedBeforeAnyInstrumentIsTouched) {
 
 // The forged images really are what the CRC-32 cannot see.
 TEST(Crc32ForgeryTest, TheForgedImageDiffersAndKeepsItsCrc32) {
-  Crc32Table table;
-  BuildCrc32Table(table);
   for (std::size_t length : {5u, 1000u, 20000u}) {
     const std::string image = testing_support::PatternBytes(length, 9);
     const std::string forged = ForgeKeepingCrc32(image);
     EXPECT_NE(forged, image);
     EXPECT_EQ(forged.size(), image.size());
-    EXPECT_EQ(BufferCrc32(table, forged.data(), forged.size()), BufferCrc32(table, image.data(), image.size()));
+    EXPECT_EQ(BufferCrc32(forged.data(), forged.size()), BufferCrc32(image.data(), image.size()));
   }
 }
 

@@ -4,8 +4,8 @@
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "update/Crc32.h"
-#include "update/UpdateManifest.h"
+#include "package/Crc32.h"
+#include "package/UpdateManifest.h"
 
 namespace testing_support {
 
@@ -51,14 +51,12 @@ std::wstring BuildPackage(const std::wstring& folder, const PackageImages& image
     content.programName = "program.bin";
     content.mediaName = "media.bin";
     content.dataName = "data.bin";
-    Crc32Table table;
-    BuildCrc32Table(table);
-    content.programCrc = BufferCrc32(table, images.program.data(), images.program.size());
-    content.mediaCrc = BufferCrc32(table, images.media.data(), images.media.size());
-    content.dataCrc = BufferCrc32(table, images.data.data(), images.data.size());
+    content.programCrc = BufferCrc32(images.program.data(), images.program.size());
+    content.mediaCrc = BufferCrc32(images.media.data(), images.media.size());
+    content.dataCrc = BufferCrc32(images.data.data(), images.data.size());
     return written && images.bootloader.empty() &&
                    knpack::WriteZipArchive(package,
-                                           {knpack::ZipEntry("info", ComposeUpdateManifest(table, content)),
+                                           {knpack::ZipEntry("info", ComposeUpdateManifest(content)),
                                             knpack::ZipEntry("program.bin", images.program),
                                             knpack::ZipEntry("media.bin", images.media),
                                             knpack::ZipEntry("data.bin", images.data)},

@@ -16,11 +16,11 @@
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
-#include "tools/knupdate/ConsoleDeviceList.h"
-#include "tools/knupdate/ConsoleHost.h"
-#include "update/UpdateHistory.h"
+#include "host/DeviceList.h"
+#include "tools/knupdate/ConsoleUpdateHost.h"
+#include "history/UpdateHistory.h"
 #include "signing/SigningTexts.h"
-#include "update/UpdateTexts.h"
+#include "procedure/ProcedureTexts.h"
 
 namespace {
 
@@ -256,15 +256,15 @@ TEST_F(KnupdateTest, WrongUsageExitsWithTwo) {
 // firmware is being written it is refused with one line.
 TEST(ConsoleEventTest, StopsBeforeTheFirstWriteAndIsRefusedAfter) {
   ConsoleOutput out;
-  ConsoleDeviceList devices;
+  DeviceList devices;
   {
-    ConsoleHost host(out, devices, true);
+    ConsoleUpdateHost host(out, devices, true);
     EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT));
     EXPECT_TRUE(host.StopRequested());
     EXPECT_FALSE(host.BeginWriting());
   }
   {
-    ConsoleHost host(out, devices, true);
+    ConsoleUpdateHost host(out, devices, true);
     EXPECT_TRUE(host.BeginWriting());
     EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT));
     EXPECT_TRUE(host.OnConsoleEvent(CTRL_BREAK_EVENT));

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
-#include "update/WidenBytes.h"
+#include "text/WidenBytes.h"
 
 namespace knpack {
 namespace {

@@ -10,13 +10,13 @@
 #include "archive/EntryName.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/PackageSigning.h"
-#include "update/Crc32.h"
-#include "update/FileCrc32.h"
-#include "update/ManifestFile.h"
-#include "update/UpdateFolder.h"
-#include "update/UpdateManifest.h"
-#include "update/UpdatePackage.h"
-#include "update/WidenBytes.h"
+#include "package/Crc32.h"
+#include "package/FileCrc32.h"
+#include "package/ManifestFile.h"
+#include "package/UpdateFolder.h"
+#include "package/UpdateManifest.h"
+#include "package/PackageCheck.h"
+#include "text/WidenBytes.h"
 
 namespace knpack {
 namespace {
@@ -63,7 +63,7 @@ std::wstring Verdict(const std::string& expected, std::uint32_t computed) {
   return expected == text ? L"matches" : L"does not match, computed " + WidenBytes(text);
 }
 
-void ListImage(const Crc32Table& table, const std::wstring& directory, int line, const wchar_t* label,
+void ListImage(const std::wstring& directory, int line, const wchar_t* label,
                const std::string& name, const std::string& check) {
   PrintLine(L"line " + std::to_wstring(line) + L" " + label + L": " + WidenBytes(name));
   const std::wstring relative = WidenBytes(name);
@@ -73,38 +73,51 @@ void ListImage(const Crc32Table& table, const std::wstring& directory, int line,
   } else if (GetFileAttributesW((directory + relative).c_str()) == INVALID_FILE_ATTRIBUTES) {
     verdict = L"image missing";
   } else {
-    verdict = Verdict(check, FileCrc32(directory + relative, table));
+    verdict = Verdict(check, FileCrc32(directory + relative));
   }
   PrintLine(L"line " + std::to_wstring(line + 1) + L" check value: " + WidenBytes(check) + L" (" + verdict + L")");
 }
 
 void ListManifest(const std::wstring& directory) {
   UpdateManifest manifest;
-  const ManifestFileResult read = ReadManifestFile(directory + L"info", manifest);
+  const ManifestFileResult read = ReadManifestFile(directory + kManifestFileName, manifest);
   if (read == ManifestFileResult::kCannotOpen) {
     PrintLine(L"manifest: missing");
     return;
   }
   if (read == ManifestFileResult::kUnreadable) PrintLine(L"manifest: a line is longer than any valid value");
 
-  Crc32Table table;
-  BuildCrc32Table(table);
   PrintLine(L"line 1 device type: " + WidenBytes(manifest.deviceType));
   PrintLine(L"line 2 check value: " + WidenBytes(manifest.deviceTypeCheck) + L" (" +
-            Verdict(manifest.deviceTypeCheck, DeviceTypeCheckValue(table, manifest.deviceType)) + L")");
-  ListImage(table, directory, 3, L"program image", manifest.programName, manifest.programCheck);
-  ListImage(table, directory, 5, L"media image", manifest.mediaName, manifest.mediaCheck);
-  ListImage(table, directory, 7, L"data image", manifest.dataName, manifest.dataCheck);
+            Verdict(manifest.deviceTypeCheck, DeviceTypeCheckValue(manifest.deviceType)) + L")");
+  ListImage(directory, 3, L"program image", manifest.programName, manifest.programCheck);
+  ListImage(directory, 5, L"media image", manifest.mediaName, manifest.mediaCheck);
+  ListImage(directory, 7, L"data image", manifest.dataName, manifest.dataCheck);
   if (!manifest.hasLine9) {
     PrintLine(L"no bootloader section");
   } else if (!manifest.HasBootloaderMarker()) {
     PrintLine(L"line 9: " + WidenBytes(manifest.line9) + L" (not the bootloader marker)");
   } else {
     PrintLine(L"line 9: " + WidenBytes(manifest.line9));
-    ListImage(table, directory, 10, L"bootloader image", manifest.bootloaderName, manifest.bootloaderCheck);
+    ListImage(directory, 10, L"bootloader image", manifest.bootloaderName, manifest.bootloaderCheck);
   }
 }
 
+// What the updater would say of the package (no key trusted), with the reason for a maker.
+void ReportUpdatersCheck(const std::wstring& packagePath) {
+  class Silent : public MessageHost {
+    void ShowMessage(const std::wstring&) override {}
+  } silent;
+  UpdateFolder folder;
+  PreparedPackage package;
+  PackageRefusal refusal;
+  if (!folder.Create(SystemTempDirectory())) return;
+  if (PrepareUpdatePackage(silent, packagePath, folder.Path(), signing::TrustedKeys(), package, &refusal)) {
+    PrintLine(L"updater's check: accepted");
+  } else {
+    PrintLine(L"updater's check: " + refusal.text + L" (" + refusal.reason + L")");
+  }
+}
 
 }  // namespace
 
@@ -126,6 +139,7 @@ bool InspectPackage(const std::wstring& packagePath) {
   ExtractPackage(packagePath, scratch.Path());
   ListManifest(scratch.Path());
   ListSignature(scratch.Path());
+  ReportUpdatersCheck(packagePath);
   return true;
 }
 

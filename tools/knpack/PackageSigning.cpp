@@ -11,10 +11,10 @@
 #include "signing/TrustedKeys.h"
 #include "tools/knpack/ArchiveCopy.h"
 #include "tools/knpack/Console.h"
-#include "update/ManifestFile.h"
-#include "update/UpdateFolder.h"
-#include "update/UpdatePackage.h"
-#include "update/WidenBytes.h"
+#include "package/ManifestFile.h"
+#include "package/UpdateFolder.h"
+#include "package/PackageCheck.h"
+#include "text/WidenBytes.h"
 
 namespace knpack {
 namespace {
@@ -90,7 +90,7 @@ class MessageList : public MessageHost {
 };
 
 bool ReadManifestIn(const std::wstring& directory, UpdateManifest& manifest) {
-  return ReadManifestFile(directory + L"info", manifest) == ManifestFileResult::kRead;
+  return ReadManifestFile(directory + kManifestFileName, manifest) == ManifestFileResult::kRead;
 }
 
 // Unpacks package into a scratch folder of its own with the updater's check and hashes what
@@ -142,7 +142,7 @@ std::wstring DigestVerdict(const std::wstring& directory, const signing::SignedD
 }  // namespace
 
 std::vector<signing::NamedEntry> SignedEntryNames(const UpdateManifest& manifest) {
-  std::vector<std::string> names = {"info", manifest.programName, manifest.mediaName, manifest.dataName};
+  std::vector<std::string> names = {kManifestEntryName, manifest.programName, manifest.mediaName, manifest.dataName};
   if (manifest.HasBootloaderMarker()) names.push_back(manifest.bootloaderName);
   std::vector<signing::NamedEntry> entries(names.size());
   for (std::size_t i = 0; i < names.size(); ++i) entries[i].name = names[i];

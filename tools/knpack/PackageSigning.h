@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "signing/PackageSignature.h"
-#include "update/UpdateManifest.h"
+#include "package/UpdateManifest.h"
 
 namespace knpack {
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "archive/EntryName.h"
-#include "update/Crc32.h"
-#include "update/UpdateManifest.h"
+#include "package/Crc32.h"
+#include "package/UpdateManifest.h"
 
 namespace knpack {
 namespace {
@@ -152,14 +152,12 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
         return false;
       }
     }
-    if (SameFileName(images[i].name, L"info") || SameFileName(images[i].name, L"info.sig")) {
+    if (SameFileName(images[i].name, kManifestFileName) || SameFileName(images[i].name, L"info.sig")) {
       error = "an image may not be named info or info.sig";
       return false;
     }
   }
 
-  Crc32Table table;
-  BuildCrc32Table(table);
   ManifestContent content;
   content.deviceType = inputs.deviceType;
   content.withBootloader = withBootloader;
@@ -167,13 +165,13 @@ bool BuildUpdatePackage(const PackageInputs& inputs, const std::wstring& outputP
   std::uint32_t* crcs[] = {&content.programCrc, &content.mediaCrc, &content.dataCrc, &content.bootloaderCrc};
   for (std::size_t i = 0; i < images.size(); ++i) {
     *names[i] = images[i].manifestName;
-    *crcs[i] = BufferCrc32(table, images[i].data.data(), images[i].data.size());
+    *crcs[i] = BufferCrc32(images[i].data.data(), images[i].data.size());
   }
 
   std::vector<ZipEntrySpec> entries;
   ZipEntrySpec manifest;
-  manifest.name = "info";
-  manifest.data = ComposeUpdateManifest(table, content);
+  manifest.name = kManifestEntryName;
+  manifest.data = ComposeUpdateManifest(content);
   entries.push_back(manifest);
   for (Image& image : images) {
     ZipEntrySpec entry;

@@ -13,8 +13,8 @@
 #include "tools/knpack/PackageReport.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "update/UpdateFolder.h"
-#include "update/UpdatePackage.h"
+#include "package/UpdateFolder.h"
+#include "package/PackageCheck.h"
 
 namespace {
 
@@ -135,7 +135,8 @@ int Sign(const std::vector<std::wstring>& args) {
   return kExitOk;
 }
 
-class ConsoleHost : public MessageHost {
+// The package check's messages as lines.
+class PrintingMessageHost : public MessageHost {
  public:
   void ShowMessage(const std::wstring& text) override {
     std::wstring line = text;
@@ -159,9 +160,13 @@ int Verify(const std::vector<std::wstring>& args) {
   // The signature read must be this package's own, as the manifest is (the check removes a
   // stale manifest itself); a folder of its own holds none.
   if (withTrust) DeleteFileW((directory + L"info.sig").c_str());
-  ConsoleHost host;
+  PrintingMessageHost host;
   PreparedPackage package;
-  if (!PrepareUpdatePackage(host, positional[0], directory, package)) return kExitFailed;
+  PackageRefusal refusal;
+  if (!PrepareUpdatePackage(host, positional[0], directory, signing::TrustedKeys(), package, &refusal)) {
+    PrintLine(L"why: " + refusal.reason);
+    return kExitFailed;
+  }
   PrintLine(L"device type: " + package.deviceType);
   PrintLine(L"program: " + package.programFile);
   PrintLine(L"media: " + package.mediaFile);

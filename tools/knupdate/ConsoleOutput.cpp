@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "update/HistoryRecord.h"
-#include "update/WidenBytes.h"
+#include "history/HistoryRecord.h"
+#include "text/WidenBytes.h"
 
 namespace {
 

@@ -20,14 +20,14 @@
 
 #include "app/StartupCheck.h"
 #include "dfu/DfuLibrary.h"
-#include "tools/knupdate/ConsoleDeviceList.h"
-#include "tools/knupdate/ConsoleHost.h"
+#include "host/DeviceList.h"
+#include "tools/knupdate/ConsoleUpdateHost.h"
 #include "tools/knupdate/ConsoleOutput.h"
-#include "update/Download.h"
-#include "update/UpdateHistory.h"
+#include "procedure/Download.h"
+#include "history/UpdateHistory.h"
 #include "platform/ProgramStart.h"
 #include "signing/TrustedKeys.h"
-#include "update/UpdatePackage.h"
+#include "package/PackageCheck.h"
 
 namespace {
 
@@ -40,10 +40,10 @@ constexpr wchar_t kUsageText[] =
 
 // The update under way, for the Ctrl+C handler's thread. Once set it stays alive until the
 // process ends, so a handler that is running as the update ends never finds it gone.
-std::atomic<ConsoleHost*> g_host{nullptr};
+std::atomic<ConsoleUpdateHost*> g_host{nullptr};
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  ConsoleHost* host = g_host.load();
+  ConsoleUpdateHost* host = g_host.load();
   return host != nullptr && host->OnConsoleEvent(event) ? TRUE : FALSE;
 }
 
@@ -60,14 +60,24 @@ const wchar_t* ModeName(DeviceKind kind) { return kind == DeviceKind::kDfu ? L"D
 // Warns about a DFU library the dialog would offer to install, or names one of the other
 // architecture as the dialog does.
 void ReportLibrary(ConsoleOutput& out, int loaded) {
-  if (loaded == -3) out.Error(L"DFU driver is not found! Instruments in DFU mode are not listed.");
-  if (loaded == -7) out.Error(L"DFU driver version is incorrect! Instruments in DFU mode are not listed.");
+  if (loaded == kDfuDriverNotFound) out.Error(L"DFU driver is not found! Instruments in DFU mode are not listed.");
+  if (loaded == kDfuWrongDriverVersion) out.Error(L"DFU driver version is incorrect! Instruments in DFU mode are not listed.");
   if (loaded == kDfuLibraryOfOtherArchitecture) out.Error(startup_texts::kLibraryOfOtherArchitecture);
 }
 
+// The DFU library's answer at start; whatever it is, the list is built: a console lists what
+// it can, where the dialog would wait for a driver.
+int StartListing(DeviceList& devices) {
+  devices.CreateHiddenListBox();
+  const int loaded = LoadDfuLibrary();
+  devices.SetDfuReady(true);
+  devices.Refresh();
+  return loaded;
+}
+
 int List(ConsoleOutput& out) {
-  ConsoleDeviceList devices;
-  ReportLibrary(out, devices.Start());
+  DeviceList devices;
+  ReportLibrary(out, StartListing(devices));
   for (const ListedDevice& listed : devices.Entries()) out.Line(listed.text + L"\t" + ModeName(listed.entry.kind));
   return kSucceeded;
 }
@@ -119,17 +129,17 @@ std::wstring FullPath(const std::wstring& path) {
 
 int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& device, bool confirmed) {
   // Both live until the process ends, with the host the Ctrl+C handler may still look at.
-  auto* devices = new ConsoleDeviceList();
-  ReportLibrary(out, devices->Start());
+  auto* devices = new DeviceList();
+  ReportLibrary(out, StartListing(*devices));
   const int position = ChooseDevice(out, devices->Entries(), device);
   if (position == kNoneListed) return kFailed;     // an instrument not attached (now)
   if (position == kSeveralListed) return kUsage;  // a name that does not tell which one
   devices->Select(position);
 
-  auto* host = new ConsoleHost(out, *devices, confirmed);
+  auto* host = new ConsoleUpdateHost(out, *devices, confirmed);
   g_host = host;
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
-  RunDownload(*host, *host, FullPath(package), SystemTempDirectory(), signing::TrustedKeysBesideProgram());
+  RunDownload(*host, host->Session(), FullPath(package), SystemTempDirectory(), signing::TrustedKeysBesideProgram());
   host->Finished();
   return host->Succeeded() ? kSucceeded : kFailed;
 }

@@ -1,0 +1,22 @@
+// The application-mode half of the preparation: open the selected instrument over the USBIO
+// driver with DeviceLink's objects, configure it and bind its bulk pipes, identify it, wait
+// for its status where the model asks for that, refuse while its logger records, and tell it
+// to restart into its DFU loader. The link is closed again on every path.
+#pragma once
+
+#include <windows.h>
+
+#include <setupapi.h>
+
+#include "procedure/UpdateHost.h"
+
+// Models whose status is read, and whose logger must be stopped, before the switch.
+bool IsStatusCheckedModel(std::uint32_t model);
+
+enum class SwitchResult {
+  kSwitched,  // told to restart into its loader
+  kFailed,    // the reason has been shown (message box or status text)
+  kStopped,   // a stop was asked for while the status was polled; nothing shown yet
+};
+
+SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList);

@@ -1,0 +1,466 @@
+// The firmware download on the bench: the library calls in their order with their arguments,
+// what lands in the instrument's memories, every failure with its text, the refusals before
+// anything is written, and the fault matrix over every bench fault at every stage.
+#include "procedure/UpdateWorker.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dfu/DfuLibrary.h"
+#include "tests/support/TestFiles.h"
+#include "tests/procedure/ProcedureFixture.h"
+#include "package/Crc32.h"
+#include "package/UpdateManifest.h"
+#include "procedure/ProcedureTexts.h"
+
+namespace proceduretest {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+// The calls of the update itself: what follows the flash parameters.
+std::vector<std::string> WorkerCalls(const std::vector<std::string>& calls) {
+  std::vector<std::string> after;
+  bool started = false;
+  for (const std::string& call : calls) {
+    if (started) after.push_back(call);
+    if (call.rfind("DFU params ", 0) == 0) started = true;
+  }
+  return after;
+}
+
+class UpdateWorkerTest : public ProcedureFixture {
+ public:
+  void SetUp() override {
+    ProcedureFixture::SetUp();
+    AddDefaultInstruments();
+    Refresh();
+    Select(L"TW 3xx");
+  }
+
+  std::string Flash(std::uint32_t address, std::uint32_t length) {
+    return Memory(L"tw", sim::Memory::kFlash, address, length);
+  }
+
+  bool NothingWritten() {
+    return Erased(L"tw", sim::Memory::kFlash, 0, 0x40000) && Erased(L"tw", sim::Memory::kEeprom, 0, 0x1000) &&
+           Erased(L"tw", sim::Memory::kNand, 0, 0x10000);
+  }
+
+  // The dialog is given back after the worker, whatever happened.
+  void ExpectDialogGivenBack(int workerRuns = 1) {
+    EXPECT_EQ(m_host.workerRuns, workerRuns);
+    EXPECT_TRUE(m_host.inputsEnabled);
+    EXPECT_TRUE(m_host.timerRunning);
+    EXPECT_FALSE(m_host.updateRunning);
+    EXPECT_EQ(m_session.m_hDfuDevice, 0u);
+    EXPECT_EQ(OpenDfuDevices(), 0);
+  }
+};
+
+// S = 1024, T = 0x40000, A = 0x4000: a program of 0x3C000 bytes goes as 0x3BC00 bytes at
+// 0x4000, ending where the last sector begins, and its last 1024 bytes at 0x3FC00.
+TEST_F(UpdateWorkerTest, WritesEveryImageInOrderAndVerified) {
+  PackageImages images;
+  Download(MakePackage(images));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  EXPECT_EQ(m_host.workerResult, 0u);
+  EXPECT_THAT(WorkerCalls(DfuCalls(L"tw")),
+              ElementsAre("DFU erase id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0",
+                          "DFU write eeprom id=tw address=0x0 length=0x200 verify=1 window=1 rc=0",
+                          "DFU write nand id=tw address=0x0 length=0x3000 verify=1 window=1 rc=0",
+                          "DFU write flash id=tw address=0x4000 length=0x3BC00 verify=1 window=1 rc=0",
+                          "DFU write flash id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0",
+                          "DFU close id=tw flag=1 rc=0"));
+  EXPECT_EQ(Flash(0x4000, 0x3C000), images.program);
+  EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x4000)) << "no bootloader in this package";
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kEeprom, 0, 0x200), images.data);
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, 0x3000), images.media);
+
+  // The captions the dialog shows, from the stage the worker set before each write.
+  EXPECT_THAT(m_host.captions,
+              ElementsAre(L"Data file downloading!", L"Data file verifying!", L"Media file downloading!",
+                          L"Media file verifying!", L"Program file downloading!", L"Program file verifying!"));
+  // The hand-over: the status box and the bar hidden by the wait, then the update marked
+  // running, the inputs disabled and the refresh stopped before the worker starts.
+  const std::vector<std::wstring>& e = m_host.events;
+  const auto running = std::find(e.begin(), e.end(), L"running");
+  ASSERT_NE(running, e.end());
+  EXPECT_EQ(std::vector<std::wstring>(running - 2, running + 4),
+            (std::vector<std::wstring>{L"status hidden", L"progress hidden", L"running", L"inputs disabled",
+                                       L"timer stopped", L"worker started"}));
+  // Success: the list is refreshed once right away, then every second again.
+  const auto success = std::find(e.begin(), e.end(), L"message: Updated successfully!");
+  ASSERT_NE(success, e.end());
+  EXPECT_EQ(std::vector<std::wstring>(success, e.end()),
+            (std::vector<std::wstring>{L"message: Updated successfully!", L"pause 100", L"refresh", L"inputs enabled",
+                                       L"timer running", L"not running"}));
+  ExpectDialogGivenBack();
+}
+
+TEST_F(UpdateWorkerTest, ABootloaderGoesFirstAtAddressZero) {
+  PackageImages images;
+  images.bootloader = Pattern(0x3000, 9);
+  Download(MakePackage(images));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kBootloaderWarning, texts::kUpdatedSuccessfully));
+  const std::vector<std::string> calls = WorkerCalls(DfuCalls(L"tw"));
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(calls[0], "DFU write flash id=tw address=0x0 length=0x3000 verify=1 window=1 rc=0");
+  EXPECT_EQ(calls[1], "DFU erase id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0");
+  EXPECT_EQ(Flash(0, 0x3000), images.bootloader);
+  EXPECT_EQ(Flash(0x4000, 0x3C000), images.program);
+  EXPECT_EQ(m_host.captions.front(), L"Bootloader file downloading!");
+  ExpectDialogGivenBack();
+}
+
+TEST_F(UpdateWorkerTest, EmptyDataAndMediaImagesAreSkipped) {
+  PackageImages images;
+  images.data.clear();
+  images.media.clear();
+  Download(MakePackage(images));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  const std::vector<std::string> calls = WorkerCalls(DfuCalls(L"tw"));
+  EXPECT_THAT(calls, testing::Each(testing::Not(testing::AnyOf(HasSubstr("eeprom"), HasSubstr("nand")))));
+  EXPECT_EQ(calls.size(), 4u);
+  ExpectDialogGivenBack();
+}
+
+// ---- nothing is written that cannot be written whole, or that is not what was checked ----
+
+struct Refusal {
+  const char* name;
+  std::function<void(UpdateWorkerTest&)> changeBeforeTheWorker;
+  bool withBootloader;
+  const wchar_t* message;
+};
+
+class WorkerRefusalTest : public UpdateWorkerTest, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(WorkerRefusalTest, NothingIsWrittenAndTheLastSectorStays) {
+  const Refusal& c = GetParam();
+  // An application already on the device, which a refused update must leave as it is.
+  const std::string installed = Pattern(0x3C000, 77);
+  ASSERT_TRUE(bench().WriteMemory(L"tw", sim::Memory::kFlash, 0x4000,
+                                  reinterpret_cast<const std::uint8_t*>(installed.data()), 0x3C000));
+  PackageImages images;
+  if (c.withBootloader) images.bootloader = Pattern(0x800, 5);
+  m_host.beforeWorker = [&] { c.changeBeforeTheWorker(*this); };
+  Download(MakePackage(images));
+
+  EXPECT_EQ(m_host.messages.back(), c.message);
+  EXPECT_FALSE(m_host.Succeeded());
+  // The failure's ending: the message, then (with the device closed) the refresh and the inputs.
+  EXPECT_EQ(std::vector<std::wstring>(m_host.events.end() - 4, m_host.events.end()),
+            (std::vector<std::wstring>{L"message: " + std::wstring(c.message), L"timer running", L"inputs enabled",
+                                       L"not running"}));
+  EXPECT_THAT(WorkerCalls(DfuCalls(L"tw")), ElementsAre("DFU close id=tw flag=0 rc=0"));
+  EXPECT_EQ(Flash(0x4000, 0x3C000), installed);
+  EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x4000));
+  EXPECT_TRUE(Erased(L"tw", sim::Memory::kEeprom, 0, 0x1000));
+  EXPECT_TRUE(Erased(L"tw", sim::Memory::kNand, 0, 0x10000));
+  ExpectDialogGivenBack(m_host.workerThreadStarts ? 1 : 0);
+}
+
+void Remove(UpdateWorkerTest& test, const wchar_t* name) {
+  ASSERT_TRUE(DeleteFileW((test.PackageFolder() + name).c_str()));
+}
+
+// One byte changed, the length kept: only the check value can tell.
+void Tamper(UpdateWorkerTest& test, const wchar_t* name) {
+  const std::wstring path = test.PackageFolder() + name;
+  std::string bytes = testing_support::ReadFileBytes(path);
+  ASSERT_FALSE(bytes.empty());
+  bytes[bytes.size() / 2] ^= 0x01;
+  ASSERT_TRUE(testing_support::WriteFileBytes(path, bytes));
+}
+
+void ShrinkFlash(UpdateWorkerTest& test, std::uint32_t flashTop, std::uint16_t sectorSize) {
+  test.m_session.m_dfuParams.flashTop = flashTop;
+  test.m_session.m_dfuParams.sectorSize = sectorSize;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, WorkerRefusalTest,
+    testing::Values(
+        Refusal{"BootloaderGone", [](UpdateWorkerTest& t) { Remove(t, L"bootloader.bin"); }, true,
+                texts::kBootloaderRead},
+        Refusal{"DataGone", [](UpdateWorkerTest& t) { Remove(t, L"data.bin"); }, false, texts::kDataRead},
+        Refusal{"MediaGone", [](UpdateWorkerTest& t) { Remove(t, L"media.bin"); }, false, texts::kMediaRead},
+        Refusal{"ProgramGone", [](UpdateWorkerTest& t) { Remove(t, L"program.bin"); }, false, texts::kProgramRead},
+        Refusal{"BootloaderChanged", [](UpdateWorkerTest& t) { Tamper(t, L"bootloader.bin"); }, true,
+                texts::kFileCorrupted},
+        Refusal{"DataChanged", [](UpdateWorkerTest& t) { Tamper(t, L"data.bin"); }, false, texts::kFileCorrupted},
+        Refusal{"MediaChanged", [](UpdateWorkerTest& t) { Tamper(t, L"media.bin"); }, false, texts::kFileCorrupted},
+        Refusal{"ProgramChanged", [](UpdateWorkerTest& t) { Tamper(t, L"program.bin"); }, false,
+                texts::kFileCorrupted},
+        Refusal{"ProgramGrown",
+                [](UpdateWorkerTest& t) {
+                  const std::wstring path = t.PackageFolder() + L"program.bin";
+                  ASSERT_TRUE(testing_support::WriteFileBytes(path, testing_support::ReadFileBytes(path) + "x"));
+                },
+                false, texts::kFileCorrupted},
+        Refusal{"ProgramRunsIntoTheLastSector", [](UpdateWorkerTest& t) { ShrinkFlash(t, 0x3FC00, 1024); }, false,
+                texts::kProgramDoesNotFit},
+        Refusal{"NoSectorSize", [](UpdateWorkerTest& t) { ShrinkFlash(t, 0x40000, 0); }, false,
+                texts::kProgramDoesNotFit},
+        Refusal{"WorkerThreadNotStarted", [](UpdateWorkerTest& t) { t.m_host.workerThreadStarts = false; }, false,
+                texts::kCannotStartUpdate}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+// An image of less than one sector has no sound split into body and last sector.
+TEST_F(UpdateWorkerTest, AProgramShorterThanASectorIsRefused) {
+  PackageImages images;
+  images.program = Pattern(512, 4);
+  Download(MakePackage(images));
+  EXPECT_EQ(m_host.messages.back(), texts::kProgramDoesNotFit);
+  EXPECT_THAT(WorkerCalls(DfuCalls(L"tw")), ElementsAre("DFU close id=tw flag=0 rc=0"));
+  ExpectDialogGivenBack();
+}
+
+// ---- the library's text in the messages ------------------------------------------------
+
+const char* WINAPI VeryLongErrorText(int) {
+  static const std::string text = "flash controller says: " + std::string(2000, 'x') + " (end)";
+  return text.c_str();
+}
+
+// Longer than any fixed buffer the message could have been made in: shown whole.
+TEST_F(UpdateWorkerTest, TheLibrarysTextIsShownWhole) {
+  SetKey(L"tw", L"fault.nand.error", L"-13");
+  m_host.beforeWorker = [] { pfnLMDFUErrorStringGet = &VeryLongErrorText; };
+  Download(MakePackage(PackageImages()));
+  EXPECT_EQ(m_host.messages.back(), L"Error flash controller says: " + std::wstring(2000, L'x') +
+                                        L" (end) (-13) reported during downloading media file!\n");
+  ExpectDialogGivenBack();
+}
+
+// With the erase and the error text unbound, the erase counts as -1 and the text is the
+// binding's own.
+TEST_F(UpdateWorkerTest, UnboundEntryPointsCountAsMinusOne) {
+  m_host.beforeWorker = [] {
+    pfnLMDFUErase = nullptr;
+    pfnLMDFUErrorStringGet = nullptr;
+  };
+  Download(MakePackage(PackageImages()));
+  EXPECT_EQ(m_host.messages.back(), L"Error Driver not installed (-1) reported during erasing of last sector of MCU\n");
+  ExpectDialogGivenBack();
+}
+
+// ---- the history ------------------------------------------------------------------------
+
+// Every update past the package check leaves one record: what went into which instrument,
+// from which package, and how it ended.
+TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
+  PackageImages images;
+  images.bootloader = Pattern(0x800, 5);
+  const std::wstring package = MakePackage(images);
+  Download(package);
+  ASSERT_EQ(m_host.records.size(), 1u);
+  const HistoryRecord& record = m_host.records[0];
+  EXPECT_EQ(record.entry, L"Device 0: TW 3xx");
+  EXPECT_EQ(record.package, package);
+  EXPECT_EQ(record.deviceType, L"TW 3xx");
+  EXPECT_EQ(record.deviceTypeCheck, DeviceTypeCheckValue("TW 3xx"));
+  EXPECT_EQ(record.programCheck, m_session.m_package.checks.program);
+  EXPECT_EQ(record.mediaCheck, m_session.m_package.checks.media);
+  EXPECT_EQ(record.dataCheck, m_session.m_package.checks.data);
+  EXPECT_TRUE(record.withBootloader);
+  EXPECT_EQ(record.bootloaderCheck, m_session.m_package.checks.bootloader);
+  EXPECT_EQ(record.result, texts::kUpdatedSuccessfully);
+  EXPECT_EQ(record.startedUtc.size(), 20u);
+
+  // A preparation that ends in the status box, one that ends silently, and a package that
+  // does not pass its check (no record).
+  const struct {
+    const wchar_t* key;
+    const wchar_t* value;
+    const char* type;
+    std::vector<std::wstring> records;
+  } endings[] = {{L"fault.identify", L"short", "TW 3xx", {texts::kGetDeviceInfoFailed}},
+                 {L"fault.identify", L"", "VX 3xx", {L""}},
+                 {L"fault.identify", L"", "", {}}};
+  for (const auto& ending : endings) {
+    SetKey(L"tw", ending.key, ending.value);
+    m_host.ClearRecords();
+    bench().AdvanceClock(5000);
+    Refresh();
+    Select(L"TW 3xx");
+    PackageImages other;
+    other.deviceType = ending.type;
+    // No type: no package at all.
+    const std::wstring path = std::string(ending.type).empty() ? m_scratch / L"no-such.kn" : MakePackage(other);
+    Download(path);
+    std::vector<std::wstring> results;
+    for (const HistoryRecord& r : m_host.records) results.push_back(r.result);
+    EXPECT_EQ(results, ending.records) << ending.type;
+  }
+}
+
+// ---- a stop before the first write -------------------------------------------------------
+
+// A console's Ctrl+C before anything is written ends the update: while the loader is awaited,
+// or right before the first write. Nothing is written, an open device is closed, and after
+// the first write a stop is no longer asked for.
+TEST_F(UpdateWorkerTest, AStopBeforeTheFirstWriteEndsTheUpdate) {
+  int asked = 0;
+  bool workerStarting = false;
+  const struct {
+    const char* name;
+    std::function<bool()> stop;  // once true, it stays true
+  } stops[] = {{"WhileTheLoaderIsAwaited", [&] { return asked > 3; }},
+               {"OnceTheLoaderIsOpen", [&] { return m_session.m_hDfuDevice != 0; }},
+               {"RightBeforeWriting", [&] { return workerStarting; }}};
+  for (const auto& stop : stops) {
+    SCOPED_TRACE(stop.name);
+    asked = 0;
+    workerStarting = false;
+    bool stopped = false;
+    m_host.ClearRecords();
+    m_host.stopRequested = [&] {
+      ++asked;
+      return stopped = stopped || stop.stop();
+    };
+    m_host.beforeWorker = [&] { workerStarting = true; };
+    bench().AdvanceClock(5000);
+    Refresh();
+    Select(L"TW 3xx");
+    ClearTrace();
+    Download(MakePackage(PackageImages()));
+
+    ASSERT_FALSE(m_host.messages.empty());
+    EXPECT_EQ(m_host.messages.back(), texts::kStopped);
+    ASSERT_EQ(m_host.records.size(), 1u);
+    EXPECT_EQ(m_host.records[0].result, texts::kStopped);
+    for (const std::string& call : DfuCalls(L"tw")) {
+      EXPECT_EQ(call.find("write"), std::string::npos) << call;
+      EXPECT_EQ(call.find("erase"), std::string::npos) << call;
+      EXPECT_EQ(call.find("flag=1"), std::string::npos) << call;
+    }
+    EXPECT_EQ(OpenDfuDevices(), 0);
+    EXPECT_TRUE(m_host.inputsEnabled);
+    EXPECT_FALSE(m_host.updateRunning);
+  }
+  EXPECT_TRUE(NothingWritten());
+}
+
+// ---- fault matrix ----------------------------------------------------------------------
+
+struct Fault {
+  const char* name;
+  std::vector<std::pair<const wchar_t*, const wchar_t*>> settings;  // keys of the "TW 3xx"
+  std::wstring message;   // empty: no message box after the bootloader warning
+  const wchar_t* status;  // the status text, for the endings shown only there
+};
+
+class FaultMatrixTest : public UpdateWorkerTest, public testing::WithParamInterface<Fault> {};
+
+// Every bench fault at every stage: the Part's text, never "Updated successfully!", the DFU
+// device closed, the controls enabled and the list refreshing again.
+TEST_P(FaultMatrixTest, EndsWithItsTextAndGivesTheDialogBack) {
+  const Fault& c = GetParam();
+  for (const auto& setting : c.settings) SetKey(L"tw", setting.first, setting.second);
+  PackageImages images;
+  images.bootloader = Pattern(0x800, 5);
+  Download(MakePackage(images));
+
+  EXPECT_FALSE(m_host.Succeeded());
+  ASSERT_FALSE(m_host.messages.empty());
+  EXPECT_EQ(m_host.messages.front(), texts::kBootloaderWarning);
+  if (c.message.empty()) {
+    EXPECT_EQ(m_host.messages.size(), 1u);
+  } else {
+    EXPECT_EQ(m_host.messages.back(), c.message);
+  }
+  if (c.status != nullptr) {
+    EXPECT_EQ(m_host.statusText, c.status);
+  }
+  EXPECT_TRUE(m_host.inputsEnabled);
+  EXPECT_TRUE(m_host.timerRunning);
+  EXPECT_FALSE(m_host.updateRunning);
+  EXPECT_EQ(OpenDfuDevices(), 0);
+  for (const std::string& call : DfuCalls(L"tw")) EXPECT_THAT(call, testing::Not(HasSubstr("flag=1")));
+  // A failure after the first write stops the sequence: nothing follows it but the close.
+  const std::vector<std::string> calls = WorkerCalls(DfuCalls(L"tw"));
+  if (calls.size() >= 2) {
+    EXPECT_THAT(calls[calls.size() - 2], testing::Not(HasSubstr(" rc=0")));
+    EXPECT_EQ(calls.back(), "DFU close id=tw flag=0 rc=0");
+  }
+}
+
+const wchar_t* const kNoStatus = nullptr;
+
+INSTANTIATE_TEST_SUITE_P(
+    BenchFaults, FaultMatrixTest,
+    testing::Values(
+        // The instrument's answers in application mode.
+        Fault{"IdentifyNoReply", {{L"fault.identify", L"noReply"}}, L"", texts::kGetDeviceInfoFailed},
+        Fault{"IdentifyLateReply", {{L"fault.identify", L"lateReply"}}, L"", texts::kGetDeviceInfoFailed},
+        Fault{"IdentifyShort", {{L"fault.identify", L"short"}}, L"", texts::kGetDeviceInfoFailed},
+        Fault{"IdentifyUnplug", {{L"fault.identify", L"unplug"}}, L"", texts::kGetDeviceInfoFailed},
+        // The identify reply is taken unchecked: from a wrong address, the status query goes
+        // to nobody.
+        Fault{"IdentifyWrongAddress", {{L"fault.identify", L"wrongAddress"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"StatusNoReply", {{L"fault.status", L"noReply"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"StatusBadChecksum", {{L"fault.status", L"badChecksum"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"StatusWrongAddress", {{L"fault.status", L"wrongAddress"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"StatusNegative", {{L"fault.status", L"negative"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"StatusShort", {{L"fault.status", L"short"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"StatusUnplug", {{L"fault.status", L"unplug"}}, L"", texts::kGetDeviceStatusFailed},
+        Fault{"UpdateModeNoReply", {{L"fault.updateMode", L"noReply"}}, texts::kCannotEnterUpdateMode, kNoStatus},
+        Fault{"UpdateModeLateReply", {{L"fault.updateMode", L"lateReply"}}, texts::kCannotEnterUpdateMode,
+              kNoStatus},
+        Fault{"UpdateModeUnplug", {{L"fault.updateMode", L"unplug"}}, texts::kCannotEnterUpdateMode, kNoStatus},
+        // The USB driver.
+        Fault{"ConfigurationRefused", {{L"usbFault.setConfiguration", L"31"}}, texts::kCannotOpenDevice, kNoStatus},
+        Fault{"BindRefused", {{L"usbFault.bind", L"31"}}, texts::kCannotOpenDevice, kNoStatus},
+        // The DFU loader. The package has a bootloader, so the first flash write is its.
+        Fault{"FlashParameters", {{L"fault.params", L"-5"}},
+              L"Error Cannot read the flash parameters of the device (-5) reading flash parameters.", kNoStatus},
+        Fault{"BootloaderVerify", {{L"fault.flash.verifyFailure", L"1"}}, texts::kBootloaderVerify, kNoStatus},
+        Fault{"BootloaderError", {{L"fault.flash.error", L"-13"}},
+              L"Error Transfer to the device failed (-13) reported during downloading bootloader!\n", kNoStatus},
+        Fault{"BootloaderUnplug", {{L"fault.flash.unplugAfter", L"1024"}},
+              L"Error Device disconnected (-12) reported during downloading bootloader!\n", kNoStatus},
+        Fault{"EraseError", {{L"fault.erase.error", L"-13"}},
+              L"Error Transfer to the device failed (-13) reported during erasing of last sector of MCU\n", kNoStatus},
+        // A failed verification of the erase is an erase error, not a verification message.
+        Fault{"EraseVerify", {{L"fault.erase.verifyFailure", L"1"}},
+              L"Error Verification failed: the data read back differs (-14) reported during erasing of last sector "
+              L"of MCU\n",
+              kNoStatus},
+        Fault{"DataVerify", {{L"fault.eeprom.verifyFailure", L"1"}}, texts::kDataVerify, kNoStatus},
+        Fault{"DataError", {{L"fault.eeprom.error", L"-13"}},
+              L"Error Transfer to the device failed (-13) reported during downloading data file!\n", kNoStatus},
+        Fault{"DataUnplug", {{L"fault.eeprom.unplugAfter", L"0"}},
+              L"Error Device disconnected (-12) reported during downloading data file!\n", kNoStatus},
+        Fault{"MediaVerify", {{L"fault.nand.verifyFailure", L"1"}}, texts::kMediaVerify, kNoStatus},
+        Fault{"MediaError", {{L"fault.nand.error", L"-13"}},
+              L"Error Transfer to the device failed (-13) reported during downloading media file!\n", kNoStatus},
+        Fault{"MediaUnplug", {{L"fault.nand.unplugAfter", L"4096"}},
+              L"Error Device disconnected (-12) reported during downloading media file!\n", kNoStatus},
+        Fault{"ProgramVerify", {{L"fault.flash.skip", L"1"}, {L"fault.flash.verifyFailure", L"1"}},
+              texts::kProgramVerify, kNoStatus},
+        Fault{"ProgramError", {{L"fault.flash.skip", L"1"}, {L"fault.flash.error", L"-13"}},
+              L"Error Transfer to the device failed (-13) reported during downloading program file!\n", kNoStatus},
+        Fault{"ProgramUnplug", {{L"fault.flash.skip", L"1"}, {L"fault.flash.unplugAfter", L"2048"}},
+              L"Error Device disconnected (-12) reported during downloading program file!\n", kNoStatus},
+        // The last sector: every failure, -14 included, is the finishing error.
+        Fault{"FinishingError", {{L"fault.flash.skip", L"2"}, {L"fault.flash.error", L"-13"}},
+              L"Error Transfer to the device failed (-13) reported during finishing process!\n", kNoStatus},
+        Fault{"FinishingVerify", {{L"fault.flash.skip", L"2"}, {L"fault.flash.verifyFailure", L"1"}},
+              L"Error Verification failed: the data read back differs (-14) reported during finishing process!\n",
+              kNoStatus}),
+    [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace proceduretest

@@ -1,0 +1,92 @@
+// The update procedure in a console: the same package check, preparation and worker as the
+// dialog's, with every text the dialog would show in a message box or its status box printed
+// as a line, in the same order, and the progress of each write and verify pass drawn below.
+//
+// As in the dialog, the worker runs on a thread of its own while this thread handles the DFU
+// library's notifications (sent or posted) in its window; whatever the worker prints or
+// changes is carried over to this thread, after the notifications already queued, so the
+// lines come in the order the dialog would show them. The stop state is also set by the
+// Ctrl+C handler's thread.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "host/DeviceList.h"
+#include "tools/knupdate/ConsoleOutput.h"
+#include "procedure/UpdateHost.h"
+#include "procedure/UpdateSession.h"
+
+class ConsoleUpdateHost : public UpdateHost {
+ public:
+  // confirmed: the bootloader warning was answered in advance (--yes).
+  ConsoleUpdateHost(ConsoleOutput& out, DeviceList& devices, bool confirmed);
+  ~ConsoleUpdateHost() override;
+  ConsoleUpdateHost(const ConsoleUpdateHost&) = delete;
+  ConsoleUpdateHost& operator=(const ConsoleUpdateHost&) = delete;
+
+  // Ctrl+C and the console's closing: a stop before the first write, refused after it.
+  // Returns true when the event was taken care of here.
+  bool OnConsoleEvent(DWORD event);
+
+  // The run is over, however it ended.
+  void Finished();
+  // The update this host runs. The main thread runs "Download" on it, then the worker's
+  // thread has it until its last step (see UpdateSession).
+  UpdateSession& Session() { return m_session; }
+  // Whether the update wrote and verified the firmware. Read once the update has ended.
+  bool Succeeded() const { return m_outcome == UpdateOutcome::kSucceeded; }
+
+  void ShowMessage(const std::wstring& text) override;
+  void SetStatusText(const std::wstring& text) override;
+  void ShowStatus(bool) override {}
+  void ShowProgress(bool) override {}
+  void SetProgressRange(int) override {}
+  void SetProgressPos(int) override {}
+  void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
+  bool GetSelection(DeviceSelection& selection) override { return m_devices.GetSelection(selection); }
+  void RefreshDeviceList() override;
+  void EnableInputs(bool) override {}
+  void SetRefreshTimer(bool) override {}
+  void SetUpdateRunning(bool running) override;
+  HWND NotificationWindow() override { return m_window; }
+  void SetStage(const std::wstring& stage) override;
+  bool StartWorker() override;
+  bool StopRequested() override { return m_state.load() == kStopping; }
+  bool BeginWriting() override;
+  void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
+  // "signed by NAME", or "unsigned" when no trusted maker's signature was checked.
+  void PackageAccepted(const std::wstring& signer) override;
+
+ private:
+  enum State { kPreparing, kStopping, kWriting, kEnded };
+
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static DWORD WINAPI WorkerThread(LPVOID host);
+  void OnNotification(UINT message, WPARAM wParam);
+  // Runs call on the thread that made the host, after the notifications queued before it.
+  void CallOnMainThread(const std::function<void()>& call);
+  // While the firmware is written the console's close box is greyed: Windows ends a process
+  // whose console is closed a few seconds later, whatever its handler does. And the session's
+  // end is refused: a console program that uses windows gets no logoff or shutdown event, so a
+  // hidden top-level window of its own answers Windows' question instead.
+  void AllowClosing(bool allowed);
+  void GuardSession(bool guarded);
+  static LRESULT CALLBACK GuardProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  ConsoleOutput& m_out;
+  DeviceList& m_devices;  // the main thread's
+  UpdateSession m_session;
+  bool m_confirmed;
+  HWND m_window = nullptr;
+  HWND m_sessionGuard = nullptr;  // made and destroyed on the main thread
+  std::wstring m_stage, m_lastStatus;  // the main thread's
+  // Written where the update ends (the worker's thread, or the main thread when it ends
+  // before the hand-over); read by the main thread after the worker has ended.
+  UpdateOutcome m_outcome = UpdateOutcome::kFailed;
+  std::atomic<int> m_state{kPreparing};
+  HANDLE m_ended;  // set once the update has ended, for a console that is being closed
+};
