@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
-#include "host/DeviceList.h"
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
-#include "signing/TrustedKeys.h"
-#include "procedure/Download.h"
 #include "history/UpdateHistory.h"
+#include "host/DeviceList.h"
+#include "host/WindowThreadCall.h"
 #include "package/PackageCheck.h"
+#include "procedure/Download.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
-#include "host/WindowThreadCall.h"
+#include "signing/TrustedKeys.h"
 
 namespace {
 

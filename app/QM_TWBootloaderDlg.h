@@ -15,9 +15,9 @@
 #include "app/StartupCheck.h"
 #include "app/TaskbarProgress.h"
 #include "app/resource.h"
-#include "host/DeviceList.h"
 #include "dfu/DfuApi.h"
 #include "framework/Framework.h"
+#include "host/DeviceList.h"
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
 

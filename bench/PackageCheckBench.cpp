@@ -13,11 +13,11 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
+#include "package/Crc32.h"
+#include "package/PackageCheck.h"
 #include "signing/TrustedKeys.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "package/Crc32.h"
-#include "package/PackageCheck.h"
 
 using benchsupport::Incompressible;
 using benchsupport::kMiB;

@@ -15,13 +15,13 @@
 
 #include "bench/BenchSupport.h"
 #include "dfu/DfuLibrary.h"
+#include "procedure/Download.h"
+#include "procedure/ProcedureTexts.h"
+#include "procedure/UpdateWorker.h"
 #include "sim/bench/Bench.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
 #include "tools/knpack/PackageWriter.h"
-#include "procedure/Download.h"
-#include "procedure/ProcedureTexts.h"
-#include "procedure/UpdateWorker.h"
 #include "usbio/UsbSystemPort.h"
 
 using benchsupport::Incompressible;

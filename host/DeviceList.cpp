@@ -44,8 +44,8 @@ bool ReadApplicationProduct(CUsbIo& probe, std::wstring& product) {
 }  // namespace
 
 DeviceList::~DeviceList() {
+  Close();
   if (m_ownsListBox && m_listBox != nullptr) DestroyWindow(m_listBox);
-  CUsbIo::CloseDeviceList(m_deviceList);
 }
 
 bool DeviceList::CreateHiddenListBox() {
@@ -120,6 +120,16 @@ void DeviceList::Refresh() {
   // The selection follows the position, not the device.
   const LRESULT entries = m_usbioCount + m_dfuCount;
   SendMessageW(m_listBox, LB_SETCURSEL, selection >= 0 && selection < entries ? selection : 0, 0);
+}
+
+void DeviceList::Close() {
+  if (m_listBox != nullptr) SendMessageW(m_listBox, LB_RESETCONTENT, 0, 0);
+  // Only a list there is to close: closing loads the system's device set-up library.
+  if (m_deviceList != nullptr) CUsbIo::CloseDeviceList(m_deviceList);
+  m_deviceList = nullptr;
+  m_usbioCount = 0;
+  m_dfuCount = 0;
+  m_dfuProducts.clear();
 }
 
 bool DeviceList::EntryAt(int position, DeviceEntry& entry, std::wstring& text) const {

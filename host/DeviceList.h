@@ -44,6 +44,8 @@ class DeviceList {
 
   // Rebuilds the list box from what is attached, keeping the selected position.
   void Refresh();
+  // Empties the list and lets go of the USBIO device list (before the USB layer goes).
+  void Close();
 
   // The selected entry's device and text, with what the preparation reads of the list;
   // false when nothing is selected.

@@ -1,7 +1,7 @@
 #include "procedure/Download.h"
 
-#include "procedure/PrepareDevice.h"
 #include "package/PackageCheck.h"
+#include "procedure/PrepareDevice.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
 

@@ -4,10 +4,10 @@
 
 #include <new>
 
-#include "signing/Sha256.h"
-#include "signing/SigningTexts.h"
 #include "package/Crc32.h"
 #include "procedure/ProcedureTexts.h"
+#include "signing/Sha256.h"
+#include "signing/SigningTexts.h"
 
 namespace {
 

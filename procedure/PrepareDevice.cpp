@@ -4,9 +4,9 @@
 #include "procedure/DeviceMatch.h"
 #include "procedure/DfuDeviceWait.h"
 #include "procedure/ErrorText.h"
-#include "text/LineFeed.h"
-#include "procedure/UpdateModeSwitch.h"
 #include "procedure/ProcedureTexts.h"
+#include "procedure/UpdateModeSwitch.h"
+#include "text/LineFeed.h"
 #include "text/WidenBytes.h"
 
 namespace {
@@ -29,6 +29,16 @@ bool ReadFlashParams(UpdateHost& host, UpdateSession& session) {
   DfuDeviceClose(session.m_hDfuDevice, 0);
   session.m_hDfuDevice = 0;
   host.ShowMessage(FormatLibraryError(texts::kFlashParamsError, WidenBytes(DfuErrorString(rc)), rc));
+  return false;
+}
+
+// The switched instrument is told from the DFU devices that were there before by its product
+// text alone: with one of its type already waiting in the loader, the two could not be told
+// apart, and the waiting one might get the firmware meant for the switched one.
+bool AnotherOfTheTypeWaitsInDfu(const DeviceSelection& selection, const std::wstring& deviceType) {
+  for (const std::wstring& product : selection.dfuProducts) {
+    if (MatchDeviceType(product, deviceType) == DeviceMatch::kMatch) return true;
+  }
   return false;
 }
 
@@ -55,6 +65,10 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session) {
   if (selection.entry.kind == DeviceKind::kDfu) {
     target = DfuTarget::Listed(selection.entry.number, ProductOfEntry(selection.text));
   } else {
+    if (AnotherOfTheTypeWaitsInDfu(selection, deviceType)) {
+      host.ShowMessage(texts::kAnotherWaitingInDfu);
+      return false;
+    }
     switch (SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) {
       case SwitchResult::kSwitched: break;
       case SwitchResult::kFailed: return false;

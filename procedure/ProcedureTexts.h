@@ -20,6 +20,10 @@ constexpr wchar_t kCannotEnterUpdateMode[] = L"Can not enter update mode!";
 constexpr wchar_t kWaitDfuDriver[] = L"Wait DFU driver ready!";
 constexpr wchar_t kInstallDfuDriver[] = L"Please install the DFU driver at first!";
 constexpr wchar_t kFlashParamsError[] = L"Error %s (%d) reading flash parameters.";
+// An instrument of the package's type already waits in its DFU loader: the one about to be
+// switched could not be told from it.
+constexpr wchar_t kAnotherWaitingInDfu[] =
+    L"Another instrument of this type is waiting in its DFU loader. Update it or unplug it first.";
 
 // Stages of the download, in front of " downloading!" and " verifying!".
 constexpr wchar_t kStageBootloader[] = L"Bootloader file";

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/QM_TWBootloaderDlg.h"
+#include "history/UpdateHistory.h"
 #include "signing/TrustedKeys.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/operator/DialogDriver.h"
@@ -22,7 +23,6 @@
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
-#include "history/UpdateHistory.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
 
@@ -152,6 +152,9 @@ class DialogUpdateTest : public ::testing::Test {
     m_simulation = std::make_unique<sim::UsbDriverSimulation>(bench());
     InstallUsbSystemPort(m_simulation.get());
 
+    // A history of this test's own, not the test prefix user's.
+    SetHistoryFileForTesting(m_scratch / L"history.csv");
+
     m_program = testing_support::PatternBytes(0x10000, 1);
     m_media = testing_support::PatternBytes(0x4000, 2);
     m_data = testing_support::PatternBytes(0x200, 3);
@@ -159,6 +162,7 @@ class DialogUpdateTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    SetHistoryFileForTesting(std::wstring());
     DeviceSetupLibrary().Release();
     InstallUsbSystemPort(nullptr);
   }
@@ -393,6 +397,8 @@ TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
   testing_support::TrustedMaker maker(L"Maker A", signing::TrustedKeysBesideProgram());
   ASSERT_TRUE(maker.ready());
   CQM_TWBootloaderDlg dialog;
+  RecordingTaskbar taskbar;
+  dialog.UseTaskbarProgress(&taskbar);
   dialog.m_strUpdateFile = MakePackage(false);
   DialogRun run(0);
   run.Run(dialog, [&](HWND window) {
@@ -403,10 +409,16 @@ TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
     EXPECT_THAT(refused.boxes, ElementsAre(L"The update file is not signed!"));
     Answer(refused.lastBox);
     EXPECT_EQ(TraceLinesWith("OUT tw"), 0) << "the instrument was touched";
+    // A refused package leaves no record, but the taskbar button shows the failure.
+    EXPECT_TRUE(dd::WaitUntil([&] {
+      const std::vector<std::wstring> states = taskbar.States();
+      return !states.empty() && states.back() == L"error";
+    })) << "the taskbar button shows no failure";
 
     ASSERT_TRUE(maker.Sign(dialog.m_strUpdateFile));
     dd::Click(window, IDOK);
     AwaitSuccessAndGiveBack(window);
+    EXPECT_EQ(taskbar.States().back(), L"none");
     PressEscAndWait(window, run);
   });
   EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, m_program.size() - 1024), m_program.substr(0, m_program.size() - 1024));

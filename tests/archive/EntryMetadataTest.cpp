@@ -66,48 +66,46 @@ ExtendedTimes Parse(const std::string& extra) {
   return ParseExtendedTimestamps(reinterpret_cast<const std::uint8_t*>(extra.data()), extra.size());
 }
 
-TEST(ParseExtendedTimestampsTest, WriteTimeOnlyWithFlagOne) {
-  const ExtendedTimes t = Parse(SubField("UT", "\x01" + Le32(1000)));
-  EXPECT_TRUE(t.hasWrite);
-  EXPECT_EQ(t.write, 1000);
-  EXPECT_FALSE(t.hasAccess);
-  EXPECT_FALSE(t.hasCreation);
+// The times an extended-timestamp extra field gives: each flag's time where it is, in flag
+// order, and none that the field does not hold whole.
+struct TimestampCase {
+  const char* name;
+  std::string extra;
+  bool hasWrite, hasAccess, hasCreation;
+  std::int64_t write, access, creation;  // where present
+};
+
+class ParseExtendedTimestampsTest : public ::testing::TestWithParam<TimestampCase> {};
+
+TEST_P(ParseExtendedTimestampsTest, GivesTheTimesTheFieldHolds) {
+  const TimestampCase& c = GetParam();
+  const ExtendedTimes t = Parse(c.extra);
+  EXPECT_EQ(t.hasWrite, c.hasWrite);
+  EXPECT_EQ(t.hasAccess, c.hasAccess);
+  EXPECT_EQ(t.hasCreation, c.hasCreation);
+  if (c.hasWrite) EXPECT_EQ(t.write, c.write);
+  if (c.hasAccess) EXPECT_EQ(t.access, c.access);
+  if (c.hasCreation) EXPECT_EQ(t.creation, c.creation);
 }
 
-TEST(ParseExtendedTimestampsTest, AllThreeTimesInFlagOrder) {
-  const ExtendedTimes t = Parse(SubField("UT", "\x07" + Le32(1) + Le32(2) + Le32(3)));
-  EXPECT_EQ(t.write, 1);
-  EXPECT_EQ(t.access, 2);
-  EXPECT_EQ(t.creation, 3);
-}
-
-TEST(ParseExtendedTimestampsTest, AccessTimeFirstWhenWriteIsAbsent) {
-  const ExtendedTimes t = Parse(SubField("UT", "\x02" + Le32(77)));
-  EXPECT_FALSE(t.hasWrite);
-  EXPECT_TRUE(t.hasAccess);
-  EXPECT_EQ(t.access, 77);
-}
-
-TEST(ParseExtendedTimestampsTest, SkipsOtherSubFieldsToTheFirstUT) {
-  const std::string extra = SubField("ux", "\x01\x04\0\0\0\0\x04\0\0\0\0") + SubField("UT", "\x01" + Le32(42)) +
-                            SubField("UT", "\x01" + Le32(99));
-  EXPECT_EQ(Parse(extra).write, 42);
-}
-
-TEST(ParseExtendedTimestampsTest, TakesOnlyTimesInsideTheField) {
-  // Flags announce three times, but the field ends after the first and half the second.
-  const std::string extra = SubField("UT", "\x07" + Le32(5)) + "\x01\x02";
-  const ExtendedTimes t = Parse(extra);
-  EXPECT_TRUE(t.hasWrite);
-  EXPECT_EQ(t.write, 5);
-  EXPECT_FALSE(t.hasAccess);
-  EXPECT_FALSE(t.hasCreation);
-}
-
-TEST(ParseExtendedTimestampsTest, IgnoresFieldsTooShortToWalk) {
-  EXPECT_FALSE(Parse("UT\x01").hasWrite);
-  EXPECT_FALSE(Parse(std::string("UT\x05\0", 4)).hasWrite);  // exactly four bytes: nothing to read
-  EXPECT_FALSE(Parse(SubField("XY", std::string(300, 'U'))).hasWrite);  // a sub-field past the end
-}
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ParseExtendedTimestampsTest,
+    ::testing::Values(
+        TimestampCase{"WriteTimeOnlyWithFlagOne", SubField("UT", "\x01" + Le32(1000)), true, false, false, 1000, 0, 0},
+        TimestampCase{"AllThreeTimesInFlagOrder", SubField("UT", "\x07" + Le32(1) + Le32(2) + Le32(3)), true, true,
+                      true, 1, 2, 3},
+        TimestampCase{"AccessTimeFirstWhenWriteIsAbsent", SubField("UT", "\x02" + Le32(77)), false, true, false, 0, 77,
+                      0},
+        TimestampCase{"SkipsOtherSubFieldsToTheFirstUT",
+                      SubField("ux", "\x01\x04\0\0\0\0\x04\0\0\0\0") + SubField("UT", "\x01" + Le32(42)) +
+                          SubField("UT", "\x01" + Le32(99)),
+                      true, false, false, 42, 0, 0},
+        // Flags announce three times, but the field ends after the first and half the second.
+        TimestampCase{"TakesOnlyTimesInsideTheField", SubField("UT", "\x07" + Le32(5)) + "\x01\x02", true, false,
+                      false, 5, 0, 0},
+        TimestampCase{"TooShortForAHeader", "UT\x01", false, false, false, 0, 0, 0},
+        TimestampCase{"ExactlyAHeaderAndNothingToRead", std::string("UT\x05\0", 4), false, false, false, 0, 0, 0},
+        TimestampCase{"ASubFieldPastTheEnd", SubField("XY", std::string(300, 'U')), false, false, false, 0, 0, 0}),
+    [](const ::testing::TestParamInfo<TimestampCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -112,10 +112,21 @@ class DeviceLinkTest : public ::testing::Test {
   std::unique_ptr<sim::UsbDriverSimulation> m_simulation;
 };
 
-TEST_F(DeviceLinkTest, IdentifyThenStatusThenUpdateModeAtAddress1) {
+// Identify, status and the switch: the identify frame goes unaddressed, the others to the
+// address the instrument answered with, their checksums following it.
+struct AddressCase {
+  const char* name;
+  std::uint32_t busAddress;
+  std::vector<std::string> sent;
+};
+
+class DeviceLinkAddressTest : public DeviceLinkTest, public ::testing::WithParamInterface<AddressCase> {};
+
+TEST_P(DeviceLinkAddressTest, IdentifyThenStatusThenUpdateMode) {
+  SetAddress(GetParam().busAddress);
   OpenLink();
   ASSERT_EQ(DeviceLink::GetDeviceInfo(), kLinkOk);
-  EXPECT_EQ(DeviceLink::DeviceAddress, 0x01);
+  EXPECT_EQ(DeviceLink::DeviceAddress, GetParam().busAddress);
   EXPECT_EQ(DeviceLink::ModelNumber, 4181u);
   std::uint32_t run = 0xFFFFFFFF, ready = 0;
   std::uint16_t aux = 0xFFFF;
@@ -124,23 +135,18 @@ TEST_F(DeviceLinkTest, IdentifyThenStatusThenUpdateModeAtAddress1) {
   EXPECT_NE(ready & 0x200000u, 0u);
   EXPECT_EQ(aux, 0u);
   ASSERT_EQ(DeviceLink::EnterUpdateMode(), kLinkOk);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"00 05 41 BA 00", "01 09 03 FF 01 00 00 F3 00", "00 05 41 BA 00",
-                                              "01 07 09 01 04 EA 00"}));
+  EXPECT_EQ(Sent(), GetParam().sent);
 }
 
-TEST_F(DeviceLinkTest, ChecksumsFollowTheAddress) {
-  SetAddress(0x20);
-  OpenLink();
-  ASSERT_EQ(DeviceLink::GetDeviceInfo(), kLinkOk);
-  std::uint32_t run, ready;
-  std::uint16_t aux;
-  ASSERT_EQ(DeviceLink::GetDeviceStatus(run, ready, aux), kLinkOk);
-  ASSERT_EQ(DeviceLink::EnterUpdateMode(), kLinkOk);
-  const std::vector<std::string> sent = Sent();
-  ASSERT_EQ(sent.size(), 4u);
-  EXPECT_EQ(sent[1], "20 09 03 FF 01 00 00 D4 00");
-  EXPECT_EQ(sent[3], "20 07 09 01 04 CB 00");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, DeviceLinkAddressTest,
+    ::testing::Values(AddressCase{"Address1", 0x01,
+                                  {"00 05 41 BA 00", "01 09 03 FF 01 00 00 F3 00", "00 05 41 BA 00",
+                                   "01 07 09 01 04 EA 00"}},
+                      AddressCase{"Address20", 0x20,
+                                  {"00 05 41 BA 00", "20 09 03 FF 01 00 00 D4 00", "00 05 41 BA 00",
+                                   "20 07 09 01 04 CB 00"}}),
+    [](const ::testing::TestParamInfo<AddressCase>& info) { return std::string(info.param.name); });
 
 struct ReplyCase {
   const char* name;
@@ -211,6 +217,18 @@ TEST_F(DeviceLinkTest, BusyLinkSendsNothing) {
   EXPECT_EQ(DeviceLink::ExchangeFrame(5, DeviceLink::ReplyBuffer), kLinkBusy);
   EXPECT_EQ(DeviceLink::Busy, 1);
   DeviceLink::Busy = 0;
+  EXPECT_TRUE(Sent().empty());
+}
+
+// One length byte frames at most 251 payload bytes: a longer payload would wrap it, and is
+// refused whole, with nothing on the wire and the link free again.
+TEST_F(DeviceLinkTest, APayloadTooLongToFrameIsNeverSent) {
+  OpenLink();
+  DeviceLink::DeviceAddress = 0x01;
+  for (const std::size_t n : {frame::kMaxPayload + 1, std::size_t{255}}) {
+    EXPECT_EQ(DeviceLink::ExchangeFrame(static_cast<std::uint8_t>(n), DeviceLink::ReplyBuffer), kLinkWriteFailed) << n;
+    EXPECT_EQ(DeviceLink::Busy, 0) << n;
+  }
   EXPECT_TRUE(Sent().empty());
 }
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/TestFiles.h"
 #include "procedure/UpdateSession.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

@@ -35,6 +35,7 @@ class DeviceListTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    m_devices.Close();
     DeviceSetupLibrary().Release();
     InstallUsbSystemPort(nullptr);
   }

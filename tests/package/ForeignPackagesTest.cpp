@@ -5,10 +5,10 @@
 
 #include "archive/ArchiveReader.h"
 #include "archive/EntryMetadata.h"
-#include "tests/support/TestFiles.h"
-#include "tests/package/MessageRecorder.h"
 #include "package/PackageCheck.h"
 #include "procedure/ProcedureTexts.h"
+#include "tests/package/MessageRecorder.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/archive/ZipBytes.h"
-#include "tests/support/TestFiles.h"
-#include "tests/package/MessageRecorder.h"
-#include "tools/knpack/PackageWriter.h"
 #include "package/Crc32.h"
 #include "package/FileCrc32.h"
 #include "package/UpdateManifest.h"
 #include "procedure/ProcedureTexts.h"
+#include "tests/archive/ZipBytes.h"
+#include "tests/package/MessageRecorder.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
 
 namespace {
 

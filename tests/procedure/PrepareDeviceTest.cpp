@@ -5,13 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "devlink/DeviceLink.h"
-#include "tests/procedure/ProcedureFixture.h"
 #include "procedure/ProcedureTexts.h"
+#include "tests/procedure/ProcedureFixture.h"
 
 namespace proceduretest {
 namespace {
@@ -132,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                "TW 3xx", {texts::kCannotEnterUpdateMode}, texts::kCheckDeviceStatus, true, true, 0, 0, 0},
         Ending{"UpdateModeRefusedUncheckedModel",
                [](ProcedureFixture& f) {
+                 f.bench().SetMode(L"vx", sim::Mode::kAbsent);  // a loader of the same family would keep it from being switched
+                 f.Refresh();
                  f.Select(L"QM 5xx");
                  f.SetKey(L"qm", L"fault.updateMode", L"unplug");
                },
@@ -224,6 +227,7 @@ TEST_F(ProcedureFixture, BulkPipesAreBoundByDirection) {
 // A model that is not status-checked: identify, then the switch.
 TEST_F(ProcedureFixture, OtherModelsAreSwitchedWithoutAStatusRead) {
   AddDefaultInstruments();
+  bench().SetMode(L"vx", sim::Mode::kAbsent);  // a loader of the same family would keep it from being switched
   Refresh();
   Select(L"QM 5xx");
   PackageImages images;
@@ -286,19 +290,94 @@ TEST_F(ProcedureFixture, ASwitchedInstrumentWithoutAReadableProductTextIsTaken) 
   EXPECT_THAT(DfuCalls(L"tw"), testing::Contains(HasSubstr("DFU close id=tw flag=1 rc=0")));
 }
 
-// An identical instrument already waits in DFU mode before it on the bus: the one that arrived
-// is the second "TW 3xx" now, and the waiting one is left alone.
-TEST_F(ProcedureFixture, AnIdenticalInstrumentAlreadyInDfuModeIsNotTaken) {
-  Add(BenchInstrument(L"twloader", L"TW 3xx", 4181, sim::Mode::kDfu));
-  Add(BenchInstrument(L"tw", L"TW 3xx", 4181, sim::Mode::kApplication));
+// An identical instrument already waits in DFU mode, before or after it on the bus: the one
+// that arrives could not be told from it, so nothing is switched and nothing written, and the
+// technician is told why. (Taking the first new "TW 3xx" would write the waiting one when it
+// comes later in bus order, and report success for the one left in its loader.)
+class WaitingInItsLoaderTest : public ProcedureFixture, public testing::WithParamInterface<bool> {};
+
+TEST_P(WaitingInItsLoaderTest, NothingIsSwitchedWhileAnIdenticalInstrumentWaits) {
+  const bool waitingFirst = GetParam();
+  {
+    const sim::Instrument waiting = BenchInstrument(L"twloader", L"TW 3xx", 4181, sim::Mode::kDfu);
+    const sim::Instrument switched = BenchInstrument(L"tw", L"TW 3xx", 4181, sim::Mode::kApplication);
+    Add(waitingFirst ? waiting : switched);
+    Add(waitingFirst ? switched : waiting);
+    Refresh();
+    EXPECT_THAT(Entries(), ElementsAre(L"Device 0: TW 3xx\n", L"Device 1: TW 3xx\n"));
+    Select(L"Device 0");
+    ClearTrace();
+    Download(MakePackage(PackageImages()));
+
+    EXPECT_THAT(m_host.messages, ElementsAre(texts::kAnotherWaitingInDfu));
+    EXPECT_THAT(m_host.outcomes, ElementsAre(UpdateOutcome::kFailed));
+    EXPECT_EQ(m_host.records.back().result, texts::kAnotherWaitingInDfu);
+    EXPECT_THAT(UsbFrames(), IsEmpty()) << "the instrument was told something";
+    EXPECT_THAT(DfuCalls(L"twloader"), testing::Each(testing::Not(HasSubstr("write"))));
+    EXPECT_TRUE(Erased(L"twloader", sim::Memory::kFlash, 0, 0x40000));
+    EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x40000));
+    EXPECT_EQ(m_host.workerRuns, 0);
+    EXPECT_EQ(OpenDfuDevices(), 0);
+  }
+  // The waiting one itself is updated from its DFU entry as before.
   Refresh();
-  EXPECT_THAT(Entries(), ElementsAre(L"Device 0: TW 3xx\n", L"Device 1: TW 3xx\n"));
-  Select(L"Device 0");
+  Select(L"Device 1");
+  m_host.ClearRecords();
+  Download(MakePackage(PackageImages()));
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  EXPECT_FALSE(Erased(L"twloader", sim::Memory::kFlash, 0x4000, 0x400));
+}
+
+INSTANTIATE_TEST_SUITE_P(BusOrders, WaitingInItsLoaderTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "WaitingOneFirst" : "WaitingOneLast");
+                         });
+
+// The DFU driver is installed while the preparation waits for the switched instrument, well
+// after the instrument has come back as a DFU device: the library, bound afresh at every
+// attempt, finds it then, and the update goes on.
+TEST_F(ProcedureFixture, ADfuDriverInstalledWhileTheWaitRunsIsPickedUp) {
+  AddDefaultInstruments();
+  Refresh();
+  Select(L"TW 3xx");
+  ASSERT_TRUE(bench().SetDfuDriver(sim::DfuDriver::kMissing));
+  constexpr int kInstalledAfter = 40;  // attempts of 100 ms: past the 1.5 s the switch takes
+  int attempts = 0;
+  m_host.onPause = [&](DWORD milliseconds) {
+    bench().AdvanceClock(milliseconds);
+    m_clock.Advance(milliseconds);
+    if (milliseconds == 100 && ++attempts == kInstalledAfter) bench().SetDfuDriver(sim::DfuDriver::kPresent);
+  };
   Download(MakePackage(PackageImages()));
 
   EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  EXPECT_GE(m_host.PausesOf(100), kInstalledAfter) << "found before the driver was there";
   EXPECT_THAT(DfuCalls(L"tw"), testing::Contains(HasSubstr("DFU close id=tw flag=1 rc=0")));
-  EXPECT_TRUE(Erased(L"twloader", sim::Memory::kFlash, 0, 0x40000));
+}
+
+// A library that keeps opening DFU devices is not believed past 128, more than a USB bus can
+// carry: one attempt of the wait opens devices 0 to 127 and no further.
+TEST_F(ProcedureFixture, AnAttemptOfTheWaitOpensNoMoreThan128DfuDevices) {
+  constexpr int kWaiting = 130;
+  for (int i = 0; i < kWaiting; ++i) Add(BenchInstrument(L"qm" + std::to_wstring(i), L"QM 5xx", 4100, sim::Mode::kDfu));
+  Add(BenchInstrument(L"tw", L"TW 3xx", 4181, sim::Mode::kApplication));
+  Refresh();
+  Select(L"TW 3xx");
+  ClearTrace();
+  // Stopped after the first attempt, with the switched one still behind the others.
+  m_host.stopRequested = [&] { return m_host.statusText == texts::kWaitDfuDriver && m_host.PausesOf(100) >= 1; };
+  Download(MakePackage(PackageImages()));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kStopped));
+  int opened = 0;
+  for (int i = 0; i < kWaiting; ++i) {
+    const std::vector<std::string> calls = DfuCalls(L"qm" + std::to_wstring(i));
+    const int opens = static_cast<int>(std::count_if(
+        calls.begin(), calls.end(), [](const std::string& call) { return call.rfind("DFU open ", 0) == 0; }));
+    EXPECT_EQ(opens, i < 128 ? 1 : 0) << "device " << i;
+    opened += opens;
+  }
+  EXPECT_EQ(opened, 128);
   EXPECT_EQ(OpenDfuDevices(), 0);
 }
 

@@ -3,10 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/DeviceList.h"
 #include "devlink/DeviceLink.h"
-#include "sim/operator/DialogDriver.h"
+#include "host/DeviceList.h"
 #include "procedure/Download.h"
+#include "sim/operator/DialogDriver.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
 
@@ -62,6 +62,7 @@ void ProcedureFixture::SetUp() {
 
 void ProcedureFixture::TearDown() {
   DeviceLink::CloseAll();
+  m_devices.Close();
   DeviceSetupLibrary().Release();
   InstallUsbSystemPort(nullptr);
 }

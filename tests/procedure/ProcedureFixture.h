@@ -15,12 +15,12 @@
 
 #include "host/DeviceList.h"
 #include "procedure/Clock.h"
+#include "procedure/UpdateSession.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
+#include "tests/procedure/RecordingUpdateHost.h"
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
-#include "tests/procedure/RecordingUpdateHost.h"
-#include "procedure/UpdateSession.h"
 
 namespace proceduretest {
 

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "signing/SigningTexts.h"
-#include "tests/signing/Crc32Forgery.h"
-#include "tests/support/TestFiles.h"
-#include "tests/procedure/ProcedureFixture.h"
-#include "tools/knpack/PackageSigning.h"
-#include "tools/knpack/PackageWriter.h"
 #include "package/PackageCheck.h"
 #include "procedure/ProcedureTexts.h"
+#include "signing/SigningTexts.h"
+#include "tests/procedure/ProcedureFixture.h"
+#include "tests/signing/Crc32Forgery.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageSigning.h"
+#include "tools/knpack/PackageWriter.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/TestFiles.h"
-#include "tests/procedure/ProcedureFixture.h"
-#include "tools/knpack/PackageWriter.h"
 #include "package/Crc32.h"
 #include "package/UpdateManifest.h"
 #include "procedure/ProcedureTexts.h"
+#include "tests/procedure/ProcedureFixture.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "dfu/DfuLibrary.h"
-#include "tests/support/TestFiles.h"
-#include "tests/procedure/ProcedureFixture.h"
 #include "package/Crc32.h"
 #include "package/UpdateManifest.h"
 #include "procedure/ProcedureTexts.h"
+#include "tests/procedure/ProcedureFixture.h"
+#include "tests/support/TestFiles.h"
 
 namespace proceduretest {
 namespace {
@@ -66,29 +66,71 @@ class UpdateWorkerTest : public ProcedureFixture {
 };
 
 // S = 1024, T = 0x40000, A = 0x4000: a program of 0x3C000 bytes goes as 0x3BC00 bytes at
-// 0x4000, ending where the last sector begins, and its last 1024 bytes at 0x3FC00.
-TEST_F(UpdateWorkerTest, WritesEveryImageInOrderAndVerified) {
+// 0x4000, ending where the last sector begins, and its last 1024 bytes at 0x3FC00. Every image
+// is verified; a bootloader goes first at address 0; an empty data or media image is skipped.
+struct CallsCase {
+  const char* name;
+  std::function<void(PackageImages&)> arrange;
+  std::vector<std::string> calls;  // the library calls after the flash parameters, in order
+};
+
+class WorkerCallsTest : public UpdateWorkerTest, public testing::WithParamInterface<CallsCase> {};
+
+TEST_P(WorkerCallsTest, WritesWhatThePackageHoldsInOrderAndVerified) {
   PackageImages images;
+  GetParam().arrange(images);
   Download(MakePackage(images));
 
-  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
+  EXPECT_EQ(m_host.messages.back(), texts::kUpdatedSuccessfully);
   EXPECT_EQ(m_host.workerResult, 0u);
-  EXPECT_THAT(WorkerCalls(DfuCalls(L"tw")),
-              ElementsAre("DFU erase id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0",
-                          "DFU write eeprom id=tw address=0x0 length=0x200 verify=1 window=1 rc=0",
-                          "DFU write nand id=tw address=0x0 length=0x3000 verify=1 window=1 rc=0",
-                          "DFU write flash id=tw address=0x4000 length=0x3BC00 verify=1 window=1 rc=0",
-                          "DFU write flash id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0",
-                          "DFU close id=tw flag=1 rc=0"));
+  EXPECT_EQ(WorkerCalls(DfuCalls(L"tw")), GetParam().calls);
   EXPECT_EQ(Flash(0x4000, 0x3C000), images.program);
-  EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x4000)) << "no bootloader in this package";
-  EXPECT_EQ(Memory(L"tw", sim::Memory::kEeprom, 0, 0x200), images.data);
-  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, 0x3000), images.media);
+  if (images.bootloader.empty()) {
+    EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x4000)) << "no bootloader in this package";
+  } else {
+    EXPECT_EQ(Flash(0, static_cast<std::uint32_t>(images.bootloader.size())), images.bootloader);
+  }
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kEeprom, 0, 0x200), images.data.empty() ? std::string(0x200, '\xFF') : images.data);
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, 0x3000), images.media.empty() ? std::string(0x3000, '\xFF') : images.media);
+  ExpectDialogGivenBack();
+}
 
+const char kErase[] = "DFU erase id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0";
+const char kData[] = "DFU write eeprom id=tw address=0x0 length=0x200 verify=1 window=1 rc=0";
+const char kMedia[] = "DFU write nand id=tw address=0x0 length=0x3000 verify=1 window=1 rc=0";
+const char kProgramBody[] = "DFU write flash id=tw address=0x4000 length=0x3BC00 verify=1 window=1 rc=0";
+const char kLastSector[] = "DFU write flash id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0";
+const char kClosedRestarting[] = "DFU close id=tw flag=1 rc=0";
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, WorkerCallsTest,
+    testing::Values(
+        CallsCase{"EveryImage", [](PackageImages&) {},
+                  {kErase, kData, kMedia, kProgramBody, kLastSector, kClosedRestarting}},
+        CallsCase{"ABootloaderGoesFirstAtAddressZero",
+                  [](PackageImages& images) { images.bootloader = Pattern(0x3000, 9); },
+                  {"DFU write flash id=tw address=0x0 length=0x3000 verify=1 window=1 rc=0", kErase, kData, kMedia,
+                   kProgramBody, kLastSector, kClosedRestarting}},
+        CallsCase{"EmptyDataAndMediaImagesAreSkipped",
+                  [](PackageImages& images) {
+                    images.data.clear();
+                    images.media.clear();
+                  },
+                  {kErase, kProgramBody, kLastSector, kClosedRestarting}}),
+    [](const testing::TestParamInfo<CallsCase>& info) { return std::string(info.param.name); });
+
+// What the dialog shows and does around the writes of a whole update.
+TEST_F(UpdateWorkerTest, ShowsEveryPassAndGivesTheDialogBack) {
+  PackageImages images;
+  images.bootloader = Pattern(0x3000, 9);
+  Download(MakePackage(images));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kBootloaderWarning, texts::kUpdatedSuccessfully));
   // The captions the dialog shows, from the stage the worker set before each write.
   EXPECT_THAT(m_host.captions,
-              ElementsAre(L"Data file downloading!", L"Data file verifying!", L"Media file downloading!",
-                          L"Media file verifying!", L"Program file downloading!", L"Program file verifying!"));
+              ElementsAre(L"Bootloader file downloading!", L"Bootloader file verifying!", L"Data file downloading!",
+                          L"Data file verifying!", L"Media file downloading!", L"Media file verifying!",
+                          L"Program file downloading!", L"Program file verifying!"));
   // The hand-over: the status box and the bar hidden by the wait, then the update marked
   // running, the inputs disabled and the refresh stopped before the worker starts.
   const std::vector<std::wstring>& e = m_host.events;
@@ -103,35 +145,6 @@ TEST_F(UpdateWorkerTest, WritesEveryImageInOrderAndVerified) {
   EXPECT_EQ(std::vector<std::wstring>(success, e.end()),
             (std::vector<std::wstring>{L"message: Updated successfully!", L"pause 100", L"refresh", L"inputs enabled",
                                        L"timer running", L"not running"}));
-  ExpectDialogGivenBack();
-}
-
-TEST_F(UpdateWorkerTest, ABootloaderGoesFirstAtAddressZero) {
-  PackageImages images;
-  images.bootloader = Pattern(0x3000, 9);
-  Download(MakePackage(images));
-
-  EXPECT_THAT(m_host.messages, ElementsAre(texts::kBootloaderWarning, texts::kUpdatedSuccessfully));
-  const std::vector<std::string> calls = WorkerCalls(DfuCalls(L"tw"));
-  ASSERT_EQ(calls.size(), 7u);
-  EXPECT_EQ(calls[0], "DFU write flash id=tw address=0x0 length=0x3000 verify=1 window=1 rc=0");
-  EXPECT_EQ(calls[1], "DFU erase id=tw address=0x3FC00 length=0x400 verify=1 window=0 rc=0");
-  EXPECT_EQ(Flash(0, 0x3000), images.bootloader);
-  EXPECT_EQ(Flash(0x4000, 0x3C000), images.program);
-  EXPECT_EQ(m_host.captions.front(), L"Bootloader file downloading!");
-  ExpectDialogGivenBack();
-}
-
-TEST_F(UpdateWorkerTest, EmptyDataAndMediaImagesAreSkipped) {
-  PackageImages images;
-  images.data.clear();
-  images.media.clear();
-  Download(MakePackage(images));
-
-  EXPECT_THAT(m_host.messages, ElementsAre(texts::kUpdatedSuccessfully));
-  const std::vector<std::string> calls = WorkerCalls(DfuCalls(L"tw"));
-  EXPECT_THAT(calls, testing::Each(testing::Not(testing::AnyOf(HasSubstr("eeprom"), HasSubstr("nand")))));
-  EXPECT_EQ(calls.size(), 4u);
   ExpectDialogGivenBack();
 }
 
@@ -304,6 +317,55 @@ TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
     for (const HistoryRecord& r : m_host.records) results.push_back(r.result);
     EXPECT_EQ(results, ending.records) << ending.type;
   }
+}
+
+// The pauses counted before the first event that is `until`: with the procedure's clock moved
+// on by the pauses alone, the time at that event.
+std::uint64_t PausedUntil(const std::vector<std::wstring>& events, const std::wstring& until) {
+  std::uint64_t paused = 0;
+  for (const std::wstring& event : events) {
+    if (event == until) return paused;
+    if (event.rfind(L"pause ", 0) == 0) paused += std::stoul(event.substr(6));
+  }
+  ADD_FAILURE() << "no event " << testing::PrintToString(until);
+  return 0;
+}
+
+// The history's durations: from "Download" to the text the update ended with, by the
+// procedure's clock; the outcome is the worker's, not read back from the text.
+TEST_F(UpdateWorkerTest, RecordsTheTimeFromDownloadToTheEndingTextAndTheOutcome) {
+  Download(MakePackage(PackageImages()));
+  ASSERT_EQ(m_host.records.size(), 1u);
+  EXPECT_THAT(m_host.outcomes, ElementsAre(UpdateOutcome::kSucceeded));
+  EXPECT_EQ(m_host.records[0].durationMs, PausedUntil(m_host.events, L"recorded: Updated successfully!"));
+  EXPECT_GE(m_host.records[0].durationMs, 500u + 500u) << "the start's pause and the loader's";
+
+  // A preparation that ends in the status box is timed to that text, not to the pauses after it.
+  SetKey(L"tw", L"fault.identify", L"short");
+  m_host.ClearRecords();
+  bench().AdvanceClock(5000);  // back in application mode
+  Refresh();
+  Select(L"TW 3xx");
+  Download(MakePackage(PackageImages()));
+  ASSERT_EQ(m_host.records.size(), 1u);
+  EXPECT_THAT(m_host.outcomes, ElementsAre(UpdateOutcome::kFailed));
+  const std::wstring ending = m_host.records[0].result;
+  EXPECT_EQ(ending, texts::kGetDeviceInfoFailed);
+  const bool inStatusBox = std::find(m_host.events.begin(), m_host.events.end(), L"status: " + ending) !=
+                           m_host.events.end();
+  EXPECT_EQ(m_host.records[0].durationMs,
+            PausedUntil(m_host.events, (inStatusBox ? L"status: " : L"message: ") + ending));
+
+  // A failed write is a failure whatever its text says.
+  SetKey(L"tw", L"fault.identify", L"");
+  SetKey(L"tw", L"fault.nand.error", L"-13");
+  m_host.ClearRecords();
+  bench().AdvanceClock(5000);
+  Refresh();
+  Select(L"TW 3xx");
+  Download(MakePackage(PackageImages()));
+  EXPECT_THAT(m_host.outcomes, ElementsAre(UpdateOutcome::kFailed));
+  EXPECT_FALSE(m_host.Succeeded());
 }
 
 // ---- a stop before the first write -------------------------------------------------------

@@ -12,19 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "package/Crc32.h"
+#include "package/ManifestFile.h"
+#include "package/PackageCheck.h"
+#include "package/UpdateManifest.h"
 #include "signing/EcdsaP256.h"
 #include "signing/KeyText.h"
 #include "signing/Sha256.h"
 #include "signing/SigningTexts.h"
+#include "tests/package/MessageRecorder.h"
 #include "tests/signing/Crc32Forgery.h"
 #include "tests/support/TestFiles.h"
-#include "tests/package/MessageRecorder.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "package/Crc32.h"
-#include "package/ManifestFile.h"
-#include "package/UpdateManifest.h"
-#include "package/PackageCheck.h"
 
 namespace signing {
 // Verdicts by name in failure messages.

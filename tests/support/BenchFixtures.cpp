@@ -1,11 +1,11 @@
 #include "tests/support/BenchFixtures.h"
 
+#include "package/Crc32.h"
+#include "package/UpdateManifest.h"
 #include "sim/bench/TemporaryBench.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "package/Crc32.h"
-#include "package/UpdateManifest.h"
 
 namespace testing_support {
 

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "package/Crc32.h"
+#include "package/UpdateManifest.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/KnpackRun.h"
 #include "tools/knpack/PackageWriter.h"
@@ -57,14 +60,53 @@ TEST_F(KnpackTest, BuildsAPackageTheCheckAccepts) {
   EXPECT_THAT(inspect.output, testing::Not(HasSubstr("does not match")));
 }
 
-TEST_F(KnpackTest, VerifyEndsWithTheFailureText) {
+// The updater's text, then for the maker the line, the file, the value and why.
+struct Refused {
+  const char* name;
+  std::vector<knpack::ZipEntrySpec> entries;
+  std::string text, why;
+};
+
+std::string TypeLines(const std::string& type) { return type + "\n" + FormatCheckValue(DeviceTypeCheckValue(type)) + "\n"; }
+
+class KnpackRefusalTest : public KnpackTest, public testing::WithParamInterface<Refused> {};
+
+TEST_P(KnpackRefusalTest, VerifyAndInspectSayWhy) {
   std::string error;
-  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"bad.kn", {knpack::ZipEntry("info", "TW 3xx\n1\np\n2\nm\n3\nd\n4\n")}, error));
+  ASSERT_TRUE(knpack::WriteZipArchive(m_dir / L"bad.kn", GetParam().entries, error)) << error;
   CreateDirectoryW((m_dir / L"check").c_str(), nullptr);
   const ToolRun verify = Knpack(L"verify " + Quoted(m_dir / L"bad.kn") + L" --dir " + Quoted(m_dir / L"check"));
   EXPECT_EQ(verify.exitCode, 1u);
-  EXPECT_EQ(LastLine(verify.output), "Wrong update file!");
+  EXPECT_THAT(verify.output, testing::EndsWith(GetParam().text + "\nwhy: " + GetParam().why + "\n"));
+
+  const ToolRun inspect = Knpack(L"inspect " + Quoted(m_dir / L"bad.kn"));
+  EXPECT_EQ(inspect.exitCode, 0u);
+  EXPECT_EQ(LastLine(inspect.output), "updater's check: " + GetParam().text + " (" + GetParam().why + ")");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, KnpackRefusalTest,
+    testing::Values(
+        Refused{"NoManifest", {knpack::ZipEntry("p", "P")}, "Wrong update file!",
+                "the package holds no readable manifest \"info\" at its root"},
+        Refused{"ImagesNotInThePackage", {knpack::ZipEntry("info", "TW 3xx\n1\np\n2\nm\n3\nd\n4\n")},
+                "Wrong update file!", "manifest line 3 names \"p\": no file of this package"},
+        Refused{"Line9IsNotTheMarker",
+                {knpack::ZipEntry("info", TypeLines("TW 3xx") + "p\n0\nm\n0\nd\n0\nBOOT\n")},
+                "Wrong update file!", "manifest line 9 is \"BOOT\", not \"UPDATE_BOOTLOADER\""},
+        Refused{"DeviceTypeCheckValue",
+                {knpack::ZipEntry("info", "TW 3xx\n1\np\n0\nm\n0\nd\n0\n"), knpack::ZipEntry("p", ""),
+                 knpack::ZipEntry("m", ""), knpack::ZipEntry("d", "")},
+                "The file is corrupted!",
+                "manifest line 2 gives the check value \"1\", the device type \"TW 3xx\" gives " +
+                    FormatCheckValue(DeviceTypeCheckValue("TW 3xx"))},
+        Refused{"ImageCheckValue",
+                {knpack::ZipEntry("info", TypeLines("TW 3xx") + "p\n0\nm\n0\nd\n7\n"), knpack::ZipEntry("p", ""),
+                 knpack::ZipEntry("m", ""), knpack::ZipEntry("d", "D")},
+                "The file is corrupted!",
+                "manifest line 8 gives the check value \"7\", the file \"d\" gives " +
+                    FormatCheckValue(BufferCrc32("D", 1))}),
+    [](const testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
 
 TEST_F(KnpackTest, ExtractReportsEveryEntryAndRefusesHostileNames) {
   std::string error;

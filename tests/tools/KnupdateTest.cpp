@@ -12,15 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include "history/UpdateHistory.h"
+#include "host/DeviceList.h"
+#include "procedure/ProcedureTexts.h"
+#include "signing/SigningTexts.h"
 #include "sim/bench/TemporaryBench.h"
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
-#include "host/DeviceList.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
-#include "history/UpdateHistory.h"
-#include "signing/SigningTexts.h"
-#include "procedure/ProcedureTexts.h"
 
 namespace {
 
@@ -54,10 +54,17 @@ class KnupdateTest : public ::testing::Test {
     ASSERT_TRUE(m_bench.created());
     ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
     ASSERT_TRUE(testing_support::SaveDefaultInstruments(m_bench.bench(), {sim::Bench::NowMs() - 60000, 300}));
-    std::string text;
-    ReadHistory(HistoryFilePath(), text);
-    m_historyBefore = Lines(text).size();
+    // A history of this test's own, for knupdate (the child inherits KN_HISTORY) and for us.
+    SetEnvironmentVariableW(L"KN_HISTORY", HistoryFile().c_str());
+    SetHistoryFileForTesting(HistoryFile());
   }
+
+  void TearDown() override {
+    SetEnvironmentVariableW(L"KN_HISTORY", nullptr);
+    SetHistoryFileForTesting(std::wstring());
+  }
+
+  std::wstring HistoryFile() const { return m_scratch / L"history.csv"; }
 
   std::wstring MakePackage(bool withBootloader) {
     testing_support::PackageImages images;
@@ -74,18 +81,16 @@ class KnupdateTest : public ::testing::Test {
     return testing_support::RunProgram(L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" " + args, input);
   }
 
-  // The lines this test added to the user's history (the history of other runs stays).
+  // The records of this test's history, without its header.
   std::vector<std::string> HistoryLines() {
     std::string text;
-    ReadHistory(HistoryFilePath(), text);
+    ReadHistory(HistoryFile(), text);
     std::vector<std::string> lines = Lines(text);
-    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(m_historyBefore, lines.size())));
     if (!lines.empty() && lines.front() + "\r\n" == HistoryHeaderLine()) lines.erase(lines.begin());
     return lines;
   }
 
   sim::TemporaryBench m_bench;
-  std::size_t m_historyBefore = 0;
   testing_support::ScratchDirectory m_scratch;
 };
 

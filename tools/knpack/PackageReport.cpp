@@ -8,15 +8,15 @@
 #include "archive/ArchiveReader.h"
 #include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
-#include "tools/knpack/Console.h"
-#include "tools/knpack/PackageSigning.h"
 #include "package/Crc32.h"
 #include "package/FileCrc32.h"
 #include "package/ManifestFile.h"
+#include "package/PackageCheck.h"
 #include "package/UpdateFolder.h"
 #include "package/UpdateManifest.h"
-#include "package/PackageCheck.h"
 #include "text/WidenBytes.h"
+#include "tools/knpack/Console.h"
+#include "tools/knpack/PackageSigning.h"
 
 namespace knpack {
 namespace {

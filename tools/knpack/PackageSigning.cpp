@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "package/ManifestFile.h"
+#include "package/PackageCheck.h"
+#include "package/UpdateFolder.h"
 #include "signing/EcdsaP256.h"
 #include "signing/KeyText.h"
 #include "signing/Sha256.h"
@@ -9,12 +12,9 @@
 #include "signing/SigningFiles.h"
 #include "signing/TextEncoding.h"
 #include "signing/TrustedKeys.h"
+#include "text/WidenBytes.h"
 #include "tools/knpack/ArchiveCopy.h"
 #include "tools/knpack/Console.h"
-#include "package/ManifestFile.h"
-#include "package/UpdateFolder.h"
-#include "package/PackageCheck.h"
-#include "text/WidenBytes.h"
 
 namespace knpack {
 namespace {

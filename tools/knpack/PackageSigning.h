@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "signing/PackageSignature.h"
 #include "package/UpdateManifest.h"
+#include "signing/PackageSignature.h"
 
 namespace knpack {
 

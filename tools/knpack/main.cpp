@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
+#include "package/PackageCheck.h"
+#include "package/UpdateFolder.h"
 #include "platform/ProgramStart.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/PackageReport.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
-#include "package/UpdateFolder.h"
-#include "package/PackageCheck.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "tools/knupdate/ConsoleUpdateHost.h"
 
 #include "dfu/DfuApi.h"
-#include "text/LineFeed.h"
 #include "history/UpdateHistory.h"
+#include "host/WindowThreadCall.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
-#include "host/WindowThreadCall.h"
+#include "text/LineFeed.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "host/DeviceList.h"
-#include "tools/knupdate/ConsoleOutput.h"
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
+#include "tools/knupdate/ConsoleOutput.h"
 
 class ConsoleUpdateHost : public UpdateHost {
  public:

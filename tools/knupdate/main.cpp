@@ -20,14 +20,14 @@
 
 #include "app/StartupCheck.h"
 #include "dfu/DfuLibrary.h"
-#include "host/DeviceList.h"
-#include "tools/knupdate/ConsoleUpdateHost.h"
-#include "tools/knupdate/ConsoleOutput.h"
-#include "procedure/Download.h"
 #include "history/UpdateHistory.h"
-#include "platform/ProgramStart.h"
-#include "signing/TrustedKeys.h"
+#include "host/DeviceList.h"
 #include "package/PackageCheck.h"
+#include "platform/ProgramStart.h"
+#include "procedure/Download.h"
+#include "signing/TrustedKeys.h"
+#include "tools/knupdate/ConsoleOutput.h"
+#include "tools/knupdate/ConsoleUpdateHost.h"
 
 namespace {
 
