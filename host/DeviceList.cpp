@@ -72,6 +72,9 @@ void DeviceList::AddApplicationDevices() {
       std::wstring product;
       if (ReadApplicationProduct(probe, product)) {
         ++m_usbioCount;
+        m_applicationPaths.resize(static_cast<std::size_t>(number) + 1);
+        const wchar_t* path = probe.GetDevicePath();
+        m_applicationPaths[static_cast<std::size_t>(number)] = path != nullptr ? path : L"";
         AddEntry({DeviceKind::kApplication, number}, product, number);
       }
       probe.Close();
@@ -111,6 +114,7 @@ void DeviceList::Refresh() {
   CUsbIo::CloseDeviceList(m_deviceList);
   m_deviceList = CUsbIo::OpenDeviceList(&kUsbIoInterfaceGuid);
   m_usbioCount = 0;
+  m_applicationPaths.clear();
   AddApplicationDevices();
 
   m_dfuCount = 0;
@@ -130,6 +134,7 @@ void DeviceList::Close() {
   m_usbioCount = 0;
   m_dfuCount = 0;
   m_dfuProducts.clear();
+  m_applicationPaths.clear();
 }
 
 bool DeviceList::EntryAt(int position, DeviceEntry& entry, std::wstring& text) const {
@@ -157,9 +162,13 @@ std::vector<ListedDevice> DeviceList::Entries() const {
   std::vector<ListedDevice> entries;
   const int count = static_cast<int>(SendMessageW(m_listBox, LB_GETCOUNT, 0, 0));
   for (int position = 0; position < count; ++position) {
-    ListedDevice listed{position, L"", {DeviceKind::kApplication, 0}};
+    ListedDevice listed{position, L"", {DeviceKind::kApplication, 0}, L""};
     if (!EntryAt(position, listed.entry, listed.text)) continue;
     listed.text = WithoutFinalLineFeed(listed.text);
+    const auto number = static_cast<std::size_t>(listed.entry.number);
+    if (listed.entry.kind == DeviceKind::kApplication && number < m_applicationPaths.size()) {
+      listed.devicePath = m_applicationPaths[number];
+    }
     entries.push_back(listed);
   }
   return entries;

@@ -22,6 +22,9 @@ struct ListedDevice {
   int position;
   std::wstring text;  // without the entry's line feed
   DeviceEntry entry;
+  // An application-mode instrument's device path, which stays while it is plugged in (the
+  // numbers of the list move when others come and go); empty for a DFU-mode one.
+  std::wstring devicePath;
 };
 
 class DeviceList {
@@ -73,4 +76,5 @@ class DeviceList {
   int m_dfuCount = 0;    // DFU-mode entries after them
   bool m_dfuReady = false;
   std::vector<std::wstring> m_dfuProducts;
+  std::vector<std::wstring> m_applicationPaths;  // by USBIO device number; empty: not listed
 };

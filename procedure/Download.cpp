@@ -62,33 +62,47 @@ class OutcomeWatch : public UpdateHost {
 
 }  // namespace
 
-void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
-                 const std::wstring& tempDirectory, const std::wstring& trustedKeysFile) {
-  session.m_package = PreparedPackage();
+void BeginUpdate(UpdateSession& session) {
   session.m_entry.clear();
   session.m_startedUtc = session.m_clock->UtcTimestamp();
   session.m_startedMs = session.m_clock->Milliseconds();
+}
+
+bool CheckUpdatePackage(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
+                        const std::wstring& tempDirectory, const std::wstring& trustedKeysFile) {
+  session.m_package = PreparedPackage();
   host.Pause(kDownloadStartPauseMs);
   // A folder of this update's own, never the shared temporary directory itself.
   RemoveAbandonedUpdateFolders(tempDirectory);
   if (!session.m_packageFolder.Create(tempDirectory)) {
     host.ShowMessage(texts::kWrongUpdateFile);
-    return;
+    return false;
   }
   // Read at every "Download": a key trusted or taken back meanwhile counts at once.
   signing::TrustedKeys trusted;
   trusted.Load(trustedKeysFile);
   if (!PrepareUpdatePackage(host, updateFile, session.m_packageFolder.Path(), trusted, session.m_package)) {
     session.m_packageFolder.Remove();
-    return;
+    return false;
   }
   host.PackageAccepted(session.m_package.signedImages.signer);
+  return true;
+}
 
+void UpdateSelectedInstrument(UpdateHost& host, UpdateSession& session) {
   OutcomeWatch watch(host, session);
   if (!PrepareDevice(watch, session)) {
-    session.m_packageFolder.Remove();
+    ReleasePackageFolder(session);
     host.RecordUpdate(watch.Record(), UpdateOutcome::kFailed);
     return;
   }
   HandOver(host, session);  // the worker records how the update ended
+}
+
+void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
+                 const std::wstring& tempDirectory, const std::wstring& trustedKeysFile) {
+  BeginUpdate(session);
+  if (CheckUpdatePackage(host, session, updateFile, tempDirectory, trustedKeysFile)) {
+    UpdateSelectedInstrument(host, session);
+  }
 }

@@ -1,5 +1,6 @@
 // "Download" as the dialog runs it on its own thread: a short pause, the package check, the
-// preparation of the selected device, and the hand-over to the worker thread.
+// preparation of the selected device, and the hand-over to the worker thread. A console that
+// updates several instruments from one package runs the stages on their own.
 #pragma once
 
 #include <string>
@@ -14,3 +15,13 @@
 // that cannot be read (or no name at all) trusts no key and refuses every package.
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
                  const std::wstring& tempDirectory, const std::wstring& trustedKeysFile);
+
+// The stages of RunDownload. BeginUpdate: the update's start, for its record.
+void BeginUpdate(UpdateSession& session);
+// The short pause, the update's own folder and the package check into session.m_package;
+// false when the package was refused (the reason shown, the folder removed).
+bool CheckUpdatePackage(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
+                        const std::wstring& tempDirectory, const std::wstring& trustedKeysFile);
+// The preparation of the selected instrument for the checked package and the hand-over to the
+// worker; every ending is recorded.
+void UpdateSelectedInstrument(UpdateHost& host, UpdateSession& session);

@@ -2,6 +2,10 @@
 
 #include "text/LineFeed.h"
 
+void ReleasePackageFolder(UpdateSession& session) {
+  if (!session.m_keepPackageFolder) session.m_packageFolder.Remove();
+}
+
 HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result) {
   return FinishedRecord(session, result, session.m_clock->Milliseconds());
 }

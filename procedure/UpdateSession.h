@@ -21,6 +21,9 @@ struct UpdateSession {
   // removed by whichever thread ends the update (the dialog's before the hand-over, the
   // worker's after).
   UpdateFolder m_packageFolder;
+  // A console that updates several instruments from one checked package keeps the folder
+  // from one update to the next and removes it itself when it is done.
+  bool m_keepPackageFolder = false;
   // The package check's result, whole. Dialog's thread.
   PreparedPackage m_package;
   // The device-list entry being updated, without its line feed. Dialog's thread.
@@ -35,6 +38,9 @@ struct UpdateSession {
   // Tests give a clock of their own.
   const Clock* m_clock = &SystemClock();
 };
+
+// The package folder goes at the end of an update, unless it is kept for the next one.
+void ReleasePackageFolder(UpdateSession& session);
 
 // The record of this update as it ended, now, with this text.
 HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result);

@@ -74,7 +74,7 @@ std::wstring ReadAndWriteFirmware(UpdateHost& host, const UpdateSession& session
 }
 
 void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
-  session.m_packageFolder.Remove();  // the images were read before the first write
+  ReleasePackageFolder(session);  // the images were read before the first write
   DfuDeviceClose(session.m_hDfuDevice, 1);
   session.m_hDfuDevice = 0;
   host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
@@ -87,7 +87,7 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
 }
 
 void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring& text) {
-  session.m_packageFolder.Remove();
+  ReleasePackageFolder(session);
   host.RecordUpdate(FinishedRecord(session, text), UpdateOutcome::kFailed);
   host.ShowMessage(text);
   DfuDeviceClose(session.m_hDfuDevice, 0);

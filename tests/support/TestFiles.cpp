@@ -125,4 +125,87 @@ ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input)
   return run;
 }
 
+RunningProgram::RunningProgram(const std::wstring& commandLine) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE outWrite = nullptr, inRead = nullptr;
+  if (!CreatePipe(&m_outRead, &outWrite, &inherit, 0)) return;
+  if (!CreatePipe(&inRead, &m_inWrite, &inherit, 0)) {
+    CloseHandle(outWrite);
+    return;
+  }
+  SetHandleInformation(m_outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(m_inWrite, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = outWrite;
+  startup.hStdInput = inRead;
+  std::wstring line = commandLine;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    m_process = process.hProcess;
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(outWrite);
+  CloseHandle(inRead);
+}
+
+RunningProgram::~RunningProgram() {
+  if (m_process != nullptr) {
+    if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) TerminateProcess(m_process, 1);
+    CloseHandle(m_process);
+  }
+  if (m_outRead != nullptr) CloseHandle(m_outRead);
+  if (m_inWrite != nullptr) CloseHandle(m_inWrite);
+}
+
+void RunningProgram::Drain() {
+  char chunk[4096];
+  DWORD available = 0, read = 0;
+  while (PeekNamedPipe(m_outRead, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+         ReadFile(m_outRead, chunk, available < sizeof chunk ? available : sizeof chunk, &read, nullptr) && read > 0) {
+    m_output.append(chunk, read);
+  }
+  for (std::size_t at; (at = m_output.find("\r\n")) != std::string::npos;) m_output.erase(at, 1);
+}
+
+std::string RunningProgram::Output() {
+  Drain();
+  return m_output;
+}
+
+bool RunningProgram::WaitForOutput(const std::string& text, DWORD timeoutMs, std::size_t count) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    Drain();
+    std::size_t found = 0;
+    for (std::size_t at = m_output.find(text); at != std::string::npos; at = m_output.find(text, at + 1)) ++found;
+    if (found >= count) return true;
+    if (GetTickCount64() >= end || m_process == nullptr || WaitForSingleObject(m_process, 20) == WAIT_OBJECT_0) {
+      Drain();
+      return false;
+    }
+  }
+}
+
+bool RunningProgram::Type(const std::string& text) {
+  DWORD written = 0;
+  return m_inWrite != nullptr && WriteFile(m_inWrite, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+DWORD RunningProgram::WaitForExit(DWORD timeoutMs) {
+  if (m_process == nullptr) return 0xFFFFFFFF;
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  while (WaitForSingleObject(m_process, 20) == WAIT_TIMEOUT) {
+    Drain();
+    if (GetTickCount64() >= end) return 0xFFFFFFFF;
+  }
+  Drain();
+  DWORD code = 0xFFFFFFFF;
+  GetExitCodeProcess(m_process, &code);
+  return code;
+}
+
 }  // namespace testing_support

@@ -44,6 +44,32 @@ struct ProgramRun {
 // input (then the end of it).
 ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input = std::string());
 
+// A console program that runs while the test goes on: its output is read as it comes, and
+// what it reads is typed as the test goes.
+class RunningProgram {
+ public:
+  explicit RunningProgram(const std::wstring& commandLine);
+  ~RunningProgram();  // ends the program if it still runs
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  bool started() const { return m_process != nullptr; }
+  // The output so far, CR LF folded to LF.
+  std::string Output();
+  // Waits until the output holds text `count` times; false after timeoutMs.
+  bool WaitForOutput(const std::string& text, DWORD timeoutMs, std::size_t count = 1);
+  // Text for its standard input.
+  bool Type(const std::string& text);
+  // Waits for its end: its exit code, or 0xFFFFFFFF after timeoutMs.
+  DWORD WaitForExit(DWORD timeoutMs);
+
+ private:
+  void Drain();
+  HANDLE m_process = nullptr;
+  HANDLE m_outRead = nullptr, m_inWrite = nullptr;
+  std::string m_output;
+};
+
 // The value of a "--name=value" command-line argument of the test binary, or empty.
 std::wstring CommandLineOption(const std::wstring& name);
 

@@ -52,15 +52,27 @@ void ConsoleOutput::Error(const std::wstring& text) {
 }
 
 std::wstring ConsoleOutput::ReadLine() {
+  std::wstring line;
+  ReadLine(line);
+  return line;
+}
+
+bool ConsoleOutput::ReadLine(std::wstring& line) {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   std::string bytes;
+  bool ended = false;
   for (;;) {
     char c = 0;
     DWORD read = 0;
-    if (!ReadFile(input, &c, 1, &read, nullptr) || read == 0 || c == '\n') break;
+    if (!ReadFile(input, &c, 1, &read, nullptr) || read == 0) {
+      ended = true;
+      break;
+    }
+    if (c == '\n') break;
     if (c != '\r') bytes.push_back(c);
   }
-  return WidenBytes(bytes);
+  line = WidenBytes(bytes);
+  return !ended || !bytes.empty();
 }
 
 void ConsoleOutput::BeginProgress(unsigned units) {

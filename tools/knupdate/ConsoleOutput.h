@@ -16,6 +16,8 @@ class ConsoleOutput {
   void Error(const std::wstring& text);
   // Reads one line typed by the user; empty at the end of input.
   std::wstring ReadLine();
+  // The same; false at the end of input.
+  bool ReadLine(std::wstring& line);
 
   // A pass of units progress steps (positions 0 .. units - 1) begins, goes on, ends.
   void BeginProgress(unsigned units);

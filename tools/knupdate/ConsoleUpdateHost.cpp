@@ -15,6 +15,7 @@ constexpr UINT kCallOnMainThread = WM_APP + 1;
 constexpr wchar_t kMustFinish[] =
     L"The update must finish: the firmware is being written, and stopping now could leave the instrument unusable.";
 constexpr wchar_t kStoppingText[] = L"Stopping: the update ends before anything is written.";
+constexpr wchar_t kRunStoppingText[] = L"Stopping: no further instrument is updated.";
 constexpr wchar_t kConfirm[] = L"Go on with the bootloader update? Type y and Enter to go on:";
 
 }  // namespace
@@ -133,7 +134,7 @@ void ConsoleUpdateHost::RefreshDeviceList() {
 
 void ConsoleUpdateHost::SetUpdateRunning(bool running) {
   if (running) return;
-  m_state = kEnded;
+  m_state = m_run ? kIdle : kEnded;
   AllowClosing(true);
   GuardSession(false);
 }
@@ -172,6 +173,7 @@ void ConsoleUpdateHost::PackageAccepted(const std::wstring& signer) {
 void ConsoleUpdateHost::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
   AppendHistoryRecord(HistoryFilePath(), record);
   m_outcome = outcome;
+  m_lastRecord = record;
 }
 
 void ConsoleUpdateHost::Finished() {
@@ -181,10 +183,37 @@ void ConsoleUpdateHost::Finished() {
   SetEvent(m_ended);
 }
 
+void ConsoleUpdateHost::BeginRun() {
+  m_run = true;
+  m_state = kIdle;
+}
+
+void ConsoleUpdateHost::BeginUpdate() {
+  m_outcome = UpdateOutcome::kFailed;
+  m_lastRecord = HistoryRecord();
+  m_lastStatus.clear();
+  m_stage.clear();
+  ResetEvent(m_ended);
+  m_state = m_runStopRequested.load() ? kStopping : kPreparing;
+}
+
+void ConsoleUpdateHost::EndUpdate() {
+  m_state = kIdle;
+  AllowClosing(true);
+  GuardSession(false);
+  SetEvent(m_ended);
+}
+
 bool ConsoleUpdateHost::OnConsoleEvent(DWORD event) {
-  int state = kPreparing;
+  int state = kIdle;
+  if (m_state.compare_exchange_strong(state, kIdle)) {
+    if (!m_runStopRequested.exchange(true)) m_out.Line(kRunStoppingText);
+    return true;
+  }
+  state = kPreparing;
   if (m_state.compare_exchange_strong(state, kStopping)) {
     m_out.Line(kStoppingText);
+    m_runStopRequested = true;
     state = kStopping;
   }
   if (state == kEnded) return false;  // nothing left to protect

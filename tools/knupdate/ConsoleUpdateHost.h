@@ -34,11 +34,23 @@ class ConsoleUpdateHost : public UpdateHost {
 
   // The run is over, however it ended.
   void Finished();
+
+  // A run of several updates (every instrument of a package's type, a station): between two
+  // updates the host is idle, and Ctrl+C asks the run to end instead of ending the process.
+  void BeginRun();
+  // Another update of the run begins, or the last one has ended.
+  void BeginUpdate();
+  void EndUpdate();
+  // Ctrl+C came before the first write of an update, or between two updates: the run ends
+  // after the update under way. Set by the Ctrl+C handler's thread.
+  bool RunStopRequested() const { return m_runStopRequested.load(); }
   // The update this host runs. The main thread runs "Download" on it, then the worker's
   // thread has it until its last step (see UpdateSession).
   UpdateSession& Session() { return m_session; }
   // Whether the update wrote and verified the firmware. Read once the update has ended.
   bool Succeeded() const { return m_outcome == UpdateOutcome::kSucceeded; }
+  // The record of the update that ended last. Read once it has ended.
+  const HistoryRecord& LastRecord() const { return m_lastRecord; }
 
   void ShowMessage(const std::wstring& text) override;
   void SetStatusText(const std::wstring& text) override;
@@ -62,7 +74,7 @@ class ConsoleUpdateHost : public UpdateHost {
   void PackageAccepted(const std::wstring& signer) override;
 
  private:
-  enum State { kPreparing, kStopping, kWriting, kEnded };
+  enum State { kIdle, kPreparing, kStopping, kWriting, kEnded };
 
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static DWORD WINAPI WorkerThread(LPVOID host);
@@ -87,6 +99,9 @@ class ConsoleUpdateHost : public UpdateHost {
   // Written where the update ends (the worker's thread, or the main thread when it ends
   // before the hand-over); read by the main thread after the worker has ended.
   UpdateOutcome m_outcome = UpdateOutcome::kFailed;
+  HistoryRecord m_lastRecord;  // likewise
   std::atomic<int> m_state{kPreparing};
+  bool m_run = false;  // several updates (BeginRun); the main thread's
+  std::atomic<bool> m_runStopRequested{false};
   HANDLE m_ended;  // set once the update has ended, for a console that is being closed
 };

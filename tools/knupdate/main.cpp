@@ -6,10 +6,16 @@
 //                                                   updates entry "Device N", or the one entry
 //                                                   whose text contains TEXT; --yes answers the
 //                                                   bootloader warning in advance
+//   knupdate update --package FILE --all [--yes] [--keep-going]
+//                                                   every listed instrument the package is for,
+//                                                   one after another, with a summary
+//   knupdate station --package FILE [--yes]         updates each instrument of the package's
+//                                                   type as it is plugged in, until Ctrl+C
 //   knupdate history                                the update history of this user
 //
-// Exit code: 0 after "Updated successfully!" (and for list and history), 1 after any failure
-// (a device that names no listed instrument included), 2 for wrong usage or a device that
+// Exit code: 0 after "Updated successfully!" (and for list and history; for --all and a
+// station, when every update succeeded), 1 after any failure (a device that names no listed
+// instrument, or no instrument for the package, included), 2 for wrong usage or a device that
 // names several.
 #include <windows.h>
 
@@ -28,6 +34,8 @@
 #include "signing/TrustedKeys.h"
 #include "tools/knupdate/ConsoleOutput.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
+#include "tools/knupdate/ProductionLine.h"
+#include "tools/knupdate/UpdateRun.h"
 
 namespace {
 
@@ -36,6 +44,8 @@ constexpr int kSucceeded = 0, kFailed = 1, kUsage = 2;
 constexpr wchar_t kUsageText[] =
     L"usage: knupdate list\r\n"
     L"       knupdate update --package FILE --device N|TEXT [--yes]\r\n"
+    L"       knupdate update --package FILE --all [--yes] [--keep-going]\r\n"
+    L"       knupdate station --package FILE [--yes]\r\n"
     L"       knupdate history";
 
 // The update under way, for the Ctrl+C handler's thread. Once set it stays alive until the
@@ -144,6 +154,45 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
   return host->Succeeded() ? kSucceeded : kFailed;
 }
 
+// The forms that update several instruments: --all, and a station.
+enum class RunForm { kAll, kStation };
+
+int RunSeveral(ConsoleOutput& out, RunForm form, const std::wstring& package, bool confirmed, bool keepGoing) {
+  auto* devices = new DeviceList();  // lives until the process ends, as the host does
+  ReportLibrary(out, StartListing(*devices));
+  UpdateRun run(out, *devices, confirmed);
+  g_host = &run.Host();
+  SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+  const int result = form == RunForm::kAll ? UpdateEveryInstrument(out, run, FullPath(package), keepGoing)
+                                           : RunStation(out, run, FullPath(package));
+  run.Host().Finished();
+  return result;
+}
+
+// The options after the command; false for one that is not known or lacks its value.
+struct Options {
+  std::wstring package, device;
+  bool confirmed = false, all = false, keepGoing = false;
+};
+
+bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == L"--yes") {
+      options.confirmed = true;
+    } else if (args[i] == L"--all") {
+      options.all = true;
+    } else if (args[i] == L"--keep-going") {
+      options.keepGoing = true;
+    } else if ((args[i] == L"--package" || args[i] == L"--device") && i + 1 < args.size()) {
+      (args[i] == L"--package" ? options.package : options.device) = args[i + 1];
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return !options.package.empty();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -152,20 +201,18 @@ int wmain(int argc, wchar_t** argv) {
   const std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == L"list") return List(out);
   if (args.size() == 1 && args[0] == L"history") return History(out);
-  if (!args.empty() && args[0] == L"update") {
-    std::wstring package, device;
-    bool confirmed = false, wrong = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == L"--yes") {
-        confirmed = true;
-      } else if ((args[i] == L"--package" || args[i] == L"--device") && i + 1 < args.size()) {
-        (args[i] == L"--package" ? package : device) = args[i + 1];
-        ++i;
-      } else {
-        wrong = true;
-      }
+  Options options;
+  if (!args.empty() && args[0] == L"update" && ParseOptions(args, options)) {
+    if (!options.device.empty() && !options.all && !options.keepGoing) {
+      return Update(out, options.package, options.device, options.confirmed);
     }
-    if (!wrong && !package.empty() && !device.empty()) return Update(out, package, device, confirmed);
+    if (options.device.empty() && options.all) {
+      return RunSeveral(out, RunForm::kAll, options.package, options.confirmed, options.keepGoing);
+    }
+  }
+  if (!args.empty() && args[0] == L"station" && ParseOptions(args, options) && options.device.empty() &&
+      !options.all && !options.keepGoing) {
+    return RunSeveral(out, RunForm::kStation, options.package, options.confirmed, false);
   }
   out.Error(kUsageText);
   return kUsage;

@@ -1,0 +1,272 @@
+// knupdate for production lines, as its users run it: every instrument of a package's type at
+// once, and a station that updates each instrument as it is plugged in, on a bench of the
+// test's own whose instruments come and go while the program runs.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "history/UpdateHistory.h"
+#include "host/DeviceList.h"
+#include "sim/bench/TemporaryBench.h"
+#include "tests/support/BenchFixtures.h"
+#include "tests/support/TestFiles.h"
+#include "tools/knupdate/ConsoleUpdateHost.h"
+
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing_support::PatternBytes;
+using testing_support::ProgramRun;
+using testing_support::RunningProgram;
+
+constexpr DWORD kUpdateTimeoutMs = 60000;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+// The field of a history line (no field here holds a comma).
+std::string Field(const std::string& line, std::size_t index) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < index; ++i) start = line.find(',', start) + 1;
+  return line.substr(start, line.find(',', start) - start);
+}
+constexpr std::size_t kEntryField = 1, kResultField = 9;  // "device", "result"
+
+class ProductionLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_bench.created());
+    ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
+    ASSERT_TRUE(testing_support::SaveDefaultInstruments(bench(), {sim::Bench::NowMs() - 60000, 300}));
+    SetEnvironmentVariableW(L"KN_HISTORY", HistoryFile().c_str());
+    m_images.program = PatternBytes(0x8000, 1);
+    m_images.media = PatternBytes(0x2000, 2);
+    m_images.data = PatternBytes(0x100, 3);
+    m_package = testing_support::BuildPackage(m_scratch.Path(), m_images);
+    ASSERT_FALSE(m_package.empty());
+  }
+
+  void TearDown() override { SetEnvironmentVariableW(L"KN_HISTORY", nullptr); }
+
+  sim::Bench& bench() { return m_bench.bench(); }
+  std::wstring HistoryFile() const { return m_scratch / L"history.csv"; }
+  std::wstring Knupdate() const { return L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" "; }
+  std::wstring PackageArgument() const { return L"--package \"" + m_package + L"\""; }
+
+  // An instrument of the package's type, in application mode, on the bus from now on.
+  void Plug(const std::wstring& id, sim::Mode mode = sim::Mode::kApplication) {
+    sim::Instrument instrument = sim::MakeInstrument(id, L"TW 3xx", 4181, mode);
+    instrument.bus_address = 0x10 + m_plugged++;
+    instrument.mode_changed_at = sim::Bench::NowMs() - 60000;
+    instrument.reenumeration_ms = 300;
+    ASSERT_TRUE(bench().Save(instrument));
+  }
+
+  // The instrument holds the package's images.
+  bool Updated(const std::wstring& id) {
+    return Read(id, sim::Memory::kFlash, 0x4000, 0x7C00) == m_images.program.substr(0, 0x7C00) &&
+           Read(id, sim::Memory::kEeprom, 0, 0x100) == m_images.data &&
+           Read(id, sim::Memory::kNand, 0, 0x2000) == m_images.media;
+  }
+  bool Untouched(const std::wstring& id) {
+    return Read(id, sim::Memory::kFlash, 0, 0x40000) == std::string(0x40000, '\xFF') &&
+           Read(id, sim::Memory::kNand, 0, 0x2000) == std::string(0x2000, '\xFF');
+  }
+  std::string Read(const std::wstring& id, sim::Memory memory, std::uint32_t address, std::uint32_t length) {
+    std::string bytes(length, '\0');
+    EXPECT_TRUE(bench().ReadMemory(id, memory, address, reinterpret_cast<std::uint8_t*>(&bytes[0]), length));
+    return bytes;
+  }
+
+  // The records of this test's history, without its header.
+  std::vector<std::string> HistoryLines() {
+    std::string text;
+    ReadHistory(HistoryFile(), text);
+    std::vector<std::string> lines;
+    for (std::string line : Lines(text)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line + "\r\n" != HistoryHeaderLine()) lines.push_back(line);
+    }
+    return lines;
+  }
+  std::vector<std::string> HistoryResults() {
+    std::vector<std::string> results;
+    for (const std::string& line : HistoryLines()) results.push_back(Field(line, kResultField));
+    return results;
+  }
+
+  sim::TemporaryBench m_bench;
+  testing_support::ScratchDirectory m_scratch;
+  testing_support::PackageImages m_images;
+  std::wstring m_package;
+  int m_plugged = 0;
+};
+
+// Every instrument of the package's type, the one waiting in its loader first (while it waits,
+// none of its type can be switched); the others are left alone; one record each and a summary.
+TEST_F(ProductionLineTest, AllUpdatesEveryInstrumentOfThePackagesType) {
+  Plug(L"tw2");
+  Plug(L"twloader", sim::Mode::kDfu);
+  const ProgramRun run = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_THAT(run.output, testing::StartsWith("unsigned\n")) << "the package is checked once";
+  EXPECT_EQ(run.output.find("unsigned"), run.output.rfind("unsigned"));
+  const std::vector<std::string> lines = Lines(run.output);
+  const auto summary = std::find(lines.begin(), lines.end(), "Summary:");
+  ASSERT_NE(summary, lines.end()) << run.output;
+  ASSERT_EQ(lines.end() - summary, 4);
+  // The one in its loader first, then the others, each found where it is now.
+  EXPECT_THAT(summary[1], testing::StartsWith("Device 4: TW 3xx\tUpdated successfully!\t"));
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_THAT(summary[i], HasSubstr(": TW 3xx\tUpdated successfully!\t"));
+    EXPECT_THAT(summary[i], testing::EndsWith(" s"));
+  }
+  for (const wchar_t* id : {L"tw", L"tw2", L"twloader"}) EXPECT_TRUE(Updated(id)) << testing::PrintToString(std::wstring(id));
+  EXPECT_TRUE(Untouched(L"qm"));
+  EXPECT_TRUE(Untouched(L"vx"));
+  EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!", "Updated successfully!", "Updated successfully!"));
+}
+
+// The first failure ends the run; --keep-going goes on to the others. Either way the exit code
+// says that one failed.
+TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
+  Plug(L"tw2");
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), L"fault.identify", L"short"));
+  const ProgramRun stopped = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
+  EXPECT_EQ(stopped.exitCode, 1u) << stopped.output;
+  EXPECT_THAT(stopped.output, HasSubstr("Summary:\nDevice 0: TW 3xx\tGet device info failed!\t"));
+  EXPECT_TRUE(Untouched(L"tw2"));
+  EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!"));
+
+  const ProgramRun kept =
+      testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
+  EXPECT_EQ(kept.exitCode, 1u) << kept.output;
+  EXPECT_THAT(kept.output, HasSubstr("Get device info failed!\t"));
+  EXPECT_THAT(kept.output, HasSubstr(": TW 3xx\tUpdated successfully!\t"));
+  EXPECT_TRUE(Updated(L"tw2"));
+  EXPECT_TRUE(Untouched(L"tw"));
+  EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!", "Get device info failed!", "Updated successfully!"));
+}
+
+TEST_F(ProductionLineTest, AllWithNoInstrumentForThePackageIsAFailure) {
+  testing_support::PackageImages other = m_images;
+  other.deviceType = "TW 9xx";
+  testing_support::ScratchDirectory folder;
+  const std::wstring package = testing_support::BuildPackage(folder.Path(), other);
+  const ProgramRun run =
+      testing_support::RunProgram(Knupdate() + L"update --package \"" + package + L"\" --all --yes");
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_THAT(run.output, HasSubstr("No instrument for this package is listed.\n"));
+  EXPECT_TRUE(HistoryLines().empty());
+}
+
+TEST_F(ProductionLineTest, WrongUsageExitsWithTwo) {
+  for (const wchar_t* args : {L"update --package p.kn --all --device 0", L"update --package p.kn --device 0 --keep-going",
+                              L"update --all", L"station", L"station --package p.kn --all",
+                              L"station --package p.kn --device 0", L"station --package p.kn --keep-going"}) {
+    const ProgramRun run = testing_support::RunProgram(Knupdate() + args);
+    EXPECT_EQ(run.exitCode, 2u) << testing::PrintToString(std::wstring(args));
+    EXPECT_THAT(run.output, HasSubstr("usage: knupdate list")) << testing::PrintToString(std::wstring(args));
+  }
+}
+
+// A station while three instruments are plugged in one after another, one of them with a
+// fault: each is updated once, the failed one is not tried again while it stays plugged in,
+// and the station ends with its summary (by a typed q: Ctrl+C takes the same way, see
+// RunConsoleEventTest, but cannot be sent to a program on this bench).
+TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(station.started());
+  const std::string next = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
+  ASSERT_TRUE(station.WaitForOutput("Station for TW 3xx: " + next, kUpdateTimeoutMs)) << station.Output();
+
+  Plug(L"first");
+  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 2)) << station.Output();
+  Plug(L"faulty");
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"faulty"), L"fault.identify", L"short"));
+  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 3)) << station.Output();
+  Sleep(3000);  // three refreshes with the failed one still plugged in
+  Plug(L"third");
+  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 4)) << station.Output();
+  Sleep(2000);  // and the updated ones back in application mode, still plugged in
+
+  ASSERT_TRUE(station.Type("q\n"));
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 1u) << "one failed";
+  const std::string output = station.Output();
+  EXPECT_THAT(output, HasSubstr("Updating Device 1: TW 3xx.\n"));
+  EXPECT_THAT(output, HasSubstr("Device 1: TW 3xx: Updated successfully!\n" + next));
+  EXPECT_THAT(output, HasSubstr("Updating Device 2: TW 3xx.\n"));
+  EXPECT_THAT(output, HasSubstr("Get device info failed!\nDevice 2: TW 3xx: Get device info failed!\n" + next));
+  EXPECT_THAT(output, HasSubstr("Updating Device 3: TW 3xx.\n"));
+  EXPECT_THAT(output, HasSubstr("Device 3: TW 3xx: Updated successfully!\n" + next));
+  EXPECT_THAT(output, testing::EndsWith("Stopping: no further instrument is updated.\n"
+                                        "Station ended: 2 updated, 1 failed.\n"
+                                        "failed: Device 2: TW 3xx: Get device info failed!\n"));
+  EXPECT_TRUE(Updated(L"first"));
+  EXPECT_TRUE(Untouched(L"faulty"));
+  EXPECT_TRUE(Updated(L"third"));
+  EXPECT_TRUE(Untouched(L"qm"));
+  EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!", "Get device info failed!", "Updated successfully!"));
+  std::vector<std::string> entries;
+  for (const std::string& line : HistoryLines()) entries.push_back(Field(line, kEntryField));
+  EXPECT_THAT(entries, ElementsAre("Device 1: TW 3xx", "Device 2: TW 3xx", "Device 3: TW 3xx"));
+}
+
+// An instrument of the package's type waiting in its loader is named with the command that
+// updates it, and nothing is switched while it waits: the line once, then the wait.
+TEST_F(ProductionLineTest, AStationWaitsWhileOneOfTheTypeWaitsInItsLoader) {
+  Plug(L"twloader", sim::Mode::kDfu);
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(station.started());
+  const std::wstring argument = PackageArgument();
+  const std::string waits = "Device 3: TW 3xx waits in its DFU loader: knupdate update " +
+                            std::string(argument.begin(), argument.end()) + " --device 3\n";
+  ASSERT_TRUE(station.WaitForOutput(waits, kUpdateTimeoutMs)) << station.Output();
+  Sleep(3000);
+  EXPECT_TRUE(Untouched(L"tw")) << "switched while another waited";
+  ASSERT_TRUE(bench().SetMode(L"twloader", sim::Mode::kAbsent));  // unplugged
+  ASSERT_TRUE(station.WaitForOutput("Device 0: TW 3xx: Updated successfully!\n", kUpdateTimeoutMs)) << station.Output();
+  ASSERT_TRUE(station.Type("q\n"));
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u);
+  const std::string output = station.Output();
+  EXPECT_EQ(output.find(waits), output.rfind(waits)) << "named once while it waits";
+  const std::string blocked =
+      "Another instrument of this type is waiting in its DFU loader. Update it or unplug it first.\n";
+  EXPECT_EQ(output.find(blocked), output.rfind(blocked)) << "said once";
+  EXPECT_NE(output.find(blocked), std::string::npos);
+  EXPECT_TRUE(Updated(L"tw"));
+}
+
+// Ctrl+C between two updates of a run ends it; before a first write it stops the update and the
+// run; during the writes it is refused.
+TEST(RunConsoleEventTest, EndsTheRunBetweenUpdates) {
+  ConsoleOutput out;
+  DeviceList devices;
+  ConsoleUpdateHost host(out, devices, true);
+  host.BeginRun();
+  EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT)) << "taken care of, not the end of the process";
+  EXPECT_TRUE(host.RunStopRequested());
+  ConsoleUpdateHost writing(out, devices, true);
+  writing.BeginRun();
+  writing.BeginUpdate();
+  EXPECT_TRUE(writing.BeginWriting());
+  EXPECT_TRUE(writing.OnConsoleEvent(CTRL_C_EVENT));
+  EXPECT_FALSE(writing.RunStopRequested()) << "refused while the firmware is written";
+  writing.EndUpdate();
+  EXPECT_TRUE(writing.OnConsoleEvent(CTRL_BREAK_EVENT));
+  EXPECT_TRUE(writing.RunStopRequested());
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "tools/knupdate/UpdateRun.h"
+
+#include <cstdio>
+
+#include "package/PackageCheck.h"
+#include "procedure/DeviceMatch.h"
+#include "procedure/Download.h"
+#include "procedure/ProcedureTexts.h"
+#include "signing/TrustedKeys.h"
+
+UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, bool confirmed)
+    : m_out(out), m_devices(devices), m_host(new ConsoleUpdateHost(out, devices, confirmed)) {
+  m_host->BeginRun();
+  // Every update of the run uses the one package unpacked by the check.
+  m_host->Session().m_keepPackageFolder = true;
+}
+
+UpdateRun::~UpdateRun() {
+  m_host->Session().m_keepPackageFolder = false;
+  m_host->Session().m_packageFolder.Remove();
+}
+
+bool UpdateRun::CheckPackage(const std::wstring& package) {
+  UpdateSession& session = m_host->Session();
+  m_host->BeginUpdate();
+  BeginUpdate(session);
+  const bool accepted =
+      CheckUpdatePackage(*m_host, session, package, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
+  // A bootloader warning answered with no, or Ctrl+C during the check.
+  const bool stopped = accepted && m_host->StopRequested();
+  if (stopped) m_out.Line(texts::kStopped);
+  m_host->EndUpdate();
+  m_deviceType = session.m_package.deviceType;
+  return accepted && !stopped;
+}
+
+std::vector<ListedDevice> UpdateRun::Candidates() {
+  m_devices.Refresh();
+  std::vector<ListedDevice> candidates;
+  for (const ListedDevice& listed : m_devices.Entries()) {
+    if (MatchDeviceType(ProductOfEntry(listed.text), m_deviceType) == DeviceMatch::kMatch) {
+      candidates.push_back(listed);
+    }
+  }
+  return candidates;
+}
+
+RunResult UpdateRun::Update(const ListedDevice& listed) {
+  m_devices.Select(listed.position);
+  m_host->BeginUpdate();
+  UpdateSession& session = m_host->Session();
+  BeginUpdate(session);
+  UpdateSelectedInstrument(*m_host, session);
+  m_host->EndUpdate();
+  const HistoryRecord& record = m_host->LastRecord();
+  return {listed.text, record.result, record.durationMs, m_host->Succeeded()};
+}
+
+std::wstring FormatSeconds(std::uint64_t milliseconds) {
+  wchar_t text[32] = {};
+  std::swprintf(text, 32, L"%llu.%03llu s", static_cast<unsigned long long>(milliseconds / 1000),
+                static_cast<unsigned long long>(milliseconds % 1000));
+  return text;
+}

@@ -1,0 +1,56 @@
+// Several updates from one package, as a service lab or a production line runs them: the
+// package is checked once (and a bootloader warning answered once), then every instrument is
+// updated by the very procedure the dialog runs, each with its own history record. The list is
+// rebuilt before each update, so every instrument is found where it now is.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/DeviceList.h"
+#include "tools/knupdate/ConsoleOutput.h"
+#include "tools/knupdate/ConsoleUpdateHost.h"
+
+// How one update of the run ended.
+struct RunResult {
+  std::wstring entry;   // the list entry as it was updated
+  std::wstring result;  // the text it ended with
+  std::uint64_t durationMs = 0;
+  bool succeeded = false;
+};
+
+class UpdateRun {
+ public:
+  // devices: listed already (the DFU library loaded). The host stays alive until the process
+  // ends: the Ctrl+C handler may still look at it.
+  UpdateRun(ConsoleOutput& out, DeviceList& devices, bool confirmed);
+  ~UpdateRun();
+  UpdateRun(const UpdateRun&) = delete;
+  UpdateRun& operator=(const UpdateRun&) = delete;
+
+  ConsoleUpdateHost& Host() { return *m_host; }
+
+  // The package check, once for the run; false when the package was refused or the update
+  // stopped meanwhile (the reason printed).
+  bool CheckPackage(const std::wstring& package);
+  const std::wstring& DeviceType() const { return m_deviceType; }
+
+  // The list rebuilt now: the entries of instruments the package is for, in list order.
+  std::vector<ListedDevice> Candidates();
+  // Updates the instrument of this entry, which Candidates gave just now.
+  RunResult Update(const ListedDevice& listed);
+
+  // Ctrl+C asked the run to end (between updates, or before a first write).
+  bool StopRequested() const { return m_host->RunStopRequested(); }
+
+ private:
+  ConsoleOutput& m_out;
+  DeviceList& m_devices;
+  ConsoleUpdateHost* m_host;  // never deleted, see above
+  std::wstring m_deviceType;
+};
+
+// "2.500 s": a duration as the history gives it, in seconds.
+std::wstring FormatSeconds(std::uint64_t milliseconds);
