@@ -1,8 +1,9 @@
 // Benchmark of the whole update: a package with a 64 MiB media image on an unpaced bench,
 // timed from "Download" to "Updated successfully!" with the procedure's fixed pauses left out
 // (the host counts them instead of sleeping), against our kndfu.dll writing and verifying
-// the same images from memory in the same run. The goal: the updater adds at most 10% to the
-// library's own time.
+// the same images from memory in the same run. The goals: the updater adds at most 10% to the
+// library's own time, and its own cost (the update less the library's time) is at most 0.20 s,
+// signed or not; the unpaced run also times the package signed, with its maker's key trusted.
 //
 // usage: update_bench DIR [BYTES_PER_SECOND]
 //   DIR receives the bench, the package and the extracted files; a rate paces the bench's
@@ -21,6 +22,7 @@
 #include "sim/bench/Bench.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/usb/UsbDriverSimulation.h"
+#include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
 #include "usbio/UsbSystemPort.h"
 
@@ -101,6 +103,35 @@ class BenchHost : public UpdateHost {
   UpdateSession& m_session;
 };
 
+// The best run's times of one update, from "Download".
+struct Timing {
+  double update = 1e9, packageCheck = 0, preparation = 0, imageCheck = 0, writes = 0;
+};
+
+// One whole update; keeps it in best when it is the fastest so far.
+bool TimeUpdate(HWND window, const std::wstring& package, const std::wstring& extractDir,
+                const std::wstring& trustedKeys, Timing& best, DWORD& pausedMs) {
+  UpdateSession session;
+  BenchHost host(window, session);
+  host.deviceList = CUsbIo::OpenDeviceList(&kUsbIoInterfaceGuid);
+  const double start = Seconds();
+  RunDownload(host, session, package, extractDir, trustedKeys);
+  CUsbIo::CloseDeviceList(host.deviceList);
+  if (host.updatedAt == 0) {
+    std::fprintf(stderr, "the update failed: %ls\n", host.last.c_str());
+    return false;
+  }
+  if (host.updatedAt - start < best.update) {
+    best.update = host.updatedAt - start;
+    best.packageCheck = host.selectionAt - start;
+    best.preparation = host.workerAt - host.selectionAt;
+    best.imageCheck = host.firstStageAt - host.workerAt;
+    best.writes = host.updatedAt - host.firstStageAt;
+  }
+  pausedMs = host.pausedMs;
+  return true;
+}
+
 struct Images {
   std::string bootloader, data, media, program;
 };
@@ -170,37 +201,31 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "cannot build the package: %s\n", error.c_str());
     return 1;
   }
+  // The same package signed, with its maker's key trusted (the unpaced run only).
+  std::wstring fingerprint, signer, signError;
+  if (rate == 0 && (!knpack::WriteKeyPair(L"Bench Maker", dir + L"maker", fingerprint, signError) ||
+      !knpack::SignPackage(dir + L"bench.kn", dir + L"maker.key", dir + L"signed.kn", signer, signError) ||
+      !CopyFileW((dir + L"maker.pub").c_str(), (dir + L"trusted-keys.txt").c_str(), FALSE))) {
+    std::fprintf(stderr, "cannot sign the package: %ls\n", signError.c_str());
+    return 1;
+  }
   const std::wstring extractDir = dir + L"extract\\";
   CreateDirectoryW(extractDir.c_str(), nullptr);
   HWND window = NotificationWindow();
 
-  double updater = 1e9, library = 1e9;
-  double packageCheck = 0, preparation = 0, imageCheck = 0, writes = 0;
+  double library = 1e9;
+  Timing unsigned_, signed_;
   DWORD pausedMs = 0;
   bool ok = true;
   for (int run = 0; run < runs && ok; ++run) {
     const double libraryStart = Seconds();
     ok = WriteWithTheLibraryAlone(bench, images, window);
     library = std::min(library, Seconds() - libraryStart);
-
-    UpdateSession session;
-    BenchHost host(window, session);
-    host.deviceList = CUsbIo::OpenDeviceList(&kUsbIoInterfaceGuid);
-    const double start = Seconds();
-    RunDownload(host, session, dir + L"bench.kn", extractDir, dir + L"no-trusted-keys.txt");
-    CUsbIo::CloseDeviceList(host.deviceList);
-    if (host.updatedAt == 0) {
-      std::fprintf(stderr, "the update failed: %ls\n", host.last.c_str());
-      ok = false;
+    ok = ok && TimeUpdate(window, dir + L"bench.kn", extractDir, dir + L"no-trusted-keys.txt", unsigned_, pausedMs);
+    if (rate == 0) {
+      ok = ok && WriteWithTheLibraryAlone(bench, images, window) &&
+           TimeUpdate(window, dir + L"signed.kn", extractDir, dir + L"trusted-keys.txt", signed_, pausedMs);
     }
-    if (host.updatedAt - start < updater) {
-      updater = host.updatedAt - start;
-      packageCheck = host.selectionAt - start;
-      preparation = host.workerAt - host.selectionAt;
-      imageCheck = host.firstStageAt - host.workerAt;
-      writes = host.updatedAt - host.firstStageAt;
-    }
-    pausedMs = host.pausedMs;
   }
   InstallUsbSystemPort(nullptr);
   if (!ok) return 1;
@@ -209,11 +234,20 @@ int wmain(int argc, wchar_t** argv) {
               "bench %s\n",
               rate == 0 ? "unpaced" : (std::to_string(rate / 1000000) + " MB/s").c_str());
   std::printf("update from Download to \"Updated successfully!\", fixed pauses (%lu ms) left out: %.3f s (best of %d)\n",
-              static_cast<unsigned long>(pausedMs), updater, runs);
-  std::printf("  of which: package check %.3f s, preparation %.3f s, images read and checked again %.3f s, "
+              static_cast<unsigned long>(pausedMs), unsigned_.update, runs);
+  std::printf("  of which: package check %.3f s, preparation %.3f s, images mapped and checked again %.3f s, "
               "writes %.3f s\n",
-              packageCheck, preparation, imageCheck, writes);
+              unsigned_.packageCheck, unsigned_.preparation, unsigned_.imageCheck, unsigned_.writes);
   std::printf("kndfu.dll writing and verifying the same images from memory: %.3f s (best of %d)\n", library, runs);
-  std::printf("ratio update / library: %.3f (goal: at most 1.10)\n", updater / library);
+  std::printf("ratio update / library: %.3f (goal: at most 1.10)\n", unsigned_.update / library);
+  std::printf("the update's own cost (the update less the library's time): %.3f s (goal: at most 0.20 s)\n",
+              unsigned_.update - library);
+  if (rate == 0) {
+    std::printf("signed, the maker's key trusted: update %.3f s, its own cost %.3f s (goal: at most 0.20 s)\n",
+                signed_.update, signed_.update - library);
+    std::printf("  of which: package check %.3f s, preparation %.3f s, images mapped and checked again %.3f s, "
+                "writes %.3f s\n",
+                signed_.packageCheck, signed_.preparation, signed_.imageCheck, signed_.writes);
+  }
   return 0;
 }

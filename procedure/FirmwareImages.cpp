@@ -2,43 +2,34 @@
 
 #include <windows.h>
 
-#include <new>
-
 #include "package/Crc32.h"
 #include "procedure/ProcedureTexts.h"
 #include "signing/Sha256.h"
 #include "signing/SigningTexts.h"
 
-namespace {
+FirmwareImage::~FirmwareImage() {
+  if (m_view != nullptr) UnmapViewOfFile(m_view);
+  if (m_mapping != nullptr) CloseHandle(m_mapping);
+  if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
+}
 
-enum class ImageRead { kRead, kNoBuffer, kUnreadable };
-
-// The whole file, with other writers kept out while it is read.
-ImageRead ReadWholeFile(const std::wstring& path, FirmwareImage& image) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return ImageRead::kUnreadable;
+FirmwareImage::Load FirmwareImage::Map(const std::wstring& path) {
+  // Readers only, no writer and no deletion while it is held; a writer that holds it already
+  // keeps it from being opened at all.
+  m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (m_file == INVALID_HANDLE_VALUE) return Load::kUnreadable;
   LARGE_INTEGER size = {};
   // The library takes 32-bit lengths: a larger file cannot be written whole.
-  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) {
-    CloseHandle(file);
-    return ImageRead::kUnreadable;
-  }
-  image.length = static_cast<std::uint32_t>(size.QuadPart);
-  image.bytes.reset(new (std::nothrow) std::uint8_t[image.length == 0 ? 1 : image.length]);
-  if (!image.bytes) {
-    CloseHandle(file);
-    return ImageRead::kNoBuffer;
-  }
-  std::uint32_t done = 0;
-  while (done < image.length) {
-    DWORD read = 0;
-    if (!ReadFile(file, image.bytes.get() + done, image.length - done, &read, nullptr) || read == 0) break;
-    done += read;
-  }
-  CloseHandle(file);
-  return done == image.length ? ImageRead::kRead : ImageRead::kUnreadable;
+  if (!GetFileSizeEx(m_file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) return Load::kUnreadable;
+  m_length = static_cast<std::uint32_t>(size.QuadPart);
+  if (m_length == 0) return Load::kLoaded;  // an empty file cannot be mapped, nor needs to be
+  m_mapping = CreateFileMappingW(m_file, nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
+  if (m_mapping == nullptr) return Load::kNoMemory;
+  m_view = static_cast<const std::uint8_t*>(MapViewOfFile(m_mapping, FILE_MAP_COPY, 0, 0, 0));
+  return m_view != nullptr ? Load::kLoaded : Load::kNoMemory;
 }
+
+namespace {
 
 struct Component {
   bool written;
@@ -68,25 +59,25 @@ std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& im
   };
   for (Component& component : components) {
     if (!component.written) continue;
-    switch (ReadWholeFile(component.path, component.image)) {
-      case ImageRead::kRead: break;
-      case ImageRead::kNoBuffer: return component.bufferText;
-      case ImageRead::kUnreadable: return component.readText;
+    switch (component.image.Map(component.path)) {
+      case FirmwareImage::Load::kLoaded: break;
+      case FirmwareImage::Load::kNoMemory: return component.bufferText;
+      case FirmwareImage::Load::kUnreadable: return component.readText;
     }
-    if (BufferCrc32(component.image.bytes.get(), component.image.length) != component.checkedCrc) {
+    if (BufferCrc32(component.image.bytes(), component.image.length()) != component.checkedCrc) {
       return texts::kFileCorrupted;
     }
     // A signed package: the bytes about to be written are the ones its maker signed, which a
     // CRC-32 alone cannot tell.
     signing::Sha256Digest digest;
-    if (signedImages.accepted && (!signing::BufferSha256(component.image.bytes.get(), component.image.length, digest) ||
+    if (signedImages.accepted && (!signing::BufferSha256(component.image.bytes(), component.image.length(), digest) ||
                                   digest != component.signedDigest)) {
       return texts::kDoesNotMatchSignature;
     }
   }
 
   const DfuFlashParams& flash = session.m_dfuParams;
-  if (!PlaceProgram(images.program.length, flash.sectorSize, flash.flashTop, flash.appStartAddress,
+  if (!PlaceProgram(images.program.length(), flash.sectorSize, flash.flashTop, flash.appStartAddress,
                     images.placement)) {
     return texts::kProgramDoesNotFit;
   }

@@ -1,19 +1,43 @@
-// The images the worker writes, read whole into memory before the first write. They lie in a
-// shared temporary folder for minutes after the package check, so each is checked again
-// against the CRC-32 the check found, and the program image against the device's flash:
-// nothing is written that cannot be written whole, or that is not what was checked.
+// The images the worker writes, whole in memory before the first write. They lie in the
+// update's folder for minutes after the package check, so each is checked again against the
+// CRC-32 the check found (and a signed one against its signed SHA-256), and the program image
+// against the device's flash: nothing is written that cannot be written whole, or that is not
+// what was checked.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "procedure/FlashLayout.h"
 #include "procedure/UpdateSession.h"
 
-struct FirmwareImage {
-  std::unique_ptr<std::uint8_t[]> bytes;  // never null once read, even for an empty image
-  std::uint32_t length = 0;
+// One image file mapped into memory, copy-on-write: what the library might write into its
+// buffer never reaches the file. The file is held open from before its check to the end of
+// the writes, and shared with readers only, so no one can change or remove it meanwhile: the
+// bytes checked are the bytes written. (Mapped rather than read: a fresh buffer of 64 MiB
+// costs more in page faults than the whole package check.)
+class FirmwareImage {
+ public:
+  enum class Load { kLoaded, kNoMemory, kUnreadable };
+
+  FirmwareImage() = default;
+  ~FirmwareImage();
+  FirmwareImage(const FirmwareImage&) = delete;
+  FirmwareImage& operator=(const FirmwareImage&) = delete;
+
+  Load Map(const std::wstring& path);
+  // Never null once mapped, even for an empty image.
+  const std::uint8_t* bytes() const { return m_view != nullptr ? m_view : &m_empty; }
+  std::uint32_t length() const { return m_length; }
+
+ private:
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+  HANDLE m_mapping = nullptr;
+  const std::uint8_t* m_view = nullptr;
+  std::uint32_t m_length = 0;
+  std::uint8_t m_empty = 0;
 };
 
 struct FirmwareImages {

@@ -30,7 +30,7 @@ std::wstring WriteFirmware(UpdateHost& host, const UpdateSession& session, const
   if (session.m_package.withBootloader) {
     host.SetStage(texts::kStageBootloader);
     failure = WriteFailure(
-        DfuDownloadBin(device, images.bootloader.bytes.get(), images.bootloader.length, 0, kVerify, window),
+        DfuDownloadBin(device, images.bootloader.bytes(), images.bootloader.length(), 0, kVerify, window),
         texts::kBootloaderVerify, texts::kBootloaderError);
     if (!failure.empty()) return failure;
   }
@@ -40,21 +40,21 @@ std::wstring WriteFirmware(UpdateHost& host, const UpdateSession& session, const
   if (!failure.empty()) return failure;
 
   host.SetStage(texts::kStageData);
-  if (images.data.length != 0) {
-    failure = WriteFailure(DfuWriteEEP(device, images.data.bytes.get(), images.data.length, 0, kVerify, window),
+  if (images.data.length() != 0) {
+    failure = WriteFailure(DfuWriteEEP(device, images.data.bytes(), images.data.length(), 0, kVerify, window),
                            texts::kDataVerify, texts::kDataError);
     if (!failure.empty()) return failure;
   }
 
   host.SetStage(texts::kStageMedia);
-  if (images.media.length != 0) {
-    failure = WriteFailure(DfuWriteNand(device, images.media.bytes.get(), images.media.length, 0, kVerify, window),
+  if (images.media.length() != 0) {
+    failure = WriteFailure(DfuWriteNand(device, images.media.bytes(), images.media.length(), 0, kVerify, window),
                            texts::kMediaVerify, texts::kMediaError);
     if (!failure.empty()) return failure;
   }
 
   host.SetStage(texts::kStageProgram);
-  const std::uint8_t* image = images.program.bytes.get();
+  const std::uint8_t* image = images.program.bytes();
   failure = WriteFailure(DfuDownloadBin(device, image, program.bodyLength, program.bodyAddress, kVerify, window),
                          texts::kProgramVerify, texts::kProgramError);
   if (!failure.empty()) return failure;

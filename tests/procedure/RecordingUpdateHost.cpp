@@ -100,6 +100,7 @@ void RecordingUpdateHost::SetUpdateRunning(bool running) {
 void RecordingUpdateHost::SetStage(const std::wstring& text) {
   events.push_back(L"stage: " + text);
   stage = text;
+  onStage(text);
 }
 
 bool RecordingUpdateHost::StartWorker() {

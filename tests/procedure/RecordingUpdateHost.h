@@ -27,6 +27,8 @@ class RecordingUpdateHost : public UpdateHost {
   std::function<void(DWORD)> onPause = [](DWORD) {};
   // Runs just before the worker would start; may change the world under it.
   std::function<void()> beforeWorker = [] {};
+  // Runs as the worker names each component it writes.
+  std::function<void(const std::wstring&)> onStage = [](const std::wstring&) {};
   bool workerThreadStarts = true;
   // Whether a stop is asked for, each time the procedure asks.
   std::function<bool()> stopRequested = [] { return false; };

@@ -54,6 +54,13 @@ class UpdateWorkerTest : public ProcedureFixture {
            Erased(L"tw", sim::Memory::kNand, 0, 0x10000);
   }
 
+  void TearDown() override {
+    if (m_heldOpen != INVALID_HANDLE_VALUE) CloseHandle(m_heldOpen);
+    ProcedureFixture::TearDown();
+  }
+
+  HANDLE m_heldOpen = INVALID_HANDLE_VALUE;
+
   // The dialog is given back after the worker, whatever happened.
   void ExpectDialogGivenBack(int workerRuns = 1) {
     EXPECT_EQ(m_host.workerRuns, workerRuns);
@@ -118,6 +125,30 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   {kErase, kProgramBody, kLastSector, kClosedRestarting}}),
     [](const testing::TestParamInfo<CallsCase>& info) { return std::string(info.param.name); });
+
+// From their check right before the writes to the end of the writes, the images cannot be
+// changed, replaced or removed: the bytes checked are the bytes written.
+TEST_F(UpdateWorkerTest, NoOneCanChangeTheImagesWhileTheyAreWritten) {
+  PackageImages images;
+  int tried = 0;
+  m_host.onStage = [&](const std::wstring&) {
+    for (const wchar_t* name : {L"program.bin", L"media.bin", L"data.bin"}) {
+      const std::wstring path = PackageFolder() + name;
+      const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing during the writes";
+      if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+      EXPECT_FALSE(DeleteFileW(path.c_str())) << "removed during the writes";
+      ++tried;
+    }
+  };
+  Download(MakePackage(images));
+  EXPECT_EQ(tried, 3 * 3) << "at each of the three stages";
+  EXPECT_EQ(m_host.messages.back(), texts::kUpdatedSuccessfully);
+  EXPECT_EQ(Flash(0x4000, 0x3C000), images.program);
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, 0x3000), images.media);
+  ExpectDialogGivenBack();
+}
 
 // What the dialog shows and does around the writes of a whole update.
 TEST_F(UpdateWorkerTest, ShowsEveryPassAndGivesTheDialogBack) {
@@ -197,6 +228,13 @@ void Tamper(UpdateWorkerTest& test, const wchar_t* name) {
   ASSERT_TRUE(testing_support::WriteFileBytes(path, bytes));
 }
 
+// Another program holds the image open for writing when the worker comes to it.
+void HoldForWriting(UpdateWorkerTest& test, const wchar_t* name) {
+  test.m_heldOpen = CreateFileW((test.PackageFolder() + name).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(test.m_heldOpen, INVALID_HANDLE_VALUE);
+}
+
 void ShrinkFlash(UpdateWorkerTest& test, std::uint32_t flashTop, std::uint16_t sectorSize) {
   test.m_session.m_dfuParams.flashTop = flashTop;
   test.m_session.m_dfuParams.sectorSize = sectorSize;
@@ -222,6 +260,8 @@ INSTANTIATE_TEST_SUITE_P(
                   ASSERT_TRUE(testing_support::WriteFileBytes(path, testing_support::ReadFileBytes(path) + "x"));
                 },
                 false, texts::kFileCorrupted},
+        Refusal{"MediaHeldByAWriter", [](UpdateWorkerTest& t) { HoldForWriting(t, L"media.bin"); }, false,
+                texts::kMediaRead},
         Refusal{"ProgramRunsIntoTheLastSector", [](UpdateWorkerTest& t) { ShrinkFlash(t, 0x3FC00, 1024); }, false,
                 texts::kProgramDoesNotFit},
         Refusal{"NoSectorSize", [](UpdateWorkerTest& t) { ShrinkFlash(t, 0x40000, 0); }, false,
