@@ -74,57 +74,6 @@ std::string PatternBytes(std::size_t length, std::uint32_t seed) {
   return bytes;
 }
 
-ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input) {
-  ProgramRun run;
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE outRead = nullptr, outWrite = nullptr, inRead = nullptr, inWrite = nullptr;
-  if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return run;
-  if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) {
-    CloseHandle(outRead);
-    CloseHandle(outWrite);
-    return run;
-  }
-  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-  // The input is small: it fits the pipe, so it can go in before the program runs.
-  DWORD written = 0;
-  if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-  CloseHandle(inWrite);
-
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = outWrite;
-  startup.hStdError = outWrite;
-  startup.hStdInput = inRead;
-  std::wstring line = commandLine;
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-  CloseHandle(outWrite);
-  CloseHandle(inRead);
-  if (started) {
-    // Read until the program has ended, not until the pipe's end: a process the program started
-    // (Wine's own services, when the program was the first of a new Wine session) may hold its
-    // output open for much longer.
-    const auto drain = [&] {
-      char chunk[4096];
-      DWORD available = 0, read = 0;
-      while (PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-             ReadFile(outRead, chunk, available < sizeof chunk ? available : sizeof chunk, &read, nullptr) && read > 0) {
-        run.output.append(chunk, read);
-      }
-    };
-    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) drain();
-    drain();
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
-  CloseHandle(outRead);
-  for (std::size_t at; (at = run.output.find("\r\n")) != std::string::npos;) run.output.erase(at, 1);
-  return run;
-}
-
 RunningProgram::RunningProgram(const std::wstring& commandLine) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE outWrite = nullptr, inRead = nullptr;
@@ -160,6 +109,9 @@ RunningProgram::~RunningProgram() {
   if (m_inWrite != nullptr) CloseHandle(m_inWrite);
 }
 
+// Reads what the program has written so far. Until the program has ended, not until the pipe's
+// end: a process the program started (Wine's own services, when the program was the first of a
+// new Wine session) may hold its output open for much longer.
 void RunningProgram::Drain() {
   char chunk[4096];
   DWORD available = 0, read = 0;
@@ -206,6 +158,23 @@ DWORD RunningProgram::WaitForExit(DWORD timeoutMs) {
   DWORD code = 0xFFFFFFFF;
   GetExitCodeProcess(m_process, &code);
   return code;
+}
+
+void RunningProgram::CloseInput() {
+  if (m_inWrite != nullptr) CloseHandle(m_inWrite);
+  m_inWrite = nullptr;
+}
+
+ProgramRun RunProgram(const std::wstring& commandLine, const std::string& input) {
+  ProgramRun run;
+  RunningProgram program(commandLine);
+  if (!program.started()) return run;
+  // The input is small: it fits the pipe.
+  if (!input.empty()) program.Type(input);
+  program.CloseInput();
+  run.exitCode = program.WaitForExit(INFINITE);
+  run.output = program.Output();
+  return run;
 }
 
 }  // namespace testing_support

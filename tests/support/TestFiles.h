@@ -58,8 +58,9 @@ class RunningProgram {
   std::string Output();
   // Waits until the output holds text `count` times; false after timeoutMs.
   bool WaitForOutput(const std::string& text, DWORD timeoutMs, std::size_t count = 1);
-  // Text for its standard input.
+  // Text for its standard input, and its end.
   bool Type(const std::string& text);
+  void CloseInput();
   // Waits for its end: its exit code, or 0xFFFFFFFF after timeoutMs.
   DWORD WaitForExit(DWORD timeoutMs);
 
