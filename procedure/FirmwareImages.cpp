@@ -2,18 +2,38 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "package/Crc32.h"
 #include "procedure/ProcedureTexts.h"
 #include "signing/Sha256.h"
 #include "signing/SigningTexts.h"
 
+namespace {
+
+bool OnFixedDrive(const std::wstring& path) {
+  std::wstring volume(path.size() + MAX_PATH, L'\0');
+  return GetVolumePathNameW(path.c_str(), &volume[0], static_cast<DWORD>(volume.size())) &&
+         GetDriveTypeW(volume.c_str()) == DRIVE_FIXED;
+}
+
+}  // namespace
+
 FirmwareImage::~FirmwareImage() {
-  if (m_view != nullptr) UnmapViewOfFile(m_view);
-  if (m_mapping != nullptr) CloseHandle(m_mapping);
+  if (m_mapping != nullptr) {
+    if (m_view != nullptr) UnmapViewOfFile(m_view);
+    CloseHandle(m_mapping);
+  } else if (m_view != nullptr) {
+    VirtualFree(const_cast<std::uint8_t*>(m_view), 0, MEM_RELEASE);
+  }
   if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
 }
 
-FirmwareImage::Load FirmwareImage::Map(const std::wstring& path) {
+FirmwareImage::Load FirmwareImage::Open(const std::wstring& path) {
+  return Open(path, OnFixedDrive(path) ? Access::kMapped : Access::kRead);
+}
+
+FirmwareImage::Load FirmwareImage::Open(const std::wstring& path, Access access) {
   // Readers only, no writer and no deletion while it is held; a writer that holds it already
   // keeps it from being opened at all.
   m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -23,10 +43,27 @@ FirmwareImage::Load FirmwareImage::Map(const std::wstring& path) {
   if (!GetFileSizeEx(m_file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) return Load::kUnreadable;
   m_length = static_cast<std::uint32_t>(size.QuadPart);
   if (m_length == 0) return Load::kLoaded;  // an empty file cannot be mapped, nor needs to be
+  return access == Access::kMapped ? MapWhole() : ReadWhole();
+}
+
+FirmwareImage::Load FirmwareImage::MapWhole() {
   m_mapping = CreateFileMappingW(m_file, nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
   if (m_mapping == nullptr) return Load::kNoMemory;
   m_view = static_cast<const std::uint8_t*>(MapViewOfFile(m_mapping, FILE_MAP_COPY, 0, 0, 0));
   return m_view != nullptr ? Load::kLoaded : Load::kNoMemory;
+}
+
+FirmwareImage::Load FirmwareImage::ReadWhole() {
+  auto* buffer = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, m_length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (buffer == nullptr) return Load::kNoMemory;
+  m_view = buffer;
+  for (std::uint32_t done = 0; done < m_length;) {
+    const DWORD chunk = std::min<std::uint32_t>(m_length - done, 1u << 24);
+    DWORD read = 0;
+    if (!ReadFile(m_file, buffer + done, chunk, &read, nullptr) || read == 0) return Load::kUnreadable;
+    done += read;
+  }
+  return Load::kLoaded;
 }
 
 namespace {
@@ -59,7 +96,7 @@ std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& im
   };
   for (Component& component : components) {
     if (!component.written) continue;
-    switch (component.image.Map(component.path)) {
+    switch (component.image.Open(component.path)) {
       case FirmwareImage::Load::kLoaded: break;
       case FirmwareImage::Load::kNoMemory: return component.bufferText;
       case FirmwareImage::Load::kUnreadable: return component.readText;

@@ -13,28 +13,36 @@
 #include "procedure/FlashLayout.h"
 #include "procedure/UpdateSession.h"
 
-// One image file mapped into memory, copy-on-write: what the library might write into its
-// buffer never reaches the file. The file is held open from before its check to the end of
-// the writes, and shared with readers only, so no one can change or remove it meanwhile: the
-// bytes checked are the bytes written. (Mapped rather than read: a fresh buffer of 64 MiB
-// costs more in page faults than the whole package check.)
+// One image file in memory, held open from before its check to the end of the writes and
+// shared with readers only, so no one can change or remove it meanwhile: the bytes checked are
+// the bytes written. On a local disk it is mapped copy-on-write (what the library might write
+// into its buffer never reaches the file; and a fresh buffer of 64 MiB costs more in page
+// faults than the whole package check). Anywhere else it is read whole into memory of its own:
+// a share or a removable drive can go away under a mapping, and the page read then would fault
+// inside the library in the middle of a write.
 class FirmwareImage {
  public:
   enum class Load { kLoaded, kNoMemory, kUnreadable };
+  enum class Access { kMapped, kRead };
 
   FirmwareImage() = default;
   ~FirmwareImage();
   FirmwareImage(const FirmwareImage&) = delete;
   FirmwareImage& operator=(const FirmwareImage&) = delete;
 
-  Load Map(const std::wstring& path);
-  // Never null once mapped, even for an empty image.
+  // Mapped on a fixed drive, read anywhere else.
+  Load Open(const std::wstring& path);
+  Load Open(const std::wstring& path, Access access);
+  // Never null once opened, even for an empty image.
   const std::uint8_t* bytes() const { return m_view != nullptr ? m_view : &m_empty; }
   std::uint32_t length() const { return m_length; }
 
  private:
+  Load MapWhole();
+  Load ReadWhole();
+
   HANDLE m_file = INVALID_HANDLE_VALUE;
-  HANDLE m_mapping = nullptr;
+  HANDLE m_mapping = nullptr;  // null when read
   const std::uint8_t* m_view = nullptr;
   std::uint32_t m_length = 0;
   std::uint8_t m_empty = 0;

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "history/UpdateHistory.h"
@@ -65,8 +67,8 @@ class ProductionLineTest : public ::testing::Test {
   std::wstring PackageArgument() const { return L"--package \"" + m_package + L"\""; }
 
   // An instrument of the package's type, in application mode, on the bus from now on.
-  void Plug(const std::wstring& id, sim::Mode mode = sim::Mode::kApplication) {
-    sim::Instrument instrument = sim::MakeInstrument(id, L"TW 3xx", 4181, mode);
+  void Plug(const std::wstring& id, sim::Mode mode = sim::Mode::kApplication, const wchar_t* product = L"TW 3xx") {
+    sim::Instrument instrument = sim::MakeInstrument(id, product, 4181, mode);
     instrument.bus_address = 0x10 + m_plugged++;
     instrument.mode_changed_at = sim::Bench::NowMs() - 60000;
     instrument.reenumeration_ms = 300;
@@ -146,6 +148,8 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   const ProgramRun stopped = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(stopped.exitCode, 1u) << stopped.output;
   EXPECT_THAT(stopped.output, HasSubstr("Summary:\nDevice 0: TW 3xx\tGet device info failed!\t"));
+  EXPECT_THAT(stopped.output, HasSubstr(": TW 3xx\tNot updated: the run ended at a failure.\t0.000 s\n"))
+      << "the planned one left out is named";
   EXPECT_TRUE(Untouched(L"tw2"));
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!"));
 
@@ -157,6 +161,48 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   EXPECT_TRUE(Updated(L"tw2"));
   EXPECT_TRUE(Untouched(L"tw"));
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!", "Get device info failed!", "Updated successfully!"));
+}
+
+// Instruments in their loader are taken in the loader's order, not in the list's (where
+// "Device 10" comes before "Device 9"). Once one fails there, the others waiting cannot be told
+// from it: they are named, not updated; and none of the type is switched while it waits.
+TEST_F(ProductionLineTest, AllTakesTheLoaderInItsOwnOrderAndStopsThereAtAFailure) {
+  for (int i = 0; i < 6; ++i) Plug(L"other" + std::to_wstring(i), sim::Mode::kApplication, L"QM 5xx");
+  Plug(L"first", sim::Mode::kDfu);   // Device 9
+  Plug(L"second", sim::Mode::kDfu);  // Device 10
+  sim::Instrument first;
+  ASSERT_TRUE(bench().Load(L"first", &first));
+  first.fault(sim::Operation::kEepromWrite).error_code = 7;
+  ASSERT_TRUE(bench().Save(first));
+  const ProgramRun run =
+      testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  const std::vector<std::string> lines = Lines(run.output);
+  const auto summary = std::find(lines.begin(), lines.end(), "Summary:");
+  ASSERT_EQ(lines.end() - summary, 4) << run.output;
+  EXPECT_THAT(summary[1], testing::StartsWith("Device 9: TW 3xx\tError "));
+  EXPECT_THAT(summary[1], HasSubstr("reported during downloading data file!"));
+  EXPECT_EQ(summary[2],
+            "Device 10: TW 3xx\tNot updated: it cannot be told from another instrument of its type in the DFU loader."
+            "\t0.000 s");
+  EXPECT_THAT(summary[3], testing::StartsWith("Device 0: TW 3xx\tAnother instrument of this type is waiting in its "
+                                              "DFU loader. Update it or unplug it first.\t"));
+  EXPECT_TRUE(Untouched(L"second"));
+  EXPECT_TRUE(Untouched(L"tw"));
+  EXPECT_EQ(HistoryLines().size(), 2u) << "the two attempted";
+}
+
+// Without the DFU library no instrument waiting in its loader is seen, and every one switched
+// would be stranded there: neither form switches any.
+TEST_F(ProductionLineTest, NeitherFormRunsWithoutTheDfuLibrary) {
+  ASSERT_TRUE(bench().SetDfuDriver(sim::DfuDriver::kMissing));
+  for (const wchar_t* form : {L"update --all ", L"station "}) {
+    const ProgramRun run = testing_support::RunProgram(Knupdate() + form + PackageArgument() + L" --yes");
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("Please install the DFU driver at first!\n")) << run.output;
+  }
+  EXPECT_TRUE(Untouched(L"tw"));
+  EXPECT_TRUE(HistoryLines().empty());
 }
 
 TEST_F(ProductionLineTest, AllWithNoInstrumentForThePackageIsAFailure) {
@@ -267,6 +313,29 @@ TEST(RunConsoleEventTest, EndsTheRunBetweenUpdates) {
   writing.EndUpdate();
   EXPECT_TRUE(writing.OnConsoleEvent(CTRL_BREAK_EVENT));
   EXPECT_TRUE(writing.RunStopRequested());
+}
+
+// The console closing during the writes: the handler holds the process until the update has
+// ended, and the run begins no further instrument in the seconds Windows leaves it after.
+TEST(RunConsoleEventTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
+  ConsoleOutput out;
+  DeviceList devices;
+  ConsoleUpdateHost host(out, devices, true);
+  host.BeginRun();
+  host.BeginUpdate();
+  ASSERT_TRUE(host.BeginWriting());
+  std::atomic<bool> returned{false};
+  std::thread handler([&] {
+    EXPECT_TRUE(host.OnConsoleEvent(CTRL_CLOSE_EVENT));
+    returned = true;
+  });
+  Sleep(200);
+  EXPECT_FALSE(returned) << "returned while the firmware was written";
+  host.EndUpdate();
+  handler.join();
+  EXPECT_TRUE(host.RunStopRequested());
+  host.BeginUpdate();
+  EXPECT_TRUE(host.StopRequested()) << "a further update begins stopped";
 }
 
 }  // namespace

@@ -57,14 +57,23 @@ std::wstring ConsoleOutput::ReadLine() {
   return line;
 }
 
-bool ConsoleOutput::ReadLine(std::wstring& line) {
+bool ConsoleOutput::ReadLine(std::wstring& line) { return ReadInputLine(line, false); }
+
+bool ConsoleOutput::ReadLineThroughInterrupts(std::wstring& line) { return ReadInputLine(line, true); }
+
+bool ConsoleOutput::ReadInputLine(std::wstring& line, bool throughInterrupts) {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const bool console = IsConsole(input);
   std::string bytes;
   bool ended = false;
   for (;;) {
     char c = 0;
     DWORD read = 0;
-    if (!ReadFile(input, &c, 1, &read, nullptr) || read == 0) {
+    const bool ok = ReadFile(input, &c, 1, &read, nullptr) != FALSE;
+    // Windows ends a console read that Ctrl+C interrupts with nothing read, or with
+    // ERROR_OPERATION_ABORTED; a pipe or a file reads nothing only at its end.
+    if (throughInterrupts && console && (ok ? read == 0 : GetLastError() == ERROR_OPERATION_ABORTED)) continue;
+    if (!ok || read == 0) {
       ended = true;
       break;
     }

@@ -18,6 +18,9 @@ class ConsoleOutput {
   std::wstring ReadLine();
   // The same; false at the end of input.
   bool ReadLine(std::wstring& line);
+  // The same, for a reader that waits all along: a Ctrl+C on a console cuts the read short
+  // with nothing read, which is not the end of its input.
+  bool ReadLineThroughInterrupts(std::wstring& line);
 
   // A pass of units progress steps (positions 0 .. units - 1) begins, goes on, ends.
   void BeginProgress(unsigned units);
@@ -27,6 +30,7 @@ class ConsoleOutput {
  private:
   void Write(HANDLE stream, bool console, const std::wstring& text);
   void FinishBar();  // the bar's line ends before any other line is printed
+  bool ReadInputLine(std::wstring& line, bool throughInterrupts);
 
   std::mutex m_mutex;
   HANDLE m_out, m_err;

@@ -194,6 +194,9 @@ void ConsoleUpdateHost::BeginUpdate() {
   m_lastStatus.clear();
   m_stage.clear();
   ResetEvent(m_ended);
+  // Under the lock the Ctrl+C handler takes: a stop it asks for while this update begins
+  // either comes before (the update begins stopped) or finds the update preparing.
+  std::lock_guard<std::mutex> lock(m_eventMutex);
   m_state = m_runStopRequested.load() ? kStopping : kPreparing;
 }
 
@@ -206,17 +209,25 @@ void ConsoleUpdateHost::EndUpdate() {
 
 bool ConsoleUpdateHost::OnConsoleEvent(DWORD event) {
   int state = kIdle;
-  if (m_state.compare_exchange_strong(state, kIdle)) {
-    if (!m_runStopRequested.exchange(true)) m_out.Line(kRunStoppingText);
-    return true;
-  }
-  state = kPreparing;
-  if (m_state.compare_exchange_strong(state, kStopping)) {
-    m_out.Line(kStoppingText);
-    m_runStopRequested = true;
-    state = kStopping;
+  {
+    std::lock_guard<std::mutex> lock(m_eventMutex);
+    if (m_state.compare_exchange_strong(state, kIdle)) {
+      if (!m_runStopRequested.exchange(true)) m_out.Line(kRunStoppingText);
+      return true;
+    }
+    state = kPreparing;
+    if (m_state.compare_exchange_strong(state, kStopping)) {
+      m_out.Line(kStoppingText);
+      m_runStopRequested = true;
+      state = kStopping;
+    }
   }
   if (state == kEnded) return false;  // nothing left to protect
+  // The console is closing, or the session ending: Windows ends the process a few seconds after
+  // this returns, so no further instrument may be begun meanwhile.
+  if (m_run && event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && !m_runStopRequested.exchange(true)) {
+    m_out.Line(kRunStoppingText);
+  }
   if (state == kWriting) m_out.Line(kMustFinish);
   // A console that is being closed ends the process as soon as this returns: hold it until the
   // update has stopped or ended. Windows ends it a few seconds later all the same, which is why

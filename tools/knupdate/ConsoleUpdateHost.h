@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "host/DeviceList.h"
@@ -101,7 +102,8 @@ class ConsoleUpdateHost : public UpdateHost {
   UpdateOutcome m_outcome = UpdateOutcome::kFailed;
   HistoryRecord m_lastRecord;  // likewise
   std::atomic<int> m_state{kPreparing};
-  bool m_run = false;  // several updates (BeginRun); the main thread's
+  bool m_run = false;  // several updates (BeginRun, before the Ctrl+C handler is installed)
   std::atomic<bool> m_runStopRequested{false};
+  std::mutex m_eventMutex;  // a console event and the begin of an update, one at a time
   HANDLE m_ended;  // set once the update has ended, for a console that is being closed
 };

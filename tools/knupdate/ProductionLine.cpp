@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <set>
 #include <thread>
@@ -15,12 +16,17 @@ namespace {
 
 constexpr int kSucceeded = 0, kFailed = 1;
 constexpr DWORD kRefreshPeriodMs = 1000;  // the dialog's list refresh
-// After its own update an instrument re-enumerates, or waits in its loader after a failure: its
-// path is kept that long even while it is not listed, so it is not taken for a new one.
-constexpr std::uint64_t kComeBackMs = 180000;
+// How long an instrument may take to come back in application mode once it has left its
+// loader: its path is kept that long, so it is not taken for a new one.
+constexpr std::uint64_t kSettleMs = 15000;
 
 constexpr wchar_t kNoInstrument[] = L"No instrument for this package is listed.";
-constexpr wchar_t kNotListedAnyMore[] = L"The instrument is no longer listed.";
+// Why an instrument of the run's plan was not updated.
+constexpr wchar_t kNotListedAnyMore[] = L"Not updated: the instrument is no longer listed.";
+constexpr wchar_t kNotUpdatedStopped[] = L"Not updated: the run was stopped.";
+constexpr wchar_t kNotUpdatedAfterFailure[] = L"Not updated: the run ended at a failure.";
+constexpr wchar_t kNotUpdatedCannotBeTold[] =
+    L"Not updated: it cannot be told from another instrument of its type in the DFU loader.";
 constexpr wchar_t kNextInstrument[] = L"Plug in the next instrument (Ctrl+C or q ends the station).";
 
 bool IsDfu(const ListedDevice& listed) { return listed.entry.kind == DeviceKind::kDfu; }
@@ -39,6 +45,16 @@ const ListedDevice* WithPath(const std::vector<ListedDevice>& entries, const std
   }
   return nullptr;
 }
+
+// The loader's own order, which stays while instruments leave it; the list's order is that of
+// the entries' texts, where "Device 10" comes before "Device 9".
+std::vector<ListedDevice> InLoaderOrder(std::vector<ListedDevice> inLoader) {
+  std::stable_sort(inLoader.begin(), inLoader.end(),
+                   [](const ListedDevice& a, const ListedDevice& b) { return a.entry.number < b.entry.number; });
+  return inLoader;
+}
+
+RunResult NotUpdated(const ListedDevice& planned, const wchar_t* why) { return {planned.text, why, 0, false}; }
 
 void PrintSummary(ConsoleOutput& out, const std::vector<RunResult>& results) {
   out.Line(L"Summary:");
@@ -59,35 +75,40 @@ std::wstring NumberOf(const std::wstring& entry) {
 
 int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring& package, bool keepGoing) {
   if (!run.CheckPackage(package)) return kFailed;
+  // Those waiting in their loader first, in the loader's own order; then every instrument in
+  // application mode, by the path it had when the run began.
   const std::vector<ListedDevice> initial = run.Candidates();
-  if (initial.empty()) {
+  std::vector<ListedDevice> planned = InLoaderOrder(OfKind(initial, true));
+  for (const ListedDevice& listed : OfKind(initial, false)) planned.push_back(listed);
+  if (planned.empty()) {
     out.Error(kNoInstrument);
     return kFailed;
   }
   std::vector<RunResult> results;
-  const auto goOn = [&] { return !run.StopRequested() && (keepGoing || AllSucceeded(results)); };
-
-  // Those waiting in their loader first. A failed one stays there, ahead of the others in the
-  // order of the DFU devices: the next is the one after the failed ones.
-  const std::size_t waiting = OfKind(initial, true).size();
-  std::size_t failedInLoader = 0;
-  for (std::size_t k = 0; k < waiting && goOn(); ++k) {
-    const std::vector<ListedDevice> inLoader = OfKind(run.Candidates(), true);
-    if (inLoader.size() <= failedInLoader) break;  // gone meanwhile
-    results.push_back(run.Update(inLoader[failedInLoader]));
-    if (!results.back().succeeded) ++failedInLoader;
-  }
-  // Then every instrument in application mode, by the path it had when the run began.
-  for (const ListedDevice& planned : OfKind(initial, false)) {
-    if (!goOn()) break;
-    const std::vector<ListedDevice> now = run.Candidates();
-    const ListedDevice* listed = WithPath(now, planned.devicePath);
-    if (listed == nullptr) {
-      out.Line(planned.text + L": " + kNotListedAnyMore);
-      results.push_back({planned.text, kNotListedAnyMore, 0, false});
-      continue;
+  // Instruments in their loader have no path: each time the first there is updated, which
+  // holds only while every one updated before has left. After one that failed or stayed, the
+  // others there cannot be told from it.
+  bool loaderSettled = true;
+  for (const ListedDevice& plan : planned) {
+    if (run.StopRequested()) {
+      results.push_back(NotUpdated(plan, kNotUpdatedStopped));
+    } else if (!keepGoing && !AllSucceeded(results)) {
+      results.push_back(NotUpdated(plan, kNotUpdatedAfterFailure));
+    } else if (IsDfu(plan) && !loaderSettled) {
+      results.push_back(NotUpdated(plan, kNotUpdatedCannotBeTold));
+    } else if (IsDfu(plan)) {
+      const std::vector<ListedDevice> inLoader = InLoaderOrder(OfKind(run.Candidates(), true));
+      if (inLoader.empty()) {
+        results.push_back(NotUpdated(plan, kNotListedAnyMore));
+      } else {
+        results.push_back(run.Update(inLoader.front()));
+        loaderSettled = results.back().succeeded && OfKind(run.Candidates(), true).size() < inLoader.size();
+      }
+    } else {
+      const std::vector<ListedDevice> now = run.Candidates();
+      const ListedDevice* listed = WithPath(now, plan.devicePath);
+      results.push_back(listed != nullptr ? run.Update(*listed) : NotUpdated(plan, kNotListedAnyMore));
     }
-    results.push_back(run.Update(*listed));
   }
   PrintSummary(out, results);
   return AllSucceeded(results) ? kSucceeded : kFailed;
@@ -101,25 +122,26 @@ class UpdatedInstruments {
   void Add(const std::wstring& path) { m_paths[path] = {false, GetTickCount64()}; }
   bool Contains(const std::wstring& path) const { return m_paths.count(path) != 0; }
 
-  // An instrument is forgotten once it has left the list: once it is missing after it was seen
-  // again since its update, or when it has not come back for kComeBackMs.
+  // An instrument is forgotten once it has left the list. Right after its update it is not
+  // listed for a while (it restarts, or waits in its loader after a failure): it is kept while
+  // it may be the one of its type in the loader, and for kSettleMs after.
   void Forget(const std::vector<ListedDevice>& listed) {
+    const bool oneInLoader = !OfKind(listed, true).empty();
+    const std::uint64_t now = GetTickCount64();
     for (auto it = m_paths.begin(); it != m_paths.end();) {
-      if (WithPath(listed, it->first) != nullptr) {
-        it->second.seenSince = true;
-        ++it;
-      } else if (it->second.seenSince || GetTickCount64() - it->second.updatedAt > kComeBackMs) {
-        it = m_paths.erase(it);
-      } else {
-        ++it;
-      }
+      Updated& updated = it->second;
+      const bool listedNow = WithPath(listed, it->first) != nullptr;
+      updated.seenSince = updated.seenSince || listedNow;
+      if (listedNow || oneInLoader) updated.missingSince = now;
+      const bool gone = !listedNow && (updated.seenSince || now - updated.missingSince > kSettleMs);
+      it = gone ? m_paths.erase(it) : std::next(it);
     }
   }
 
  private:
   struct Updated {
-    bool seenSince;
-    std::uint64_t updatedAt;
+    bool seenSince;             // listed again since its update
+    std::uint64_t missingSince;  // the last time it was listed, or might have been in the loader
   };
   std::map<std::wstring, Updated> m_paths;
 };
@@ -132,7 +154,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
   // controller that runs it without a console. The reader is left to the process's end.
   ConsoleUpdateHost* host = &run.Host();
   std::thread([&out, host] {
-    for (std::wstring line; out.ReadLine(line);) {
+    for (std::wstring line; out.ReadLineThroughInterrupts(line);) {
       if (line == L"q" || line == L"Q") host->OnConsoleEvent(CTRL_C_EVENT);
     }
   }).detach();
@@ -159,7 +181,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     if (!inLoader.empty()) {
       if (!blockedShown) out.Line(texts::kAnotherWaitingInDfu);
       blockedShown = true;
-      Sleep(kRefreshPeriodMs);
+      run.Idle(kRefreshPeriodMs);
       continue;
     }
     blockedShown = false;
@@ -172,7 +194,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
       }
     }
     if (next == nullptr) {
-      Sleep(kRefreshPeriodMs);
+      run.Idle(kRefreshPeriodMs);
       continue;
     }
     out.Line(L"Updating " + next->text + L".");

@@ -8,6 +8,21 @@
 #include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
 
+namespace {
+
+// How long an updated instrument may take to leave its DFU loader once it is told to restart,
+// and how often the list is looked at meanwhile.
+constexpr DWORD kLeaveLoaderMs = 10000;
+constexpr DWORD kLeaveLoaderPollMs = 250;
+
+std::size_t InLoader(const std::vector<ListedDevice>& entries) {
+  std::size_t count = 0;
+  for (const ListedDevice& listed : entries) count += listed.entry.kind == DeviceKind::kDfu ? 1 : 0;
+  return count;
+}
+
+}  // namespace
+
 UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, bool confirmed)
     : m_out(out), m_devices(devices), m_host(new ConsoleUpdateHost(out, devices, confirmed)) {
   m_host->BeginRun();
@@ -36,6 +51,10 @@ bool UpdateRun::CheckPackage(const std::wstring& package) {
 
 std::vector<ListedDevice> UpdateRun::Candidates() {
   m_devices.Refresh();
+  return ForThePackage();
+}
+
+std::vector<ListedDevice> UpdateRun::ForThePackage() const {
   std::vector<ListedDevice> candidates;
   for (const ListedDevice& listed : m_devices.Entries()) {
     if (MatchDeviceType(ProductOfEntry(listed.text), m_deviceType) == DeviceMatch::kMatch) {
@@ -46,6 +65,7 @@ std::vector<ListedDevice> UpdateRun::Candidates() {
 }
 
 RunResult UpdateRun::Update(const ListedDevice& listed) {
+  const std::size_t inLoaderBefore = InLoader(ForThePackage());  // as listed: no refresh moves the entry
   m_devices.Select(listed.position);
   m_host->BeginUpdate();
   UpdateSession& session = m_host->Session();
@@ -53,7 +73,25 @@ RunResult UpdateRun::Update(const ListedDevice& listed) {
   UpdateSelectedInstrument(*m_host, session);
   m_host->EndUpdate();
   const HistoryRecord& record = m_host->LastRecord();
-  return {listed.text, record.result, record.durationMs, m_host->Succeeded()};
+  const RunResult result = {listed.text, record.result, record.durationMs, m_host->Succeeded()};
+  if (result.succeeded) {
+    // One switched from application mode went through the loader, where none of the type
+    // waited (or it would not have been switched); one updated there leaves one fewer.
+    const std::size_t settled = listed.entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
+    for (DWORD waited = 0; waited < kLeaveLoaderMs && InLoader(Candidates()) > settled; waited += kLeaveLoaderPollMs) {
+      Idle(kLeaveLoaderPollMs);
+    }
+  }
+  return result;
+}
+
+void UpdateRun::Idle(DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
 }
 
 std::wstring FormatSeconds(std::uint64_t milliseconds) {

@@ -4,6 +4,8 @@
 // rebuilt before each update, so every instrument is found where it now is.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,13 +41,22 @@ class UpdateRun {
 
   // The list rebuilt now: the entries of instruments the package is for, in list order.
   std::vector<ListedDevice> Candidates();
-  // Updates the instrument of this entry, which Candidates gave just now.
+  // Updates the instrument of this entry, which Candidates gave just now. After a success it
+  // waits, for a while, until the instrument has left its DFU loader: until then it would be
+  // taken for another one waiting there.
   RunResult Update(const ListedDevice& listed);
+
+  // Lets time pass on this thread while its windows go on answering: the hidden list box is a
+  // top-level window, and Windows waits for every top-level window when it broadcasts.
+  void Idle(DWORD milliseconds);
 
   // Ctrl+C asked the run to end (between updates, or before a first write).
   bool StopRequested() const { return m_host->RunStopRequested(); }
 
  private:
+  // Of the entries as listed now, those the package is for.
+  std::vector<ListedDevice> ForThePackage() const;
+
   ConsoleOutput& m_out;
   DeviceList& m_devices;
   ConsoleUpdateHost* m_host;  // never deleted, see above

@@ -31,6 +31,7 @@
 #include "package/PackageCheck.h"
 #include "platform/ProgramStart.h"
 #include "procedure/Download.h"
+#include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
 #include "tools/knupdate/ConsoleOutput.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
@@ -159,7 +160,14 @@ enum class RunForm { kAll, kStation };
 
 int RunSeveral(ConsoleOutput& out, RunForm form, const std::wstring& package, bool confirmed, bool keepGoing) {
   auto* devices = new DeviceList();  // lives until the process ends, as the host does
-  ReportLibrary(out, StartListing(*devices));
+  const int loaded = StartListing(*devices);
+  ReportLibrary(out, loaded);
+  // Without the library no instrument waiting in its loader is seen, and each one switched
+  // would be left there: a run switches none.
+  if (loaded != kDfuReady) {
+    out.Error(texts::kInstallDfuDriver);
+    return kFailed;
+  }
   UpdateRun run(out, *devices, confirmed);
   g_host = &run.Host();
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
