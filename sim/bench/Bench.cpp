@@ -198,6 +198,7 @@ bool Bench::Load(const std::wstring& id, Instrument* instrument) const {
   loaded.bus_address = static_cast<std::uint32_t>(values.Int(L"address", loaded.bus_address));
   loaded.mode_changed_at = values.Int(L"modeChangedAt", 0);
   loaded.reenumeration_ms = static_cast<std::uint32_t>(values.Int(L"reenumerationMs", loaded.reenumeration_ms));
+  loaded.loader_linger_ms = static_cast<std::uint32_t>(values.Int(L"loaderLingerMs", loaded.loader_linger_ms));
   loaded.driver_api_version =
       static_cast<std::uint16_t>(values.Int(L"driverApiVersion", loaded.driver_api_version));
   loaded.sector_size = static_cast<std::uint16_t>(values.Int(L"sectorSize", loaded.sector_size));
@@ -240,6 +241,7 @@ bool Bench::Save(const Instrument& instrument) {
             WriteString(section, L"mode", ModeName(instrument.mode)) &&
             WriteInt(section, L"modeChangedAt", instrument.mode_changed_at) &&
             WriteInt(section, L"reenumerationMs", instrument.reenumeration_ms) &&
+            WriteInt(section, L"loaderLingerMs", instrument.loader_linger_ms) &&
             WriteHex(section, L"driverApiVersion", instrument.driver_api_version) &&
             WriteInt(section, L"sectorSize", instrument.sector_size) &&
             WriteHex(section, L"flashTop", instrument.flash_top) &&

@@ -4,9 +4,11 @@ namespace sim {
 
 Mode VisibleMode(const Instrument& instrument, std::int64_t now_ms) {
   if (instrument.mode == Mode::kAbsent) return Mode::kAbsent;
-  if (now_ms - instrument.mode_changed_at < static_cast<std::int64_t>(instrument.reenumeration_ms)) {
-    return Mode::kAbsent;
-  }
+  const std::int64_t since = now_ms - instrument.mode_changed_at;
+  // Only the way out of the loader lingers; plugged in, an instrument has been long in its mode.
+  const std::int64_t linger = instrument.mode == Mode::kApplication ? instrument.loader_linger_ms : 0;
+  if (since < linger) return Mode::kDfu;
+  if (since - linger < static_cast<std::int64_t>(instrument.reenumeration_ms)) return Mode::kAbsent;
   return instrument.mode;
 }
 

@@ -40,6 +40,9 @@ struct Instrument {
   Mode mode = Mode::kApplication;
   std::int64_t mode_changed_at = 0;  // bench clock (Bench::ClockMs) of the last mode change
   std::uint32_t reenumeration_ms = 0;
+  // A slow restart: after it is told to leave its loader, the instrument is still seen there
+  // this long before it goes off the bus.
+  std::uint32_t loader_linger_ms = 0;
   std::uint16_t driver_api_version = 0x0240;  // USBIO driver interface 2.40
 
   std::uint16_t sector_size = 1024;

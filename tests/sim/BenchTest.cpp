@@ -197,16 +197,18 @@ struct VisibilityCase {
   Mode mode;
   std::int64_t now;
   Mode expected;
+  std::uint32_t lingerMs = 0;
 };
 
 class VisibleModeTest : public ::testing::TestWithParam<VisibilityCase> {};
 
-// Mode changed at 1000 with a re-enumeration delay of 500 ms.
+// Mode changed at 1000 with a re-enumeration delay of 500 ms (after the loader's linger).
 TEST_P(VisibleModeTest, InstrumentIsOffTheBusDuringItsReenumeration) {
   Instrument instrument;
   instrument.mode = GetParam().mode;
   instrument.mode_changed_at = 1000;
   instrument.reenumeration_ms = 500;
+  instrument.loader_linger_ms = GetParam().lingerMs;
   EXPECT_EQ(GetParam().expected, sim::VisibleMode(instrument, GetParam().now));
 }
 
@@ -217,7 +219,11 @@ INSTANTIATE_TEST_SUITE_P(
                       VisibilityCase{"DfuWhenTheDelayHasPassed", Mode::kDfu, 1500, Mode::kDfu},
                       VisibilityCase{"ApplicationAfterRestart", Mode::kApplication, 2000, Mode::kApplication},
                       VisibilityCase{"ApplicationDuringRestart", Mode::kApplication, 1200, Mode::kAbsent},
-                      VisibilityCase{"UnpluggedStaysAway", Mode::kAbsent, 9000, Mode::kAbsent}),
+                      VisibilityCase{"UnpluggedStaysAway", Mode::kAbsent, 9000, Mode::kAbsent},
+                      VisibilityCase{"LingersInTheLoader", Mode::kApplication, 1299, Mode::kDfu, 300},
+                      VisibilityCase{"OffTheBusAfterLingering", Mode::kApplication, 1799, Mode::kAbsent, 300},
+                      VisibilityCase{"ApplicationAfterLingering", Mode::kApplication, 1800, Mode::kApplication, 300},
+                      VisibilityCase{"OnlyTheWayOutLingers", Mode::kDfu, 1000, Mode::kAbsent, 300}),
     [](const ::testing::TestParamInfo<VisibilityCase>& info) { return std::string(info.param.scenario); });
 
 TEST(RangeInsideTest, AcceptsRangesUpToTheEndAndNothingThatWrapsAround) {

@@ -163,6 +163,23 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!", "Get device info failed!", "Updated successfully!"));
 }
 
+// An updated instrument that is slow to leave its loader is waited for: taken for another one
+// waiting there, it would keep the next from being switched.
+TEST_F(ProductionLineTest, AllWaitsUntilAnUpdatedInstrumentHasLeftItsLoader) {
+  Plug(L"tw2");
+  for (const wchar_t* id : {L"tw", L"tw2"}) {
+    sim::Instrument instrument;
+    ASSERT_TRUE(bench().Load(id, &instrument));
+    instrument.loader_linger_ms = 2000;
+    ASSERT_TRUE(bench().Save(instrument));
+  }
+  const ProgramRun run = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_TRUE(Updated(L"tw"));
+  EXPECT_TRUE(Updated(L"tw2"));
+  EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!", "Updated successfully!"));
+}
+
 // Instruments in their loader are taken in the loader's order, not in the list's (where
 // "Device 10" comes before "Device 9"). Once one fails there, the others waiting cannot be told
 // from it: they are named, not updated; and none of the type is switched while it waits.
