@@ -293,6 +293,30 @@ TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   EXPECT_THAT(entries, ElementsAre("Device 1: TW 3xx", "Device 2: TW 3xx", "Device 3: TW 3xx"));
 }
 
+// An instrument that takes long to come back after its update (longer than a missing one's path
+// is kept otherwise) is waited for before the next is asked for, and is not updated again.
+TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(station.started());
+  const std::string next = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
+  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs)) << station.Output();
+  Plug(L"slow");
+  sim::Instrument slow;
+  ASSERT_TRUE(bench().Load(L"slow", &slow));
+  slow.reenumeration_ms = 20000;
+  ASSERT_TRUE(bench().Save(slow));
+  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 2)) << station.Output();
+  Sleep(2000);  // back in application mode meanwhile, and listed two more times
+  ASSERT_TRUE(station.Type("q\n"));
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u) << station.Output();
+  const std::string output = station.Output();
+  EXPECT_EQ(output.find("Updating "), output.rfind("Updating ")) << output;
+  EXPECT_THAT(output, HasSubstr("Station ended: 1 updated, 0 failed.\n"));
+  EXPECT_TRUE(Updated(L"slow"));
+  EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!"));
+}
+
 // An instrument of the package's type waiting in its loader is named with the command that
 // updates it, and nothing is switched while it waits: the line once, then the wait.
 TEST_F(ProductionLineTest, AStationWaitsWhileOneOfTheTypeWaitsInItsLoader) {

@@ -2,6 +2,7 @@
 
 #include "dfu/DfuApi.h"
 #include "history/UpdateHistory.h"
+#include "host/MessagePump.h"
 #include "host/WindowThreadCall.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
@@ -113,6 +114,14 @@ void ConsoleUpdateHost::ShowMessage(const std::wstring& text) {
   if (answer != L"y" && answer != L"Y") {
     int expected = kPreparing;
     m_state.compare_exchange_strong(expected, kStopping);
+  }
+}
+
+void ConsoleUpdateHost::Pause(DWORD milliseconds) {
+  if (GetWindowThreadProcessId(m_window, nullptr) == GetCurrentThreadId()) {
+    WaitAnsweringMessages(milliseconds);
+  } else {
+    Sleep(milliseconds);
   }
 }
 

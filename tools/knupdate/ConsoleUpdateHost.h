@@ -59,7 +59,8 @@ class ConsoleUpdateHost : public UpdateHost {
   void ShowProgress(bool) override {}
   void SetProgressRange(int) override {}
   void SetProgressPos(int) override {}
-  void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
+  // The preparation pauses on this thread for minutes: its windows go on answering meanwhile.
+  void Pause(DWORD milliseconds) override;
   bool GetSelection(DeviceSelection& selection) override { return m_devices.GetSelection(selection); }
   void RefreshDeviceList() override;
   void EnableInputs(bool) override {}

@@ -16,8 +16,11 @@ namespace {
 
 constexpr int kSucceeded = 0, kFailed = 1;
 constexpr DWORD kRefreshPeriodMs = 1000;  // the dialog's list refresh
-// How long an instrument may take to come back in application mode once it has left its
-// loader: its path is kept that long, so it is not taken for a new one.
+// How long an updated instrument may take to come back in application mode, which the station
+// waits for before it asks for the next one.
+constexpr ULONGLONG kComeBackMs = 30000;
+// How long the path of one not listed again since its update is kept once none of its type is
+// in the loader: it may still be on its way back, and is not to be taken for a new one.
 constexpr std::uint64_t kSettleMs = 15000;
 
 constexpr wchar_t kNoInstrument[] = L"No instrument for this package is listed.";
@@ -52,6 +55,16 @@ std::vector<ListedDevice> InLoaderOrder(std::vector<ListedDevice> inLoader) {
   std::stable_sort(inLoader.begin(), inLoader.end(),
                    [](const ListedDevice& a, const ListedDevice& b) { return a.entry.number < b.entry.number; });
   return inLoader;
+}
+
+// Waits until the instrument of this path is listed again, for a while; false when it was not.
+bool ComesBack(UpdateRun& run, const std::wstring& path) {
+  const ULONGLONG end = GetTickCount64() + kComeBackMs;
+  for (;;) {
+    if (WithPath(run.Candidates(), path) != nullptr) return true;
+    if (GetTickCount64() >= end || run.StopRequested()) return false;
+    run.Idle(kRefreshPeriodMs / 4);
+  }
 }
 
 RunResult NotUpdated(const ListedDevice& planned, const wchar_t* why) { return {planned.text, why, 0, false}; }
@@ -119,12 +132,13 @@ namespace {
 // The station's memory of the instruments it has updated, by device path.
 class UpdatedInstruments {
  public:
-  void Add(const std::wstring& path) { m_paths[path] = {false, GetTickCount64()}; }
+  // seen: listed again since its update.
+  void Add(const std::wstring& path, bool seen) { m_paths[path] = {seen, GetTickCount64()}; }
   bool Contains(const std::wstring& path) const { return m_paths.count(path) != 0; }
 
-  // An instrument is forgotten once it has left the list. Right after its update it is not
-  // listed for a while (it restarts, or waits in its loader after a failure): it is kept while
-  // it may be the one of its type in the loader, and for kSettleMs after.
+  // An instrument is forgotten once it has left the list. One not listed again since its update
+  // (it failed and waits in its loader, or is slow to come back) is kept while it may be the one
+  // of its type in the loader, and for kSettleMs after.
   void Forget(const std::vector<ListedDevice>& listed) {
     const bool oneInLoader = !OfKind(listed, true).empty();
     const std::uint64_t now = GetTickCount64();
@@ -200,8 +214,10 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     out.Line(L"Updating " + next->text + L".");
     const std::wstring path = next->devicePath;
     results.push_back(run.Update(*next));
-    updated.Add(path);
     out.Line(results.back().entry + L": " + results.back().result);
+    // An updated one is back before the next is asked for: unplugged at the prompt, it leaves
+    // the list at once, and the one plugged into its port is new.
+    updated.Add(path, results.back().succeeded && ComesBack(run, path));
     if (!run.StopRequested()) out.Line(kNextInstrument);
   }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "host/MessagePump.h"
 #include "package/PackageCheck.h"
 #include "procedure/DeviceMatch.h"
 #include "procedure/Download.h"
@@ -12,7 +13,7 @@ namespace {
 
 // How long an updated instrument may take to leave its DFU loader once it is told to restart,
 // and how often the list is looked at meanwhile.
-constexpr DWORD kLeaveLoaderMs = 10000;
+constexpr ULONGLONG kLeaveLoaderMs = 30000;
 constexpr DWORD kLeaveLoaderPollMs = 250;
 
 std::size_t InLoader(const std::vector<ListedDevice>& entries) {
@@ -78,21 +79,13 @@ RunResult UpdateRun::Update(const ListedDevice& listed) {
     // One switched from application mode went through the loader, where none of the type
     // waited (or it would not have been switched); one updated there leaves one fewer.
     const std::size_t settled = listed.entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
-    for (DWORD waited = 0; waited < kLeaveLoaderMs && InLoader(Candidates()) > settled; waited += kLeaveLoaderPollMs) {
-      Idle(kLeaveLoaderPollMs);
-    }
+    const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
+    while (InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
   }
   return result;
 }
 
-void UpdateRun::Idle(DWORD milliseconds) {
-  const ULONGLONG end = GetTickCount64() + milliseconds;
-  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
-}
+void UpdateRun::Idle(DWORD milliseconds) { WaitAnsweringMessages(milliseconds); }
 
 std::wstring FormatSeconds(std::uint64_t milliseconds) {
   wchar_t text[32] = {};

@@ -46,8 +46,8 @@ class UpdateRun {
   // taken for another one waiting there.
   RunResult Update(const ListedDevice& listed);
 
-  // Lets time pass on this thread while its windows go on answering: the hidden list box is a
-  // top-level window, and Windows waits for every top-level window when it broadcasts.
+  // Lets time pass on this thread while its windows go on answering (the hidden list box is a
+  // top-level window).
   void Idle(DWORD milliseconds);
 
   // Ctrl+C asked the run to end (between updates, or before a first write).
