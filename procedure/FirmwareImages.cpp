@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "package/Crc32.h"
 #include "procedure/ProcedureTexts.h"
@@ -11,10 +12,22 @@
 
 namespace {
 
-bool OnFixedDrive(const std::wstring& path) {
+std::wstring VolumeOf(const std::wstring& path) {
   std::wstring volume(path.size() + MAX_PATH, L'\0');
-  return GetVolumePathNameW(path.c_str(), &volume[0], static_cast<DWORD>(volume.size())) &&
-         GetDriveTypeW(volume.c_str()) == DRIVE_FIXED;
+  if (!GetVolumePathNameW(path.c_str(), &volume[0], static_cast<DWORD>(volume.size()))) return std::wstring();
+  volume.resize(wcslen(volume.c_str()));
+  return volume;
+}
+
+// The system's own volume cannot go away while Windows runs. A USB disk counts as fixed too,
+// and can be pulled.
+bool OnTheSystemVolume(const std::wstring& path) {
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::wstring volume = VolumeOf(path);
+  return !volume.empty() && GetDriveTypeW(volume.c_str()) == DRIVE_FIXED &&
+         CompareStringOrdinal(volume.c_str(), -1, VolumeOf(windows).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -30,7 +43,7 @@ FirmwareImage::~FirmwareImage() {
 }
 
 FirmwareImage::Load FirmwareImage::Open(const std::wstring& path) {
-  return Open(path, OnFixedDrive(path) ? Access::kMapped : Access::kRead);
+  return Open(path, OnTheSystemVolume(path) ? Access::kMapped : Access::kRead);
 }
 
 FirmwareImage::Load FirmwareImage::Open(const std::wstring& path, Access access) {

@@ -15,11 +15,11 @@
 
 // One image file in memory, held open from before its check to the end of the writes and
 // shared with readers only, so no one can change or remove it meanwhile: the bytes checked are
-// the bytes written. On a local disk it is mapped copy-on-write (what the library might write
-// into its buffer never reaches the file; and a fresh buffer of 64 MiB costs more in page
+// the bytes written. On the system's volume it is mapped copy-on-write (what the library might
+// write into its buffer never reaches the file; and a fresh buffer of 64 MiB costs more in page
 // faults than the whole package check). Anywhere else it is read whole into memory of its own:
-// a share or a removable drive can go away under a mapping, and the page read then would fault
-// inside the library in the middle of a write.
+// a share or a USB disk can go away under a mapping, and the page read then would fault inside
+// the library in the middle of a write.
 class FirmwareImage {
  public:
   enum class Load { kLoaded, kNoMemory, kUnreadable };
@@ -30,7 +30,7 @@ class FirmwareImage {
   FirmwareImage(const FirmwareImage&) = delete;
   FirmwareImage& operator=(const FirmwareImage&) = delete;
 
-  // Mapped on a fixed drive, read anywhere else.
+  // Mapped on the system's volume, read anywhere else.
   Load Open(const std::wstring& path);
   Load Open(const std::wstring& path, Access access);
   // Never null once opened, even for an empty image.
