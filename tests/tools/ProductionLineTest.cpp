@@ -19,6 +19,7 @@
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
+#include "tools/knupdate/UpdateUnderWay.h"
 
 namespace {
 
@@ -317,6 +318,31 @@ TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
   EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!"));
 }
 
+// While another program updates an instrument (this test marks one, as knupdate does), a
+// station switches none: the loader may hide the device open there.
+TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(station.started());
+  const std::string next = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
+  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs)) << station.Output();
+  {
+    const UpdateUnderWay elsewhere;
+    ASSERT_TRUE(station.WaitForOutput(
+        "Another program is updating an instrument on this workstation: waiting until it has ended.\n",
+        kUpdateTimeoutMs))
+        << station.Output();
+    Plug(L"first");
+    Sleep(2500);
+    EXPECT_TRUE(Untouched(L"first")) << "switched while another program updated";
+  }
+  ASSERT_TRUE(station.WaitForOutput("Device 1: TW 3xx: Updated successfully!\n", kUpdateTimeoutMs))
+      << station.Output();
+  ASSERT_TRUE(station.Type("q\n"));
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u) << station.Output();
+  EXPECT_TRUE(Updated(L"first"));
+}
+
 // An instrument of the package's type waiting in its loader is named with the command that
 // updates it, and nothing is switched while it waits: the line once, then the wait.
 TEST_F(ProductionLineTest, AStationWaitsWhileOneOfTheTypeWaitsInItsLoader) {
@@ -383,6 +409,17 @@ TEST(RunConsoleEventTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
   EXPECT_TRUE(host.RunStopRequested());
   host.BeginUpdate();
   EXPECT_TRUE(host.StopRequested()) << "a further update begins stopped";
+}
+
+// A program's own mark is not another program's, and one left behind by a program that ended
+// without letting go of it is free.
+TEST(UpdateUnderWayTest, OnlyAnotherProgramsLiveMarkCounts) {
+  {
+    const UpdateUnderWay own;
+    EXPECT_FALSE(UpdateUnderWay::InAnotherProgram());
+  }
+  std::thread([] { new UpdateUnderWay(); }).join();  // its thread ends holding the mark
+  EXPECT_FALSE(UpdateUnderWay::InAnotherProgram()) << "an abandoned mark";
 }
 
 }  // namespace

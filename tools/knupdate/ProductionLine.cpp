@@ -103,6 +103,7 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
   // others there cannot be told from it.
   bool loaderSettled = true;
   for (const ListedDevice& plan : planned) {
+    if (keepGoing || AllSucceeded(results)) run.WaitWhileAnotherProgramUpdates();
     if (run.StopRequested()) {
       results.push_back(NotUpdated(plan, kNotUpdatedStopped));
     } else if (!keepGoing && !AllSucceeded(results)) {
@@ -177,7 +178,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
   std::vector<RunResult> results;
   std::set<std::wstring> waitingShown;  // DFU entries already named, while they stay
   bool blockedShown = false;
-  while (!run.StopRequested()) {
+  while (run.WaitWhileAnotherProgramUpdates()) {
     const std::vector<ListedDevice> listed = run.Candidates();
     updated.Forget(listed);
 

@@ -8,6 +8,7 @@
 #include "procedure/Download.h"
 #include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
+#include "tools/knupdate/UpdateUnderWay.h"
 
 namespace {
 
@@ -15,6 +16,10 @@ namespace {
 // and how often the list is looked at meanwhile.
 constexpr ULONGLONG kLeaveLoaderMs = 30000;
 constexpr DWORD kLeaveLoaderPollMs = 250;
+constexpr DWORD kOtherProgramPollMs = 500;
+
+constexpr wchar_t kAnotherProgramUpdates[] =
+    L"Another program is updating an instrument on this workstation: waiting until it has ended.";
 
 std::size_t InLoader(const std::vector<ListedDevice>& entries) {
   std::size_t count = 0;
@@ -66,6 +71,7 @@ std::vector<ListedDevice> UpdateRun::ForThePackage() const {
 }
 
 RunResult UpdateRun::Update(const ListedDevice& listed) {
+  const UpdateUnderWay mark;
   const std::size_t inLoaderBefore = InLoader(ForThePackage());  // as listed: no refresh moves the entry
   m_devices.Select(listed.position);
   m_host->BeginUpdate();
@@ -83,6 +89,16 @@ RunResult UpdateRun::Update(const ListedDevice& listed) {
     while (InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
   }
   return result;
+}
+
+bool UpdateRun::WaitWhileAnotherProgramUpdates() {
+  bool said = false;
+  while (!StopRequested() && UpdateUnderWay::InAnotherProgram()) {
+    if (!said) m_out.Line(kAnotherProgramUpdates);
+    said = true;
+    Idle(kOtherProgramPollMs);
+  }
+  return !StopRequested();
 }
 
 void UpdateRun::Idle(DWORD milliseconds) { WaitAnsweringMessages(milliseconds); }

@@ -50,6 +50,10 @@ class UpdateRun {
   // top-level window).
   void Idle(DWORD milliseconds);
 
+  // Waits, answering messages, while another program on this workstation updates an
+  // instrument, saying so once. False when the run was stopped meanwhile.
+  bool WaitWhileAnotherProgramUpdates();
+
   // Ctrl+C asked the run to end (between updates, or before a first write).
   bool StopRequested() const { return m_host->RunStopRequested(); }
 

@@ -37,6 +37,7 @@
 #include "tools/knupdate/ConsoleUpdateHost.h"
 #include "tools/knupdate/ProductionLine.h"
 #include "tools/knupdate/UpdateRun.h"
+#include "tools/knupdate/UpdateUnderWay.h"
 
 namespace {
 
@@ -150,6 +151,7 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
   auto* host = new ConsoleUpdateHost(out, *devices, confirmed);
   g_host = host;
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+  const UpdateUnderWay mark;  // a production run on this workstation switches none meanwhile
   RunDownload(*host, host->Session(), FullPath(package), SystemTempDirectory(), signing::TrustedKeysBesideProgram());
   host->Finished();
   return host->Succeeded() ? kSucceeded : kFailed;
