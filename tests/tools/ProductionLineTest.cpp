@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -30,6 +31,7 @@ using testing_support::ProgramRun;
 using testing_support::RunningProgram;
 
 constexpr DWORD kUpdateTimeoutMs = 60000;
+const std::string kNext = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -67,22 +69,25 @@ class ProductionLineTest : public ::testing::Test {
   std::wstring Knupdate() const { return L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" "; }
   std::wstring PackageArgument() const { return L"--package \"" + m_package + L"\""; }
 
-  // An instrument of the package's type, in application mode, on the bus from now on.
-  void Plug(const std::wstring& id, sim::Mode mode = sim::Mode::kApplication, const wchar_t* product = L"TW 3xx") {
-    sim::Instrument instrument = sim::MakeInstrument(id, product, 4181, mode);
+  // An instrument of the package's type, in application mode, on the bus from now on, as
+  // adjust leaves it: a running program sees it only whole.
+  void Plug(const std::wstring& id, sim::Mode mode = sim::Mode::kApplication,
+            const std::function<void(sim::Instrument&)>& adjust = nullptr) {
+    sim::Instrument instrument = sim::MakeInstrument(id, L"TW 3xx", 4181, mode);
     instrument.bus_address = 0x10 + m_plugged++;
     instrument.mode_changed_at = sim::Bench::NowMs() - 60000;
     instrument.reenumeration_ms = 300;
+    if (adjust) adjust(instrument);
     ASSERT_TRUE(bench().Save(instrument));
   }
 
-  // The instrument restarts slowly: after its update it is still seen in its loader a while.
-  void SlowToLeaveItsLoader(const std::wstring& id) {
-    sim::Instrument instrument;
-    ASSERT_TRUE(bench().Load(id, &instrument));
-    instrument.loader_linger_ms = 2000;
-    ASSERT_TRUE(bench().Save(instrument));
+  // The station has started and asks for the first instrument.
+  static bool StationReady(RunningProgram& station) {
+    return station.started() && station.WaitForOutput("Station for TW 3xx: " + kNext, kUpdateTimeoutMs);
   }
+
+  // The instrument restarts slowly: after its update it is still seen in its loader a while.
+  static void SlowToLeaveItsLoader(sim::Instrument& instrument) { instrument.loader_linger_ms = 2000; }
 
   // The instrument holds the package's images.
   bool Updated(const std::wstring& id) {
@@ -175,12 +180,12 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
 // An updated instrument that is slow to leave its loader is waited for: taken for another one
 // waiting there, it would keep the next from being switched.
 TEST_F(ProductionLineTest, AllWaitsUntilAnUpdatedInstrumentHasLeftItsLoader) {
-  Plug(L"tw2");
-  SlowToLeaveItsLoader(L"tw");
-  SlowToLeaveItsLoader(L"tw2");
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  Plug(L"tw1", sim::Mode::kApplication, SlowToLeaveItsLoader);
+  Plug(L"tw2", sim::Mode::kApplication, SlowToLeaveItsLoader);
   const ProgramRun run = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_TRUE(Updated(L"tw"));
+  EXPECT_TRUE(Updated(L"tw1"));
   EXPECT_TRUE(Updated(L"tw2"));
   EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!", "Updated successfully!"));
 }
@@ -189,7 +194,9 @@ TEST_F(ProductionLineTest, AllWaitsUntilAnUpdatedInstrumentHasLeftItsLoader) {
 // "Device 10" comes before "Device 9"). Once one fails there, the others waiting cannot be told
 // from it: they are named, not updated; and none of the type is switched while it waits.
 TEST_F(ProductionLineTest, AllTakesTheLoaderInItsOwnOrderAndStopsThereAtAFailure) {
-  for (int i = 0; i < 6; ++i) Plug(L"other" + std::to_wstring(i), sim::Mode::kApplication, L"QM 5xx");
+  for (int i = 0; i < 6; ++i) {
+    Plug(L"other" + std::to_wstring(i), sim::Mode::kApplication, [](sim::Instrument& other) { other.product = L"QM 5xx"; });
+  }
   Plug(L"first", sim::Mode::kDfu);   // Device 9
   Plug(L"second", sim::Mode::kDfu);  // Device 10
   sim::Instrument first;
@@ -256,19 +263,17 @@ TEST_F(ProductionLineTest, WrongUsageExitsWithTwo) {
 TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
   RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
-  ASSERT_TRUE(station.started());
-  const std::string next = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
-  ASSERT_TRUE(station.WaitForOutput("Station for TW 3xx: " + next, kUpdateTimeoutMs)) << station.Output();
+  ASSERT_TRUE(StationReady(station)) << station.Output();
 
-  Plug(L"first");
-  SlowToLeaveItsLoader(L"first");
-  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 2)) << station.Output();
-  Plug(L"faulty");
+  Plug(L"first", sim::Mode::kApplication, SlowToLeaveItsLoader);
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 2)) << station.Output();
+  // The fault first: the station may look at the instrument as soon as it is plugged in.
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"faulty"), L"fault.identify", L"short"));
-  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 3)) << station.Output();
+  Plug(L"faulty");
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 3)) << station.Output();
   Sleep(3000);  // three refreshes with the failed one still plugged in
   Plug(L"third");
-  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 4)) << station.Output();
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 4)) << station.Output();
   Sleep(2000);  // and the updated ones back in application mode, still plugged in
 
   ASSERT_TRUE(station.Type("q\n"));
@@ -276,11 +281,11 @@ TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   const std::string output = station.Output();
   EXPECT_THAT(output, testing::Not(HasSubstr("waits in its DFU loader"))) << "the updated one taken for another";
   EXPECT_THAT(output, HasSubstr("Updating Device 1: TW 3xx.\n"));
-  EXPECT_THAT(output, HasSubstr("Device 1: TW 3xx: Updated successfully!\n" + next));
+  EXPECT_THAT(output, HasSubstr("Device 1: TW 3xx: Updated successfully!\n" + kNext));
   EXPECT_THAT(output, HasSubstr("Updating Device 2: TW 3xx.\n"));
-  EXPECT_THAT(output, HasSubstr("Get device info failed!\nDevice 2: TW 3xx: Get device info failed!\n" + next));
+  EXPECT_THAT(output, HasSubstr("Get device info failed!\nDevice 2: TW 3xx: Get device info failed!\n" + kNext));
   EXPECT_THAT(output, HasSubstr("Updating Device 3: TW 3xx.\n"));
-  EXPECT_THAT(output, HasSubstr("Device 3: TW 3xx: Updated successfully!\n" + next));
+  EXPECT_THAT(output, HasSubstr("Device 3: TW 3xx: Updated successfully!\n" + kNext));
   EXPECT_THAT(output, testing::EndsWith("Stopping: no further instrument is updated.\n"
                                         "Station ended: 2 updated, 1 failed.\n"
                                         "failed: Device 2: TW 3xx: Get device info failed!\n"));
@@ -299,15 +304,9 @@ TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
 TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
   RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
-  ASSERT_TRUE(station.started());
-  const std::string next = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
-  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs)) << station.Output();
-  Plug(L"slow");
-  sim::Instrument slow;
-  ASSERT_TRUE(bench().Load(L"slow", &slow));
-  slow.reenumeration_ms = 20000;
-  ASSERT_TRUE(bench().Save(slow));
-  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs, 2)) << station.Output();
+  ASSERT_TRUE(StationReady(station)) << station.Output();
+  Plug(L"slow", sim::Mode::kApplication, [](sim::Instrument& slow) { slow.reenumeration_ms = 20000; });
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 2)) << station.Output();
   Sleep(2000);  // back in application mode meanwhile, and listed two more times
   ASSERT_TRUE(station.Type("q\n"));
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u) << station.Output();
@@ -323,9 +322,7 @@ TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
 TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
   RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
-  ASSERT_TRUE(station.started());
-  const std::string next = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
-  ASSERT_TRUE(station.WaitForOutput(next, kUpdateTimeoutMs)) << station.Output();
+  ASSERT_TRUE(StationReady(station)) << station.Output();
   {
     const UpdateUnderWay elsewhere;
     ASSERT_TRUE(station.WaitForOutput(
