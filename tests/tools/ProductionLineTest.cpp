@@ -317,6 +317,52 @@ TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
   EXPECT_THAT(HistoryResults(), ElementsAre("Updated successfully!"));
 }
 
+// One that fails in its loader is named with the command that updates it. Updated by that
+// command it comes back, and is not updated again; unplugged and plugged in again, it is tried
+// again, however soon.
+TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInAgain) {
+  const auto failsInItsLoader = [](sim::Instrument& instrument) {
+    instrument.fault(sim::Operation::kEepromWrite).error_code = 7;
+  };
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(StationReady(station)) << station.Output();
+  const std::wstring argument = PackageArgument();
+  const std::string command = "knupdate update " + std::string(argument.begin(), argument.end()) + " --device 2\n";
+
+  // Updated by the command the station names.
+  Plug(L"unlucky", sim::Mode::kApplication, failsInItsLoader);
+  ASSERT_TRUE(station.WaitForOutput("Device 2: TW 3xx waits in its DFU loader: " + command, kUpdateTimeoutMs))
+      << station.Output();
+  Plug(L"unlucky", sim::Mode::kDfu);  // the fault cleared, still in its loader
+  const ProgramRun named = testing_support::RunProgram(Knupdate() + L"update " + argument + L" --device 2");
+  EXPECT_EQ(named.exitCode, 0u) << named.output;
+  Sleep(3000);  // back in application mode, listed by three refreshes
+
+  // Unplugged and plugged in again at once.
+  Plug(L"again", sim::Mode::kApplication, failsInItsLoader);
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 3)) << station.Output();
+  ASSERT_TRUE(station.WaitForOutput(" waits in its DFU loader: ", kUpdateTimeoutMs, 2)) << station.Output();
+  ASSERT_TRUE(bench().SetMode(L"again", sim::Mode::kAbsent));
+  Sleep(1200);
+  Plug(L"again");
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 4)) << station.Output();
+  Sleep(2000);
+
+  ASSERT_TRUE(station.Type("q\n"));
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 1u) << station.Output();
+  const std::string output = station.Output();
+  EXPECT_THAT(output, testing::EndsWith("Station ended: 1 updated, 2 failed.\n"
+                                        "failed: Device 1: TW 3xx: Error Unknown DFU library error (7) reported during "
+                                        "downloading data file!\n"
+                                        "failed: Device 2: TW 3xx: Error Unknown DFU library error (7) reported during "
+                                        "downloading data file!\n"))
+      << output;
+  EXPECT_TRUE(Updated(L"unlucky"));
+  EXPECT_TRUE(Updated(L"again"));
+  EXPECT_EQ(HistoryLines().size(), 4u) << "two failures, the named command's update and the one after plugging in again";
+}
+
 // While another program updates an instrument (this test marks one, as knupdate does), a
 // station switches none: the loader may hide the device open there.
 TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {

@@ -19,9 +19,9 @@ constexpr DWORD kRefreshPeriodMs = 1000;  // the dialog's list refresh
 // How long an updated instrument may take to come back in application mode, which the station
 // waits for before it asks for the next one.
 constexpr ULONGLONG kComeBackMs = 30000;
-// How long the path of one not listed again since its update is kept once none of its type is
-// in the loader: it may still be on its way back, and is not to be taken for a new one.
-constexpr std::uint64_t kSettleMs = 15000;
+// How long the path of an updated one that has been seen nowhere since is kept: it may still be
+// on its way, and is not to be taken for a new one.
+constexpr std::uint64_t kSettleMs = 10000;
 
 constexpr wchar_t kNoInstrument[] = L"No instrument for this package is listed.";
 // Why an instrument of the run's plan was not updated.
@@ -130,34 +130,65 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
 
 namespace {
 
-// The station's memory of the instruments it has updated, by device path.
+// The station's memory of the instruments it has updated, by device path: each is kept until
+// it has left the list, or its loader after a failure there (unplugged, so it is tried again
+// when it is plugged in again), but not while it may only be on its way back.
 class UpdatedInstruments {
  public:
-  // seen: listed again since its update.
-  void Add(const std::wstring& path, bool seen) { m_paths[path] = {seen, GetTickCount64()}; }
+  // listed: back in application mode since its update.
+  void Add(const std::wstring& path, bool listed) {
+    m_paths[path] = {listed ? Where::kListed : Where::kOnItsWay, false, GetTickCount64()};
+  }
   bool Contains(const std::wstring& path) const { return m_paths.count(path) != 0; }
 
-  // An instrument is forgotten once it has left the list. One not listed again since its update
-  // (it failed and waits in its loader, or is slow to come back) is kept while it may be the one
-  // of its type in the loader, and for kSettleMs after.
-  void Forget(const std::vector<ListedDevice>& listed) {
+  // otherProgramUpdated: another program updated an instrument since the last look, maybe one
+  // waiting in its loader by the command the station named: it restarts, and comes back.
+  void Forget(const std::vector<ListedDevice>& listed, bool otherProgramUpdated) {
     const bool oneInLoader = !OfKind(listed, true).empty();
     const std::uint64_t now = GetTickCount64();
     for (auto it = m_paths.begin(); it != m_paths.end();) {
-      Updated& updated = it->second;
-      const bool listedNow = WithPath(listed, it->first) != nullptr;
-      updated.seenSince = updated.seenSince || listedNow;
-      if (listedNow || oneInLoader) updated.missingSince = now;
-      const bool gone = !listedNow && (updated.seenSince || now - updated.missingSince > kSettleMs);
-      it = gone ? m_paths.erase(it) : std::next(it);
+      it = Gone(it->second, WithPath(listed, it->first) != nullptr, oneInLoader, otherProgramUpdated, now)
+               ? m_paths.erase(it)
+               : std::next(it);
     }
   }
 
  private:
-  struct Updated {
-    bool seenSince;             // listed again since its update
-    std::uint64_t missingSince;  // the last time it was listed, or might have been in the loader
+  enum class Where {
+    kOnItsWay,    // seen nowhere since its update
+    kListed,      // in application mode
+    kInLoader,    // not listed while one of its type waits in the loader: it may be that one
+    kRestarting,  // left the loader after another program's update
   };
+  struct Updated {
+    Where where;
+    bool updatedElsewhere;  // another program updated one while it was in the loader
+    std::uint64_t since;    // of kOnItsWay and kRestarting
+  };
+
+  static bool Gone(Updated& updated, bool listedNow, bool oneInLoader, bool otherProgramUpdated, std::uint64_t now) {
+    if (listedNow) {
+      updated.where = Where::kListed;
+      return false;
+    }
+    switch (updated.where) {
+      case Where::kListed: return true;
+      case Where::kOnItsWay:
+        if (!oneInLoader) return now - updated.since > kSettleMs;
+        updated.where = Where::kInLoader;
+        return false;
+      case Where::kRestarting: return now - updated.since > kComeBackMs;
+      case Where::kInLoader:
+        updated.updatedElsewhere = updated.updatedElsewhere || otherProgramUpdated;
+        if (oneInLoader) return false;
+        if (!updated.updatedElsewhere) return true;
+        updated.where = Where::kRestarting;
+        updated.since = now;
+        return false;
+    }
+    return true;
+  }
+
   std::map<std::wstring, Updated> m_paths;
 };
 
@@ -178,9 +209,9 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
   std::vector<RunResult> results;
   std::set<std::wstring> waitingShown;  // DFU entries already named, while they stay
   bool blockedShown = false;
-  while (run.WaitWhileAnotherProgramUpdates()) {
+  for (bool otherProgramUpdated = false; run.WaitWhileAnotherProgramUpdates(&otherProgramUpdated);) {
     const std::vector<ListedDevice> listed = run.Candidates();
-    updated.Forget(listed);
+    updated.Forget(listed, otherProgramUpdated);
 
     // One of the type waits in its loader: it is named with the command that updates it, and
     // nothing is switched until it has gone.

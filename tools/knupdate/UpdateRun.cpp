@@ -91,13 +91,14 @@ RunResult UpdateRun::Update(const ListedDevice& listed) {
   return result;
 }
 
-bool UpdateRun::WaitWhileAnotherProgramUpdates() {
+bool UpdateRun::WaitWhileAnotherProgramUpdates(bool* waited) {
   bool said = false;
   while (!StopRequested() && UpdateUnderWay::InAnotherProgram()) {
     if (!said) m_out.Line(kAnotherProgramUpdates);
     said = true;
     Idle(kOtherProgramPollMs);
   }
+  if (waited != nullptr) *waited = said;
   return !StopRequested();
 }
 

@@ -51,8 +51,8 @@ class UpdateRun {
   void Idle(DWORD milliseconds);
 
   // Waits, answering messages, while another program on this workstation updates an
-  // instrument, saying so once. False when the run was stopped meanwhile.
-  bool WaitWhileAnotherProgramUpdates();
+  // instrument, saying so once; waited tells whether it did. False when the run was stopped.
+  bool WaitWhileAnotherProgramUpdates(bool* waited = nullptr);
 
   // Ctrl+C asked the run to end (between updates, or before a first write).
   bool StopRequested() const { return m_host->RunStopRequested(); }
