@@ -58,6 +58,36 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
+// Windows' profile functions rewrite the whole file at every write, and every program of a test
+// reads the bench afresh at each call: one reading meanwhile could find the file empty, and see
+// every instrument unplugged for a moment. A named mutex per bench folder keeps each profile
+// call whole.
+class BenchFileLock {
+ public:
+  explicit BenchFileLock(const std::wstring& iniPath) : m_mutex(CreateMutexW(nullptr, FALSE, Name(iniPath).c_str())) {
+    if (m_mutex != nullptr) WaitForSingleObject(m_mutex, INFINITE);  // an abandoned one is taken all the same
+  }
+  ~BenchFileLock() {
+    if (m_mutex == nullptr) return;
+    ReleaseMutex(m_mutex);
+    CloseHandle(m_mutex);
+  }
+  BenchFileLock(const BenchFileLock&) = delete;
+  BenchFileLock& operator=(const BenchFileLock&) = delete;
+
+ private:
+  // A mutex name takes no backslash: the path's FNV-1a hash, case folded.
+  static std::wstring Name(const std::wstring& iniPath) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : Lower(iniPath)) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+    wchar_t name[64];
+    std::swprintf(name, 64, L"Local\\KnBench.%016llx", static_cast<unsigned long long>(hash));
+    return name;
+  }
+
+  HANDLE m_mutex;
+};
+
 // One section read in one call of the profile functions: an instrument has some thirty keys,
 // and each separate read parses the whole file again.
 class SectionValues {
@@ -65,6 +95,7 @@ class SectionValues {
   SectionValues(const std::wstring& iniPath, const std::wstring& section) {
     std::wstring buffer(4096, L'\0');
     for (;;) {
+      const BenchFileLock lock(iniPath);
       const DWORD length = GetPrivateProfileSectionW(section.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()),
                                                      iniPath.c_str());
       if (length + 2 < buffer.size()) {
@@ -307,6 +338,7 @@ std::wstring Bench::ReadString(const std::wstring& section, const std::wstring& 
                                const std::wstring& fallback) const {
   std::wstring buffer(1024, L'\0');
   for (;;) {
+    const BenchFileLock lock(IniPath());
     DWORD length = GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback.c_str(), &buffer[0],
                                             static_cast<DWORD>(buffer.size()), IniPath().c_str());
     if (length + 1 < buffer.size()) {
@@ -322,6 +354,7 @@ std::int64_t Bench::ReadInt(const std::wstring& section, const std::wstring& key
 }
 
 bool Bench::WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+  const BenchFileLock lock(IniPath());
   return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), IniPath().c_str()) != FALSE;
 }
 

@@ -319,7 +319,7 @@ TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
 
 // One that fails in its loader is named with the command that updates it. Updated by that
 // command it comes back, and is not updated again; unplugged and plugged in again, it is tried
-// again, however soon.
+// again, however soon; and so is one pulled out during its update.
 TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInAgain) {
   const auto failsInItsLoader = [](sim::Instrument& instrument) {
     instrument.fault(sim::Operation::kEepromWrite).error_code = 7;
@@ -347,20 +347,27 @@ TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInA
   Sleep(1200);
   Plug(L"again");
   ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 4)) << station.Output();
+
+  // Pulled out during its update, and plugged in again at once.
+  Plug(L"pulled", sim::Mode::kApplication,
+       [](sim::Instrument& instrument) { instrument.fault(sim::Operation::kNandWrite).unplug_after = 0x100; });
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 5)) << station.Output();
+  Plug(L"pulled");
+  ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 6)) << station.Output();
   Sleep(2000);
 
   ASSERT_TRUE(station.Type("q\n"));
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 1u) << station.Output();
   const std::string output = station.Output();
-  EXPECT_THAT(output, testing::EndsWith("Station ended: 1 updated, 2 failed.\n"
-                                        "failed: Device 1: TW 3xx: Error Unknown DFU library error (7) reported during "
-                                        "downloading data file!\n"
-                                        "failed: Device 2: TW 3xx: Error Unknown DFU library error (7) reported during "
-                                        "downloading data file!\n"))
+  const std::string dataFailed = ": TW 3xx: Error Unknown DFU library error (7) reported during downloading data file!\n";
+  EXPECT_THAT(output, HasSubstr("Station ended: 2 updated, 3 failed.\n"
+                                "failed: Device 1" + dataFailed + "failed: Device 2" + dataFailed +
+                                "failed: Device 3: TW 3xx: "))
       << output;
   EXPECT_TRUE(Updated(L"unlucky"));
   EXPECT_TRUE(Updated(L"again"));
-  EXPECT_EQ(HistoryLines().size(), 4u) << "two failures, the named command's update and the one after plugging in again";
+  EXPECT_TRUE(Updated(L"pulled"));
+  EXPECT_EQ(HistoryLines().size(), 6u) << "three failures, the named command's update and two after plugging in again";
 }
 
 // While another program updates an instrument (this test marks one, as knupdate does), a
@@ -422,7 +429,7 @@ TEST(RunConsoleEventTest, EndsTheRunBetweenUpdates) {
   EXPECT_TRUE(host.RunStopRequested());
   ConsoleUpdateHost writing(out, devices, true);
   writing.BeginRun();
-  writing.BeginUpdate();
+  ASSERT_TRUE(writing.BeginUpdate());
   EXPECT_TRUE(writing.BeginWriting());
   EXPECT_TRUE(writing.OnConsoleEvent(CTRL_C_EVENT));
   EXPECT_FALSE(writing.RunStopRequested()) << "refused while the firmware is written";
@@ -438,7 +445,7 @@ TEST(RunConsoleEventTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
   DeviceList devices;
   ConsoleUpdateHost host(out, devices, true);
   host.BeginRun();
-  host.BeginUpdate();
+  ASSERT_TRUE(host.BeginUpdate());
   ASSERT_TRUE(host.BeginWriting());
   std::atomic<bool> returned{false};
   std::thread handler([&] {
@@ -450,8 +457,23 @@ TEST(RunConsoleEventTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
   host.EndUpdate();
   handler.join();
   EXPECT_TRUE(host.RunStopRequested());
-  host.BeginUpdate();
-  EXPECT_TRUE(host.StopRequested()) << "a further update begins stopped";
+  EXPECT_FALSE(host.BeginUpdate()) << "no further update begins";
+}
+
+// A typed q while the firmware is written does not stop the update, but is not lost either: the
+// run ends after it.
+TEST(RunConsoleEventTest, AnEndAskedForDuringTheWritesEndsTheRunAfterTheUpdate) {
+  ConsoleOutput out;
+  DeviceList devices;
+  ConsoleUpdateHost host(out, devices, true);
+  host.BeginRun();
+  ASSERT_TRUE(host.BeginUpdate());
+  ASSERT_TRUE(host.BeginWriting());
+  host.EndRunOnRequest();
+  EXPECT_FALSE(host.StopRequested()) << "the writes stopped";
+  EXPECT_TRUE(host.RunStopRequested());
+  host.EndUpdate();
+  EXPECT_FALSE(host.BeginUpdate());
 }
 
 // A program's own mark is not another program's, and one left behind by a program that ended

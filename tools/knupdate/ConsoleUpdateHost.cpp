@@ -197,16 +197,18 @@ void ConsoleUpdateHost::BeginRun() {
   m_state = kIdle;
 }
 
-void ConsoleUpdateHost::BeginUpdate() {
+bool ConsoleUpdateHost::BeginUpdate() {
   m_outcome = UpdateOutcome::kFailed;
   m_lastRecord = HistoryRecord();
   m_lastStatus.clear();
   m_stage.clear();
   ResetEvent(m_ended);
   // Under the lock the Ctrl+C handler takes: a stop it asks for while this update begins
-  // either comes before (the update begins stopped) or finds the update preparing.
+  // either comes before (no update begins) or finds the update preparing.
   std::lock_guard<std::mutex> lock(m_eventMutex);
-  m_state = m_runStopRequested.load() ? kStopping : kPreparing;
+  if (m_runStopRequested.load()) return false;
+  m_state = kPreparing;
+  return true;
 }
 
 void ConsoleUpdateHost::EndUpdate() {
@@ -214,6 +216,17 @@ void ConsoleUpdateHost::EndUpdate() {
   AllowClosing(true);
   GuardSession(false);
   SetEvent(m_ended);
+}
+
+void ConsoleUpdateHost::EndRunOnRequest() {
+  {
+    std::lock_guard<std::mutex> lock(m_eventMutex);
+    if (m_state.load() == kWriting) {
+      if (!m_runStopRequested.exchange(true)) m_out.Line(kRunStoppingText);
+      return;
+    }
+  }
+  OnConsoleEvent(CTRL_C_EVENT);
 }
 
 bool ConsoleUpdateHost::OnConsoleEvent(DWORD event) {

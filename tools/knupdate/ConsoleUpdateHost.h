@@ -39,9 +39,13 @@ class ConsoleUpdateHost : public UpdateHost {
   // A run of several updates (every instrument of a package's type, a station): between two
   // updates the host is idle, and Ctrl+C asks the run to end instead of ending the process.
   void BeginRun();
-  // Another update of the run begins, or the last one has ended.
-  void BeginUpdate();
+  // Another update of the run begins (false, and none begins, once the run is to end), or the
+  // last one has ended.
+  bool BeginUpdate();
   void EndUpdate();
+  // The run's end asked for otherwise than by Ctrl+C (a typed q): the same, except that while
+  // the firmware is written the run ends after the update instead of going on.
+  void EndRunOnRequest();
   // Ctrl+C came before the first write of an update, or between two updates: the run ends
   // after the update under way. Set by the Ctrl+C handler's thread.
   bool RunStopRequested() const { return m_runStopRequested.load(); }

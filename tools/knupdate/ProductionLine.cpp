@@ -69,6 +69,11 @@ bool ComesBack(UpdateRun& run, const std::wstring& path) {
 
 RunResult NotUpdated(const ListedDevice& planned, const wchar_t* why) { return {planned.text, why, 0, false}; }
 
+// An update the run's end kept from beginning counts as one not updated.
+RunResult Begun(const RunResult& result, const ListedDevice& planned) {
+  return result.begun ? result : NotUpdated(planned, kNotUpdatedStopped);
+}
+
 void PrintSummary(ConsoleOutput& out, const std::vector<RunResult>& results) {
   out.Line(L"Summary:");
   for (const RunResult& r : results) out.Line(r.entry + L"\t" + r.result + L"\t" + FormatSeconds(r.durationMs));
@@ -115,13 +120,13 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
       if (inLoader.empty()) {
         results.push_back(NotUpdated(plan, kNotListedAnyMore));
       } else {
-        results.push_back(run.Update(inLoader.front()));
+        results.push_back(Begun(run.Update(inLoader.front()), plan));
         loaderSettled = results.back().succeeded && OfKind(run.Candidates(), true).size() < inLoader.size();
       }
     } else {
       const std::vector<ListedDevice> now = run.Candidates();
       const ListedDevice* listed = WithPath(now, plan.devicePath);
-      results.push_back(listed != nullptr ? run.Update(*listed) : NotUpdated(plan, kNotListedAnyMore));
+      results.push_back(listed != nullptr ? Begun(run.Update(*listed), plan) : NotUpdated(plan, kNotListedAnyMore));
     }
   }
   PrintSummary(out, results);
@@ -136,18 +141,25 @@ namespace {
 class UpdatedInstruments {
  public:
   // listed: back in application mode since its update.
-  void Add(const std::wstring& path, bool listed) {
-    m_paths[path] = {listed ? Where::kListed : Where::kOnItsWay, false, GetTickCount64()};
+  void AddUpdated(const std::wstring& path, bool listed) { Add(path, listed ? Where::kListed : Where::kOnItsWay); }
+  // A failed one as it is listed right after: still in application mode, or maybe in its
+  // loader. One gone from the list (pulled out) is tried again when it is plugged in again.
+  void AddFailed(const std::wstring& path, const std::vector<ListedDevice>& listed) {
+    if (WithPath(listed, path) != nullptr) {
+      Add(path, Where::kListed);
+    } else if (!OfKind(listed, true).empty()) {
+      Add(path, Where::kInLoader);
+    }
   }
   bool Contains(const std::wstring& path) const { return m_paths.count(path) != 0; }
 
-  // otherProgramUpdated: another program updated an instrument since the last look, maybe one
-  // waiting in its loader by the command the station named: it restarts, and comes back.
-  void Forget(const std::vector<ListedDevice>& listed, bool otherProgramUpdated) {
+  // leftWhileOtherProgramUpdated: one of the type left the loader while another program updated
+  // an instrument, most likely by the command the station named: it restarts, and comes back.
+  void Forget(const std::vector<ListedDevice>& listed, bool leftWhileOtherProgramUpdated) {
     const bool oneInLoader = !OfKind(listed, true).empty();
     const std::uint64_t now = GetTickCount64();
     for (auto it = m_paths.begin(); it != m_paths.end();) {
-      it = Gone(it->second, WithPath(listed, it->first) != nullptr, oneInLoader, otherProgramUpdated, now)
+      it = Gone(it->second, WithPath(listed, it->first) != nullptr, oneInLoader, leftWhileOtherProgramUpdated, now)
                ? m_paths.erase(it)
                : std::next(it);
     }
@@ -155,18 +167,20 @@ class UpdatedInstruments {
 
  private:
   enum class Where {
-    kOnItsWay,    // seen nowhere since its update
+    kOnItsWay,    // updated, and seen nowhere since
     kListed,      // in application mode
     kInLoader,    // not listed while one of its type waits in the loader: it may be that one
     kRestarting,  // left the loader after another program's update
   };
   struct Updated {
     Where where;
-    bool updatedElsewhere;  // another program updated one while it was in the loader
+    bool updatedElsewhere;  // one left the loader by another program's update while it was there
     std::uint64_t since;    // of kOnItsWay and kRestarting
   };
 
-  static bool Gone(Updated& updated, bool listedNow, bool oneInLoader, bool otherProgramUpdated, std::uint64_t now) {
+  void Add(const std::wstring& path, Where where) { m_paths[path] = {where, false, GetTickCount64()}; }
+
+  static bool Gone(Updated& updated, bool listedNow, bool oneInLoader, bool leftByOtherProgram, std::uint64_t now) {
     if (listedNow) {
       updated.where = Where::kListed;
       return false;
@@ -179,7 +193,7 @@ class UpdatedInstruments {
         return false;
       case Where::kRestarting: return now - updated.since > kComeBackMs;
       case Where::kInLoader:
-        updated.updatedElsewhere = updated.updatedElsewhere || otherProgramUpdated;
+        updated.updatedElsewhere = updated.updatedElsewhere || leftByOtherProgram;
         if (oneInLoader) return false;
         if (!updated.updatedElsewhere) return true;
         updated.where = Where::kRestarting;
@@ -201,7 +215,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
   ConsoleUpdateHost* host = &run.Host();
   std::thread([&out, host] {
     for (std::wstring line; out.ReadLineThroughInterrupts(line);) {
-      if (line == L"q" || line == L"Q") host->OnConsoleEvent(CTRL_C_EVENT);
+      if (line == L"q" || line == L"Q") host->EndRunOnRequest();
     }
   }).detach();
   out.Line(L"Station for " + run.DeviceType() + L": " + kNextInstrument);
@@ -209,13 +223,16 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
   std::vector<RunResult> results;
   std::set<std::wstring> waitingShown;  // DFU entries already named, while they stay
   bool blockedShown = false;
-  for (bool otherProgramUpdated = false; run.WaitWhileAnotherProgramUpdates(&otherProgramUpdated);) {
+  std::size_t inLoaderBefore = 0;
+  for (bool otherProgramWaitedFor = false; run.WaitWhileAnotherProgramUpdates(&otherProgramWaitedFor);) {
     const std::vector<ListedDevice> listed = run.Candidates();
-    updated.Forget(listed, otherProgramUpdated);
+    const std::vector<ListedDevice> inLoader = OfKind(listed, true);
+    // One left the loader while another program updated: most likely by the command named.
+    updated.Forget(listed, otherProgramWaitedFor && inLoader.size() < inLoaderBefore);
+    inLoaderBefore = inLoader.size();
 
     // One of the type waits in its loader: it is named with the command that updates it, and
     // nothing is switched until it has gone.
-    const std::vector<ListedDevice> inLoader = OfKind(listed, true);
     std::set<std::wstring> stillWaiting;
     for (const ListedDevice& waiting : inLoader) {
       stillWaiting.insert(waiting.text);
@@ -245,11 +262,17 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     }
     out.Line(L"Updating " + next->text + L".");
     const std::wstring path = next->devicePath;
-    results.push_back(run.Update(*next));
-    out.Line(results.back().entry + L": " + results.back().result);
-    // An updated one is back before the next is asked for: unplugged at the prompt, it leaves
-    // the list at once, and the one plugged into its port is new.
-    updated.Add(path, results.back().succeeded && ComesBack(run, path));
+    const RunResult result = run.Update(*next);
+    if (!result.begun) break;
+    results.push_back(result);
+    out.Line(result.entry + L": " + result.result);
+    if (result.succeeded) {
+      // Back before the next is asked for: unplugged at the prompt, it leaves the list at once,
+      // and the one plugged into its port is new.
+      updated.AddUpdated(path, ComesBack(run, path));
+    } else {
+      updated.AddFailed(path, run.Candidates());
+    }
     if (!run.StopRequested()) out.Line(kNextInstrument);
   }
 

@@ -43,7 +43,7 @@ UpdateRun::~UpdateRun() {
 
 bool UpdateRun::CheckPackage(const std::wstring& package) {
   UpdateSession& session = m_host->Session();
-  m_host->BeginUpdate();
+  if (!m_host->BeginUpdate()) return false;
   BeginUpdate(session);
   const bool accepted =
       CheckUpdatePackage(*m_host, session, package, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
@@ -71,10 +71,10 @@ std::vector<ListedDevice> UpdateRun::ForThePackage() const {
 }
 
 RunResult UpdateRun::Update(const ListedDevice& listed) {
-  const UpdateUnderWay mark;
   const std::size_t inLoaderBefore = InLoader(ForThePackage());  // as listed: no refresh moves the entry
+  if (!m_host->BeginUpdate()) return {listed.text, std::wstring(), 0, false, false};
+  const UpdateUnderWay mark;
   m_devices.Select(listed.position);
-  m_host->BeginUpdate();
   UpdateSession& session = m_host->Session();
   BeginUpdate(session);
   UpdateSelectedInstrument(*m_host, session);
@@ -86,7 +86,7 @@ RunResult UpdateRun::Update(const ListedDevice& listed) {
     // waited (or it would not have been switched); one updated there leaves one fewer.
     const std::size_t settled = listed.entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
     const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
-    while (InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
+    while (!StopRequested() && InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
   }
   return result;
 }

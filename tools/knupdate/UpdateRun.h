@@ -21,6 +21,7 @@ struct RunResult {
   std::wstring result;  // the text it ended with
   std::uint64_t durationMs = 0;
   bool succeeded = false;
+  bool begun = true;  // false: the run was to end before it began; nothing was done or recorded
 };
 
 class UpdateRun {
@@ -41,7 +42,8 @@ class UpdateRun {
 
   // The list rebuilt now: the entries of instruments the package is for, in list order.
   std::vector<ListedDevice> Candidates();
-  // Updates the instrument of this entry, which Candidates gave just now. After a success it
+  // Updates the instrument of this entry, which Candidates gave just now, unless the run is to
+  // end. After a success it
   // waits, for a while, until the instrument has left its DFU loader: until then it would be
   // taken for another one waiting there.
   RunResult Update(const ListedDevice& listed);

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr int kMarks = 16;  // more programs than instruments a workstation updates at once
+constexpr DWORD kLookMs = 50;
 
 std::wstring MarkName(int index) { return L"Local\\KnUpdate.UpdateUnderWay." + std::to_wstring(index); }
 
@@ -35,7 +36,8 @@ bool UpdateUnderWay::InAnotherProgram() {
   for (int i = 0; i < kMarks && !underWay; ++i) {
     const HANDLE mark = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, MarkName(i).c_str());
     if (mark == nullptr) continue;  // never made, or let go by all
-    const DWORD wait = WaitForSingleObject(mark, 0);
+    // Held for a moment only, it is another program looking, as this one does.
+    const DWORD wait = WaitForSingleObject(mark, kLookMs);
     if (Taken(wait)) {
       ReleaseMutex(mark);  // free: taken here only to look
     } else {
