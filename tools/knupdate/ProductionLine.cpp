@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
-#include <map>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "procedure/ProcedureTexts.h"
+#include "tools/knupdate/ListedDevices.h"
+#include "tools/knupdate/UpdatedInstruments.h"
 
 namespace {
 
@@ -19,9 +19,6 @@ constexpr DWORD kRefreshPeriodMs = 1000;  // the dialog's list refresh
 // How long an updated instrument may take to come back in application mode, which the station
 // waits for before it asks for the next one.
 constexpr ULONGLONG kComeBackMs = 30000;
-// How long the path of an updated one that has been seen nowhere since is kept: it may still be
-// on its way, and is not to be taken for a new one.
-constexpr std::uint64_t kSettleMs = 10000;
 
 constexpr wchar_t kNoInstrument[] = L"No instrument for this package is listed.";
 // Why an instrument of the run's plan was not updated.
@@ -31,23 +28,6 @@ constexpr wchar_t kNotUpdatedAfterFailure[] = L"Not updated: the run ended at a 
 constexpr wchar_t kNotUpdatedCannotBeTold[] =
     L"Not updated: it cannot be told from another instrument of its type in the DFU loader.";
 constexpr wchar_t kNextInstrument[] = L"Plug in the next instrument (Ctrl+C or q ends the station).";
-
-bool IsDfu(const ListedDevice& listed) { return listed.entry.kind == DeviceKind::kDfu; }
-
-std::vector<ListedDevice> OfKind(const std::vector<ListedDevice>& entries, bool dfu) {
-  std::vector<ListedDevice> kept;
-  for (const ListedDevice& listed : entries) {
-    if (IsDfu(listed) == dfu) kept.push_back(listed);
-  }
-  return kept;
-}
-
-const ListedDevice* WithPath(const std::vector<ListedDevice>& entries, const std::wstring& path) {
-  for (const ListedDevice& listed : entries) {
-    if (!IsDfu(listed) && listed.devicePath == path) return &listed;
-  }
-  return nullptr;
-}
 
 // The loader's own order, which stays while instruments leave it; the list's order is that of
 // the entries' texts, where "Device 10" comes before "Device 9".
@@ -133,81 +113,6 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
   return AllSucceeded(results) ? kSucceeded : kFailed;
 }
 
-namespace {
-
-// The station's memory of the instruments it has updated, by device path: each is kept until
-// it has left the list, or its loader after a failure there (unplugged, so it is tried again
-// when it is plugged in again), but not while it may only be on its way back.
-class UpdatedInstruments {
- public:
-  // listed: back in application mode since its update.
-  void AddUpdated(const std::wstring& path, bool listed) { Add(path, listed ? Where::kListed : Where::kOnItsWay); }
-  // A failed one as it is listed right after: still in application mode, or maybe in its
-  // loader. One gone from the list (pulled out) is tried again when it is plugged in again.
-  void AddFailed(const std::wstring& path, const std::vector<ListedDevice>& listed) {
-    if (WithPath(listed, path) != nullptr) {
-      Add(path, Where::kListed);
-    } else if (!OfKind(listed, true).empty()) {
-      Add(path, Where::kInLoader);
-    }
-  }
-  bool Contains(const std::wstring& path) const { return m_paths.count(path) != 0; }
-
-  // leftWhileOtherProgramUpdated: one of the type left the loader while another program updated
-  // an instrument, most likely by the command the station named: it restarts, and comes back.
-  void Forget(const std::vector<ListedDevice>& listed, bool leftWhileOtherProgramUpdated) {
-    const bool oneInLoader = !OfKind(listed, true).empty();
-    const std::uint64_t now = GetTickCount64();
-    for (auto it = m_paths.begin(); it != m_paths.end();) {
-      it = Gone(it->second, WithPath(listed, it->first) != nullptr, oneInLoader, leftWhileOtherProgramUpdated, now)
-               ? m_paths.erase(it)
-               : std::next(it);
-    }
-  }
-
- private:
-  enum class Where {
-    kOnItsWay,    // updated, and seen nowhere since
-    kListed,      // in application mode
-    kInLoader,    // not listed while one of its type waits in the loader: it may be that one
-    kRestarting,  // left the loader after another program's update
-  };
-  struct Updated {
-    Where where;
-    bool updatedElsewhere;  // one left the loader by another program's update while it was there
-    std::uint64_t since;    // of kOnItsWay and kRestarting
-  };
-
-  void Add(const std::wstring& path, Where where) { m_paths[path] = {where, false, GetTickCount64()}; }
-
-  static bool Gone(Updated& updated, bool listedNow, bool oneInLoader, bool leftByOtherProgram, std::uint64_t now) {
-    if (listedNow) {
-      updated.where = Where::kListed;
-      return false;
-    }
-    switch (updated.where) {
-      case Where::kListed: return true;
-      case Where::kOnItsWay:
-        if (!oneInLoader) return now - updated.since > kSettleMs;
-        updated.where = Where::kInLoader;
-        return false;
-      case Where::kRestarting: return now - updated.since > kComeBackMs;
-      case Where::kInLoader:
-        updated.updatedElsewhere = updated.updatedElsewhere || leftByOtherProgram;
-        if (oneInLoader) return false;
-        if (!updated.updatedElsewhere) return true;
-        updated.where = Where::kRestarting;
-        updated.since = now;
-        return false;
-    }
-    return true;
-  }
-
-  std::map<std::wstring, Updated> m_paths;
-};
-
-}  // namespace
-
 int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) {
   if (!run.CheckPackage(package)) return kFailed;
   // Ctrl+C ends the station between updates; so does a line "q" on its input, for a line's
@@ -228,7 +133,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     const std::vector<ListedDevice> listed = run.Candidates();
     const std::vector<ListedDevice> inLoader = OfKind(listed, true);
     // One left the loader while another program updated: most likely by the command named.
-    updated.Forget(listed, otherProgramWaitedFor && inLoader.size() < inLoaderBefore);
+    updated.Forget(listed, otherProgramWaitedFor && inLoader.size() < inLoaderBefore, GetTickCount64());
     inLoaderBefore = inLoader.size();
 
     // One of the type waits in its loader: it is named with the command that updates it, and
@@ -269,9 +174,9 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     if (result.succeeded) {
       // Back before the next is asked for: unplugged at the prompt, it leaves the list at once,
       // and the one plugged into its port is new.
-      updated.AddUpdated(path, ComesBack(run, path));
+      updated.AddUpdated(path, ComesBack(run, path), GetTickCount64());
     } else {
-      updated.AddFailed(path, run.Candidates());
+      updated.AddFailed(path, run.Candidates(), GetTickCount64());
     }
     if (!run.StopRequested()) out.Line(kNextInstrument);
   }

@@ -8,6 +8,7 @@
 #include "procedure/Download.h"
 #include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
+#include "tools/knupdate/ListedDevices.h"
 #include "tools/knupdate/UpdateUnderWay.h"
 
 namespace {
@@ -21,11 +22,7 @@ constexpr DWORD kOtherProgramPollMs = 500;
 constexpr wchar_t kAnotherProgramUpdates[] =
     L"Another program is updating an instrument on this workstation: waiting until it has ended.";
 
-std::size_t InLoader(const std::vector<ListedDevice>& entries) {
-  std::size_t count = 0;
-  for (const ListedDevice& listed : entries) count += listed.entry.kind == DeviceKind::kDfu ? 1 : 0;
-  return count;
-}
+std::size_t InLoader(const std::vector<ListedDevice>& entries) { return OfKind(entries, true).size(); }
 
 }  // namespace
 
