@@ -438,42 +438,44 @@ TEST(RunConsoleEventTest, EndsTheRunBetweenUpdates) {
   EXPECT_TRUE(writing.RunStopRequested());
 }
 
+// A run whose update is writing the firmware.
+class RunWritingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_host.BeginRun();
+    ASSERT_TRUE(m_host.BeginUpdate());
+    ASSERT_TRUE(m_host.BeginWriting());
+  }
+
+  ConsoleOutput m_out;
+  DeviceList m_devices;
+  ConsoleUpdateHost m_host{m_out, m_devices, true};
+};
+
 // The console closing during the writes: the handler holds the process until the update has
 // ended, and the run begins no further instrument in the seconds Windows leaves it after.
-TEST(RunConsoleEventTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
-  ConsoleOutput out;
-  DeviceList devices;
-  ConsoleUpdateHost host(out, devices, true);
-  host.BeginRun();
-  ASSERT_TRUE(host.BeginUpdate());
-  ASSERT_TRUE(host.BeginWriting());
+TEST_F(RunWritingTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
   std::atomic<bool> returned{false};
   std::thread handler([&] {
-    EXPECT_TRUE(host.OnConsoleEvent(CTRL_CLOSE_EVENT));
+    EXPECT_TRUE(m_host.OnConsoleEvent(CTRL_CLOSE_EVENT));
     returned = true;
   });
   Sleep(200);
   EXPECT_FALSE(returned) << "returned while the firmware was written";
-  host.EndUpdate();
+  m_host.EndUpdate();
   handler.join();
-  EXPECT_TRUE(host.RunStopRequested());
-  EXPECT_FALSE(host.BeginUpdate()) << "no further update begins";
+  EXPECT_TRUE(m_host.RunStopRequested());
+  EXPECT_FALSE(m_host.BeginUpdate()) << "no further update begins";
 }
 
 // A typed q while the firmware is written does not stop the update, but is not lost either: the
 // run ends after it.
-TEST(RunConsoleEventTest, AnEndAskedForDuringTheWritesEndsTheRunAfterTheUpdate) {
-  ConsoleOutput out;
-  DeviceList devices;
-  ConsoleUpdateHost host(out, devices, true);
-  host.BeginRun();
-  ASSERT_TRUE(host.BeginUpdate());
-  ASSERT_TRUE(host.BeginWriting());
-  host.EndRunOnRequest();
-  EXPECT_FALSE(host.StopRequested()) << "the writes stopped";
-  EXPECT_TRUE(host.RunStopRequested());
-  host.EndUpdate();
-  EXPECT_FALSE(host.BeginUpdate());
+TEST_F(RunWritingTest, AnEndAskedForDuringTheWritesEndsTheRunAfterTheUpdate) {
+  m_host.EndRunOnRequest();
+  EXPECT_FALSE(m_host.StopRequested()) << "the writes stopped";
+  EXPECT_TRUE(m_host.RunStopRequested());
+  m_host.EndUpdate();
+  EXPECT_FALSE(m_host.BeginUpdate());
 }
 
 // A program's own mark is not another program's, and one left behind by a program that ended
