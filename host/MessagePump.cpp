@@ -1,12 +1,29 @@
 #include "host/MessagePump.h"
 
-void WaitAnsweringMessages(DWORD milliseconds) {
-  const ULONGLONG end = GetTickCount64() + milliseconds;
+namespace {
+
+void DispatchQueued() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+}  // namespace
+
+void WaitAnsweringMessages(HANDLE object, DWORD milliseconds) {
+  const bool forever = milliseconds == INFINITE;
+  const ULONGLONG end = GetTickCount64() + (forever ? 0 : milliseconds);
   for (;;) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    DispatchQueued();
     const ULONGLONG now = GetTickCount64();
-    if (now >= end) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    if (!forever && now >= end) return;
+    const DWORD wait = forever ? INFINITE : static_cast<DWORD>(end - now);
+    const DWORD count = object != nullptr ? 1 : 0;
+    if (MsgWaitForMultipleObjects(count, count != 0 ? &object : nullptr, FALSE, wait, QS_ALLINPUT) == WAIT_OBJECT_0 &&
+        count != 0) {
+      DispatchQueued();  // what came before the object was set
+      return;
+    }
   }
 }
+
+void WaitAnsweringMessages(DWORD milliseconds) { WaitAnsweringMessages(nullptr, milliseconds); }

@@ -5,5 +5,7 @@
 
 #include <windows.h>
 
-// Lets the time pass while this thread's messages are handled as they come.
+// Lets the time pass (INFINITE: until object is set) while this thread's messages are handled
+// as they come; returns once object is set, after the messages queued before.
+void WaitAnsweringMessages(HANDLE object, DWORD milliseconds);
 void WaitAnsweringMessages(DWORD milliseconds);

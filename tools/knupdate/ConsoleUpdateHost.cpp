@@ -157,12 +157,7 @@ bool ConsoleUpdateHost::StartWorker() {
   HANDLE worker = CreateThread(nullptr, 0, &ConsoleUpdateHost::WorkerThread, this, 0, nullptr);
   if (worker == nullptr) return false;
   // This thread handles the library's notifications and the worker's calls until it ends.
-  while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  WaitAnsweringMessages(worker, INFINITE);
   CloseHandle(worker);
   return true;
 }
