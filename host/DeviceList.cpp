@@ -73,8 +73,10 @@ void DeviceList::AddApplicationDevices() {
       if (ReadApplicationProduct(probe, product)) {
         ++m_usbioCount;
         m_applicationPaths.resize(static_cast<std::size_t>(number) + 1);
+        m_applicationProducts.resize(static_cast<std::size_t>(number) + 1);
         const wchar_t* path = probe.GetDevicePath();
         m_applicationPaths[static_cast<std::size_t>(number)] = path != nullptr ? path : L"";
+        m_applicationProducts[static_cast<std::size_t>(number)] = product;
         AddEntry({DeviceKind::kApplication, number}, product, number);
       }
       probe.Close();
@@ -115,6 +117,7 @@ void DeviceList::Refresh() {
   m_deviceList = CUsbIo::OpenDeviceList(&kUsbIoInterfaceGuid);
   m_usbioCount = 0;
   m_applicationPaths.clear();
+  m_applicationProducts.clear();
   AddApplicationDevices();
 
   m_dfuCount = 0;
@@ -135,6 +138,7 @@ void DeviceList::Close() {
   m_dfuCount = 0;
   m_dfuProducts.clear();
   m_applicationPaths.clear();
+  m_applicationProducts.clear();
 }
 
 bool DeviceList::EntryAt(int position, DeviceEntry& entry, std::wstring& text) const {
@@ -162,12 +166,17 @@ std::vector<ListedDevice> DeviceList::Entries() const {
   std::vector<ListedDevice> entries;
   const int count = static_cast<int>(SendMessageW(m_listBox, LB_GETCOUNT, 0, 0));
   for (int position = 0; position < count; ++position) {
-    ListedDevice listed{position, L"", {DeviceKind::kApplication, 0}, L""};
+    ListedDevice listed{position, L"", {DeviceKind::kApplication, 0}, L"", L"", 0};
     if (!EntryAt(position, listed.entry, listed.text)) continue;
     listed.text = WithoutFinalLineFeed(listed.text);
     const auto number = static_cast<std::size_t>(listed.entry.number);
     if (listed.entry.kind == DeviceKind::kApplication && number < m_applicationPaths.size()) {
       listed.devicePath = m_applicationPaths[number];
+      listed.product = m_applicationProducts[number];
+      listed.listedNumber = listed.entry.number;
+    } else if (listed.entry.kind == DeviceKind::kDfu && number < m_dfuProducts.size()) {
+      listed.product = m_dfuProducts[number];
+      listed.listedNumber = m_usbioCount + listed.entry.number;
     }
     entries.push_back(listed);
   }

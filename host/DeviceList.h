@@ -25,6 +25,8 @@ struct ListedDevice {
   // An application-mode instrument's device path, which stays while it is plugged in (the
   // numbers of the list move when others come and go); empty for a DFU-mode one.
   std::wstring devicePath;
+  std::wstring product;  // as the entry shows it ("<<Unknown>>" for an unreadable DFU one)
+  int listedNumber = 0;  // the N of "Device N"
 };
 
 class DeviceList {
@@ -77,4 +79,5 @@ class DeviceList {
   bool m_dfuReady = false;
   std::vector<std::wstring> m_dfuProducts;
   std::vector<std::wstring> m_applicationPaths;  // by USBIO device number; empty: not listed
+  std::vector<std::wstring> m_applicationProducts;  // likewise
 };

@@ -15,11 +15,6 @@ constexpr int kMaxDfuDevices = 128;
 
 enum class Attempt { kOpened, kNotYet, kWrongDevice };
 
-// A readable product text of another device type is another instrument.
-bool MayBeTheSwitchedDevice(const std::wstring& product, const std::wstring& deviceType) {
-  return product == kUnknownProduct || MatchDeviceType(product, deviceType) == DeviceMatch::kMatch;
-}
-
 // Goes through the DFU devices from index 0 and keeps the first that arrived since the last
 // refresh and may be the instrument switched.
 Attempt OpenSwitchedDevice(const DfuTarget& target, DfuHandle* device) {
@@ -31,11 +26,12 @@ Attempt OpenSwitchedDevice(const DfuTarget& target, DfuHandle* device) {
       if (handle != 0) DfuDeviceClose(handle, 0);
       return Attempt::kNotYet;
     }
-    // One failed read must not make a device that was there look new: read it again.
+    // One failed read must not make a device that was there look new: read it again. A readable
+    // product text of another device type is another instrument.
     std::wstring product = ReadDfuProductText(handle, info);
     if (product == kUnknownProduct) product = ReadDfuProductText(handle, info);
     seen.push_back(product);
-    if (ArrivedSinceRefresh(seen, target.keptProducts) && MayBeTheSwitchedDevice(seen.back(), target.deviceType)) {
+    if (ArrivedSinceRefresh(seen, target.keptProducts) && MayBeOfTheType(seen.back(), target.deviceType)) {
       *device = handle;
       return Attempt::kOpened;
     }

@@ -1,6 +1,7 @@
 #include "procedure/DfuProduct.h"
 
 #include "dfu/DfuLibrary.h"
+#include "procedure/DeviceMatch.h"
 #include "text/WidenBytes.h"
 
 namespace {
@@ -12,4 +13,8 @@ std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info) {
   std::uint32_t length = kProductBufferSize;
   if (DfuDeviceASCIIStringGet(handle, info.productStringIndex, buffer, &length) != 0) return kUnknownProduct;
   return WidenTerminated(buffer, kProductBufferSize);
+}
+
+bool MayBeOfTheType(const std::wstring& product, const std::wstring& deviceType) {
+  return product == kUnknownProduct || MatchDeviceType(product, deviceType) == DeviceMatch::kMatch;
 }

@@ -10,3 +10,7 @@ constexpr wchar_t kUnknownProduct[] = L"<<Unknown>>";
 // The device's 8-bit product string widened byte by byte, or "<<Unknown>>" when it cannot be
 // read.
 std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info);
+
+// A DFU device with this product text may be an instrument of deviceType: its text names the
+// type, or it cannot be read.
+bool MayBeOfTheType(const std::wstring& product, const std::wstring& deviceType);

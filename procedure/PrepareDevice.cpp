@@ -3,6 +3,7 @@
 #include "dfu/DfuLibrary.h"
 #include "procedure/DeviceMatch.h"
 #include "procedure/DfuDeviceWait.h"
+#include "procedure/DfuProduct.h"
 #include "procedure/ErrorText.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateModeSwitch.h"
@@ -34,10 +35,12 @@ bool ReadFlashParams(UpdateHost& host, UpdateSession& session) {
 
 // The switched instrument is told from the DFU devices that were there before by its product
 // text alone: with one of its type already waiting in the loader, the two could not be told
-// apart, and the waiting one might get the firmware meant for the switched one.
+// apart, and the waiting one might get the firmware meant for the switched one. One whose
+// product text cannot be read may be of the type as well (and a switched one that cannot be
+// read either is looked for among those), so it counts as one.
 bool AnotherOfTheTypeWaitsInDfu(const DeviceSelection& selection, const std::wstring& deviceType) {
   for (const std::wstring& product : selection.dfuProducts) {
-    if (MatchDeviceType(product, deviceType) == DeviceMatch::kMatch) return true;
+    if (MayBeOfTheType(product, deviceType)) return true;
   }
   return false;
 }

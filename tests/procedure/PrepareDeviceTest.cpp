@@ -290,21 +290,35 @@ TEST_F(ProcedureFixture, ASwitchedInstrumentWithoutAReadableProductTextIsTaken) 
   EXPECT_THAT(DfuCalls(L"tw"), testing::Contains(HasSubstr("DFU close id=tw flag=1 rc=0")));
 }
 
-// An identical instrument already waits in DFU mode, before or after it on the bus: the one
-// that arrives could not be told from it, so nothing is switched and nothing written, and the
-// technician is told why. (Taking the first new "TW 3xx" would write the waiting one when it
-// comes later in bus order, and report success for the one left in its loader.)
-class WaitingInItsLoaderTest : public ProcedureFixture, public testing::WithParamInterface<bool> {};
+// An instrument that may be of the package's type already waits in DFU mode, before or after
+// the selected one on the bus: the one that arrives could not be told from it, so nothing is
+// switched and nothing written, and the technician is told why. (Taking the first new "TW 3xx"
+// would write the waiting one when it comes later in bus order, and report success for the one
+// left in its loader.) One whose product text cannot be read counts too, whatever its type: a
+// switched one that cannot be read either is looked for among such devices, and the k-th
+// unreadable one might be the one that waited.
+struct LoaderWait {
+  const char* name;
+  const wchar_t* waitingProduct;
+  bool waitingUnreadable;
+  bool switchedUnreadable;
+  bool waitingFirst;
+};
 
-TEST_P(WaitingInItsLoaderTest, NothingIsSwitchedWhileAnIdenticalInstrumentWaits) {
-  const bool waitingFirst = GetParam();
+class WaitingInItsLoaderTest : public ProcedureFixture, public testing::WithParamInterface<LoaderWait> {};
+
+TEST_P(WaitingInItsLoaderTest, NothingIsSwitchedWhileOneThatMayBeOfTheTypeWaits) {
+  const LoaderWait& c = GetParam();
   {
-    const sim::Instrument waiting = BenchInstrument(L"twloader", L"TW 3xx", 4181, sim::Mode::kDfu);
-    const sim::Instrument switched = BenchInstrument(L"tw", L"TW 3xx", 4181, sim::Mode::kApplication);
-    Add(waitingFirst ? waiting : switched);
-    Add(waitingFirst ? switched : waiting);
+    sim::Instrument waiting = BenchInstrument(L"twloader", c.waitingProduct, 4181, sim::Mode::kDfu);
+    waiting.product_string_unreadable = c.waitingUnreadable;
+    sim::Instrument switched = BenchInstrument(L"tw", L"TW 3xx", 4181, sim::Mode::kApplication);
+    switched.product_string_unreadable = c.switchedUnreadable;
+    Add(c.waitingFirst ? waiting : switched);
+    Add(c.waitingFirst ? switched : waiting);
     Refresh();
-    EXPECT_THAT(Entries(), ElementsAre(L"Device 0: TW 3xx\n", L"Device 1: TW 3xx\n"));
+    const std::wstring waitingEntry = c.waitingUnreadable ? L"Device 1: <<Unknown>>\n" : L"Device 1: TW 3xx\n";
+    EXPECT_THAT(Entries(), testing::UnorderedElementsAre(L"Device 0: TW 3xx\n", waitingEntry));
     Select(L"Device 0");
     ClearTrace();
     Download(MakePackage(PackageImages()));
@@ -314,11 +328,16 @@ TEST_P(WaitingInItsLoaderTest, NothingIsSwitchedWhileAnIdenticalInstrumentWaits)
     EXPECT_EQ(m_host.records.back().result, texts::kAnotherWaitingInDfu);
     EXPECT_THAT(UsbFrames(), IsEmpty()) << "the instrument was told something";
     EXPECT_THAT(DfuCalls(L"twloader"), testing::Each(testing::Not(HasSubstr("write"))));
+    EXPECT_THAT(DfuCalls(L"tw"), testing::Each(testing::Not(HasSubstr("write"))));
     EXPECT_TRUE(Erased(L"twloader", sim::Memory::kFlash, 0, 0x40000));
     EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0, 0x40000));
+    sim::Instrument selected;
+    ASSERT_TRUE(bench().Load(L"tw", &selected));
+    EXPECT_EQ(selected.mode, sim::Mode::kApplication) << "switched";
     EXPECT_EQ(m_host.workerRuns, 0);
     EXPECT_EQ(OpenDfuDevices(), 0);
   }
+  if (c.waitingUnreadable) return;  // its entry names no type: it cannot be chosen for the package
   // The waiting one itself is updated from its DFU entry as before.
   Refresh();
   Select(L"Device 1");
@@ -328,10 +347,15 @@ TEST_P(WaitingInItsLoaderTest, NothingIsSwitchedWhileAnIdenticalInstrumentWaits)
   EXPECT_FALSE(Erased(L"twloader", sim::Memory::kFlash, 0x4000, 0x400));
 }
 
-INSTANTIATE_TEST_SUITE_P(BusOrders, WaitingInItsLoaderTest, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "WaitingOneFirst" : "WaitingOneLast");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    BusOrders, WaitingInItsLoaderTest,
+    testing::Values(LoaderWait{"IdenticalWaitingOneFirst", L"TW 3xx", false, false, true},
+                    LoaderWait{"IdenticalWaitingOneLast", L"TW 3xx", false, false, false},
+                    LoaderWait{"UnreadableWaitingOneFirst", L"QM 5xx", true, false, true},
+                    LoaderWait{"UnreadableWaitingOneLast", L"QM 5xx", true, false, false},
+                    LoaderWait{"BothUnreadableWaitingOneFirst", L"QM 5xx", true, true, true},
+                    LoaderWait{"BothUnreadableWaitingOneLast", L"QM 5xx", true, true, false}),
+    [](const testing::TestParamInfo<LoaderWait>& info) { return std::string(info.param.name); });
 
 // The DFU driver is installed while the preparation waits for the switched instrument, well
 // after the instrument has come back as a DFU device: the library, bound afresh at every

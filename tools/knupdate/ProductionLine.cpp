@@ -63,12 +63,6 @@ bool AllSucceeded(const std::vector<RunResult>& results) {
   return std::all_of(results.begin(), results.end(), [](const RunResult& r) { return r.succeeded; });
 }
 
-// "Device 2: TW 3xx" -> "2".
-std::wstring NumberOf(const std::wstring& entry) {
-  const std::size_t colon = entry.find(L':');
-  return colon != std::wstring::npos && colon > 7 ? entry.substr(7, colon - 7) : std::wstring();
-}
-
 }  // namespace
 
 int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring& package, bool keepGoing) {
@@ -137,16 +131,17 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     inLoaderBefore = inLoader.size();
 
     // One of the type waits in its loader: it is named with the command that updates it, and
-    // nothing is switched until it has gone.
+    // nothing is switched until it has gone. So does one whose product text cannot be read,
+    // which may be of the type (no command can update it).
     std::set<std::wstring> stillWaiting;
     for (const ListedDevice& waiting : inLoader) {
       stillWaiting.insert(waiting.text);
       if (waitingShown.count(waiting.text) != 0) continue;
       out.Line(waiting.text + L" waits in its DFU loader: knupdate update --package \"" + package + L"\" --device " +
-               NumberOf(waiting.text));
+               std::to_wstring(waiting.listedNumber));
     }
     waitingShown = stillWaiting;
-    if (!inLoader.empty()) {
+    if (!inLoader.empty() || run.UnreadableInLoader()) {
       if (!blockedShown) out.Line(texts::kAnotherWaitingInDfu);
       blockedShown = true;
       run.Idle(kRefreshPeriodMs);

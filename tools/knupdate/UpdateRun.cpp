@@ -5,6 +5,7 @@
 #include "host/MessagePump.h"
 #include "package/PackageCheck.h"
 #include "procedure/DeviceMatch.h"
+#include "procedure/DfuProduct.h"
 #include "procedure/Download.h"
 #include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
@@ -57,10 +58,17 @@ std::vector<ListedDevice> UpdateRun::Candidates() {
   return ForThePackage();
 }
 
+bool UpdateRun::UnreadableInLoader() const {
+  for (const ListedDevice& listed : m_devices.Entries()) {
+    if (IsDfu(listed) && listed.product == kUnknownProduct) return true;
+  }
+  return false;
+}
+
 std::vector<ListedDevice> UpdateRun::ForThePackage() const {
   std::vector<ListedDevice> candidates;
   for (const ListedDevice& listed : m_devices.Entries()) {
-    if (MatchDeviceType(ProductOfEntry(listed.text), m_deviceType) == DeviceMatch::kMatch) {
+    if (MatchDeviceType(listed.product, m_deviceType) == DeviceMatch::kMatch) {
       candidates.push_back(listed);
     }
   }

@@ -42,6 +42,9 @@ class UpdateRun {
 
   // The list rebuilt now: the entries of instruments the package is for, in list order.
   std::vector<ListedDevice> Candidates();
+  // Whether, as last listed, a device whose product text cannot be read waits in its DFU
+  // loader: it may be of the package's type, so none can be switched meanwhile.
+  bool UnreadableInLoader() const;
   // Updates the instrument of this entry, which Candidates gave just now, unless the run is to
   // end. After a success it
   // waits, for a while, until the instrument has left its DFU loader: until then it would be
