@@ -92,6 +92,7 @@ bool CheckUpdatePackage(UpdateHost& host, UpdateSession& session, const std::wst
 void UpdateSelectedInstrument(UpdateHost& host, UpdateSession& session) {
   OutcomeWatch watch(host, session);
   if (!PrepareDevice(watch, session)) {
+    session.m_updateMark.Release();
     ReleasePackageFolder(session);
     host.RecordUpdate(watch.Record(), UpdateOutcome::kFailed);
     return;

@@ -63,6 +63,12 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session) {
     case DeviceMatch::kNotForDevice: host.ShowMessage(texts::kNotForDevice); return false;
     case DeviceMatch::kUnknownType: return false;
   }
+  // From here until the update has ended no other program on the workstation switches an
+  // instrument: the loader could hide the one that is open here.
+  if (!session.m_updateMark.TryTake()) {
+    host.ShowMessage(texts::kAnotherProgramUpdating);
+    return false;
+  }
 
   DfuTarget target;
   if (selection.entry.kind == DeviceKind::kDfu) {

@@ -7,7 +7,7 @@
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
 
-// For the package of session.m_package. True with session.m_hDfuDevice open and
-// session.m_dfuParams read; otherwise the reason has been shown (or, for a package of a type no
+// For the package of session.m_package. True with session.m_hDfuDevice open,
+// session.m_dfuParams read and the workstation's update mark held; otherwise the reason has been shown (or, for a package of a type no
 // listed device can be, nothing at all).
 bool PrepareDevice(UpdateHost& host, UpdateSession& session);

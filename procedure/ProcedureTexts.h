@@ -24,6 +24,9 @@ constexpr wchar_t kFlashParamsError[] = L"Error %s (%d) reading flash parameters
 // switched could not be told from it.
 constexpr wchar_t kAnotherWaitingInDfu[] =
     L"Another instrument of this type is waiting in its DFU loader. Update it or unplug it first.";
+// Another program on this workstation holds the one mark of an update under way.
+constexpr wchar_t kAnotherProgramUpdating[] =
+    L"Another program is updating an instrument on this workstation. Please wait until it has ended.";
 
 // Stages of the download, in front of " downloading!" and " verifying!".
 constexpr wchar_t kStageBootloader[] = L"Bootloader file";

@@ -15,6 +15,7 @@
 #include "package/PackageCheck.h"
 #include "package/UpdateFolder.h"
 #include "procedure/Clock.h"
+#include "procedure/WorkstationUpdateMark.h"
 
 struct UpdateSession {
   // Where this update's package is unpacked: made by "Download" on the dialog's thread,
@@ -35,6 +36,10 @@ struct UpdateSession {
   // When "Download" began, by m_clock.
   std::wstring m_startedUtc;
   std::uint64_t m_startedMs = 0;
+  // Held from before the instrument is switched (or its loader entry opened) until the update
+  // has ended: taken by the preparation (or a console before it), let go by whichever thread
+  // ends the update.
+  WorkstationUpdateMark m_updateMark;
   // Tests give a clock of their own.
   const Clock* m_clock = &SystemClock();
 };

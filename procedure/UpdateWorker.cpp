@@ -77,6 +77,7 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
   ReleasePackageFolder(session);  // the images were read before the first write
   DfuDeviceClose(session.m_hDfuDevice, 1);
   session.m_hDfuDevice = 0;
+  session.m_updateMark.Release();
   host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
   host.ShowMessage(texts::kUpdatedSuccessfully);
   host.Pause(kAfterSuccessPauseMs);
@@ -92,6 +93,7 @@ void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring
   host.ShowMessage(text);
   DfuDeviceClose(session.m_hDfuDevice, 0);
   session.m_hDfuDevice = 0;
+  session.m_updateMark.Release();
   host.SetRefreshTimer(true);
   host.EnableInputs(true);
   host.SetUpdateRunning(false);

@@ -150,6 +150,20 @@ std::wstring Bench::FolderFromEnvironment() {
   return std::wstring(buffer, length);
 }
 
+std::wstring Bench::UpdateMarkName() const {
+  wchar_t full[MAX_PATH * 2] = {};
+  const DWORD length = GetFullPathNameW(folder_.c_str(), MAX_PATH * 2, full, nullptr);
+  std::wstring path = length > 0 && length < MAX_PATH * 2 ? std::wstring(full, length) : folder_;
+  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  std::uint32_t hash = 2166136261u;  // FNV-1a over the folder, case folded as Windows compares paths
+  for (wchar_t c : path) {
+    hash = (hash ^ static_cast<std::uint32_t>(std::towlower(c) & 0xFFFF)) * 16777619u;
+  }
+  wchar_t name[96];
+  std::swprintf(name, 96, L"Global\\QM_TWBootloader.UpdateUnderWay.bench-%08X", static_cast<unsigned>(hash));
+  return name;
+}
+
 std::int64_t Bench::NowMs() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);

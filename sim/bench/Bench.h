@@ -28,6 +28,9 @@ class Bench {
 
   // The folder named by KN_BENCH; empty when the variable is unset or empty.
   static std::wstring FolderFromEnvironment();
+  // The name of the one mark of an update under way for the workstation this bench stands for:
+  // programs on two benches are two workstations, and never keep each other waiting.
+  std::wstring UpdateMarkName() const;
   // Milliseconds of the system time, the same in every process, so a mode change stamped by
   // one process times the re-enumeration seen by another.
   static std::int64_t NowMs();

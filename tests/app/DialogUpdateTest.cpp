@@ -15,6 +15,8 @@
 
 #include "app/QM_TWBootloaderDlg.h"
 #include "history/UpdateHistory.h"
+#include "procedure/ProcedureTexts.h"
+#include "procedure/WorkstationUpdateMark.h"
 #include "signing/TrustedKeys.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/operator/DialogDriver.h"
@@ -424,6 +426,33 @@ TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
   EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, m_program.size() - 1024), m_program.substr(0, m_program.size() - 1024));
   EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
   EXPECT_THAT(LastHistoryLine(), testing::EndsWith(",Maker A"));
+}
+
+// While another program on the workstation updates an instrument, "Download" says so and
+// touches nothing; once that update has ended, the same "Download" goes through.
+TEST_F(DialogUpdateTest, NothingIsSwitchedWhileAnotherProgramUpdates) {
+  WorkstationUpdateMark elsewhere;
+  ASSERT_TRUE(elsewhere.TryTake());
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    WaitForTheDefaultList(window);
+    dd::Click(window, IDOK);
+    const Watched refused = WatchUntilBox(window, texts::kAnotherProgramUpdating);
+    ASSERT_NE(refused.lastBox, nullptr);
+    EXPECT_THAT(refused.boxes, ElementsAre(texts::kAnotherProgramUpdating));
+    Answer(refused.lastBox);
+    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
+    EXPECT_EQ(TraceLinesWith("OUT tw"), 0) << "the instrument was touched";
+    EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(std::string(",") + ToUtf8(texts::kAnotherProgramUpdating) + ","));
+
+    elsewhere.Release();
+    dd::Click(window, IDOK);
+    AwaitSuccessAndGiveBack(window);
+    PressEscAndWait(window, run);
+  });
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
 }
 
 // While the firmware is written, Windows asking whether the session may end (a logoff, a

@@ -20,7 +20,7 @@
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
-#include "tools/knupdate/UpdateUnderWay.h"
+#include "procedure/WorkstationUpdateMark.h"
 
 namespace {
 
@@ -55,6 +55,7 @@ class ProductionLineTest : public ::testing::Test {
     ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
     ASSERT_TRUE(testing_support::SaveDefaultInstruments(bench(), {sim::Bench::NowMs() - 60000, 300}));
     SetEnvironmentVariableW(L"KN_HISTORY", HistoryFile().c_str());
+    SetWorkstationUpdateMarkName(bench().UpdateMarkName());  // the one the programs on the bench take
     m_images.program = PatternBytes(0x8000, 1);
     m_images.media = PatternBytes(0x2000, 2);
     m_images.data = PatternBytes(0x100, 3);
@@ -62,7 +63,10 @@ class ProductionLineTest : public ::testing::Test {
     ASSERT_FALSE(m_package.empty());
   }
 
-  void TearDown() override { SetEnvironmentVariableW(L"KN_HISTORY", nullptr); }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"KN_HISTORY", nullptr);
+    SetWorkstationUpdateMarkName(std::wstring());
+  }
 
   sim::Bench& bench() { return m_bench.bench(); }
   std::wstring HistoryFile() const { return m_scratch / L"history.csv"; }
@@ -370,14 +374,15 @@ TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInA
   EXPECT_EQ(HistoryLines().size(), 6u) << "three failures, the named command's update and two after plugging in again";
 }
 
-// While another program updates an instrument (this test marks one, as knupdate does), a
-// station switches none: the loader may hide the device open there.
+// While another program updates an instrument (this test holds the bench's update mark, as
+// every updater does), a station switches none: the loader may hide the device open there.
 TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
   RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(StationReady(station)) << station.Output();
   {
-    const UpdateUnderWay elsewhere;
+    WorkstationUpdateMark elsewhere;
+    ASSERT_TRUE(elsewhere.TryTake());
     ASSERT_TRUE(station.WaitForOutput(
         "Another program is updating an instrument on this workstation: waiting until it has ended.\n",
         kUpdateTimeoutMs))
@@ -478,15 +483,37 @@ TEST_F(RunWritingTest, AnEndAskedForDuringTheWritesEndsTheRunAfterTheUpdate) {
   EXPECT_FALSE(m_host.BeginUpdate());
 }
 
-// A program's own mark is not another program's, and one left behind by a program that ended
-// without letting go of it is free.
-TEST(UpdateUnderWayTest, OnlyAnotherProgramsLiveMarkCounts) {
-  {
-    const UpdateUnderWay own;
-    EXPECT_FALSE(UpdateUnderWay::InAnotherProgram());
-  }
-  std::thread([] { new UpdateUnderWay(); }).join();  // its thread ends holding the mark
-  EXPECT_FALSE(UpdateUnderWay::InAnotherProgram()) << "an abandoned mark";
+// Two programs started at once to update two instruments of one type on one workstation: the
+// second switches no instrument while the first one's update runs (the bench's trace has every
+// frame sent to an instrument and every DFU call, in order), and both instruments are updated.
+TEST_F(ProductionLineTest, TwoProgramsNeverUpdateAtTheSameTime) {
+  for (const wchar_t* id : {L"tw", L"qm", L"vx"}) ASSERT_TRUE(bench().SetMode(id, sim::Mode::kAbsent));
+  Plug(L"first");  // Device 0
+  Plug(L"second");  // Device 1
+  RunningProgram one(Knupdate() + L"update " + PackageArgument() + L" --device 0");
+  RunningProgram other(Knupdate() + L"update " + PackageArgument() + L" --device 1");
+  ASSERT_TRUE(one.started() && other.started());
+  EXPECT_EQ(one.WaitForExit(2 * kUpdateTimeoutMs), 0u) << one.Output();
+  EXPECT_EQ(other.WaitForExit(2 * kUpdateTimeoutMs), 0u) << other.Output();
+  EXPECT_TRUE(Updated(L"first"));
+  EXPECT_TRUE(Updated(L"second"));
+
+  // From its first frame (the switch) to its closing in the loader, each update has the bench
+  // to itself.
+  const std::vector<std::string> trace = Lines(testing_support::ReadFileBytes(bench().TracePath()));
+  const auto span = [&](const std::string& id) {
+    std::size_t first = trace.size(), closed = trace.size();
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+      if (first == trace.size() && trace[i].rfind("OUT " + id + " ", 0) == 0) first = i;
+      if (trace[i].rfind("DFU close id=" + id + " flag=1", 0) == 0) closed = i;
+    }
+    return std::make_pair(first, closed);
+  };
+  const auto a = span("first"), b = span("second");
+  ASSERT_LT(a.first, a.second);
+  ASSERT_LT(b.first, b.second);
+  EXPECT_TRUE(a.second < b.first || b.second < a.first)
+      << "first: lines " << a.first << "-" << a.second << ", second: lines " << b.first << "-" << b.second;
 }
 
 }  // namespace

@@ -22,7 +22,6 @@ constexpr ULONGLONG kComeBackMs = 30000;
 
 constexpr wchar_t kNoInstrument[] = L"No instrument for this package is listed.";
 // Why an instrument of the run's plan was not updated.
-constexpr wchar_t kNotListedAnyMore[] = L"Not updated: the instrument is no longer listed.";
 constexpr wchar_t kNotUpdatedStopped[] = L"Not updated: the run was stopped.";
 constexpr wchar_t kNotUpdatedAfterFailure[] = L"Not updated: the run ended at a failure.";
 constexpr wchar_t kNotUpdatedCannotBeTold[] =
@@ -82,7 +81,6 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
   // others there cannot be told from it.
   bool loaderSettled = true;
   for (const ListedDevice& plan : planned) {
-    if (keepGoing || AllSucceeded(results)) run.WaitWhileAnotherProgramUpdates();
     if (run.StopRequested()) {
       results.push_back(NotUpdated(plan, kNotUpdatedStopped));
     } else if (!keepGoing && !AllSucceeded(results)) {
@@ -164,8 +162,9 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     const std::wstring path = next->devicePath;
     const RunResult result = run.Update(*next);
     if (!result.begun) break;
-    results.push_back(result);
     out.Line(result.entry + L": " + result.result);
+    if (result.gone) continue;  // nothing was tried
+    results.push_back(result);
     if (result.succeeded) {
       // Back before the next is asked for: unplugged at the prompt, it leaves the list at once,
       // and the one plugged into its port is new.

@@ -10,7 +10,6 @@
 #include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
 #include "tools/knupdate/ListedDevices.h"
-#include "tools/knupdate/UpdateUnderWay.h"
 
 namespace {
 
@@ -75,21 +74,31 @@ std::vector<ListedDevice> UpdateRun::ForThePackage() const {
   return candidates;
 }
 
-RunResult UpdateRun::Update(const ListedDevice& listed) {
-  const std::size_t inLoaderBefore = InLoader(ForThePackage());  // as listed: no refresh moves the entry
-  if (!m_host->BeginUpdate()) return {listed.text, std::wstring(), 0, false, false};
-  const UpdateUnderWay mark;
-  m_devices.Select(listed.position);
+RunResult UpdateRun::Update(const ListedDevice& planned) {
+  if (!m_host->BeginUpdate()) return {planned.text, std::wstring(), 0, false, false};
   UpdateSession& session = m_host->Session();
+  if (!WaitForWorkstationMark(m_out, *m_host, session.m_updateMark)) {
+    m_host->EndUpdate();
+    return {planned.text, std::wstring(), 0, false, false};
+  }
+  const std::vector<ListedDevice> now = Candidates();
+  const ListedDevice* listed = FindAgain(now, planned);
+  if (listed == nullptr) {
+    session.m_updateMark.Release();
+    m_host->EndUpdate();
+    return {planned.text, kNotListedAnyMore, 0, false, true, true};
+  }
+  const std::size_t inLoaderBefore = InLoader(now);
+  m_devices.Select(listed->position);
   BeginUpdate(session);
-  UpdateSelectedInstrument(*m_host, session);
+  UpdateSelectedInstrument(*m_host, session);  // lets go of the mark where the update ends
   m_host->EndUpdate();
   const HistoryRecord& record = m_host->LastRecord();
-  const RunResult result = {listed.text, record.result, record.durationMs, m_host->Succeeded()};
+  const RunResult result = {listed->text, record.result, record.durationMs, m_host->Succeeded()};
   if (result.succeeded) {
     // One switched from application mode went through the loader, where none of the type
     // waited (or it would not have been switched); one updated there leaves one fewer.
-    const std::size_t settled = listed.entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
+    const std::size_t settled = listed->entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
     const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
     while (!StopRequested() && InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
   }
@@ -98,13 +107,35 @@ RunResult UpdateRun::Update(const ListedDevice& listed) {
 
 bool UpdateRun::WaitWhileAnotherProgramUpdates(bool* waited) {
   bool said = false;
-  while (!StopRequested() && UpdateUnderWay::InAnotherProgram()) {
+  while (!StopRequested() && WorkstationUpdateMark::HeldElsewhere()) {
     if (!said) m_out.Line(kAnotherProgramUpdates);
     said = true;
     Idle(kOtherProgramPollMs);
   }
   if (waited != nullptr) *waited = said;
   return !StopRequested();
+}
+
+const ListedDevice* FindAgain(const std::vector<ListedDevice>& entries, const ListedDevice& planned) {
+  if (!IsDfu(planned)) return WithPath(entries, planned.devicePath);
+  for (const ListedDevice& listed : entries) {
+    if (IsDfu(listed) && listed.entry.number == planned.entry.number && listed.product == planned.product) {
+      return &listed;
+    }
+  }
+  return nullptr;
+}
+
+bool WaitForWorkstationMark(ConsoleOutput& out, ConsoleUpdateHost& host, WorkstationUpdateMark& mark, bool* waited) {
+  bool said = false;
+  bool taken = false;
+  while (!host.StopRequested() && !host.RunStopRequested() && !(taken = mark.TryTake())) {
+    if (!said) out.Line(kAnotherProgramUpdates);
+    said = true;
+    WaitAnsweringMessages(kOtherProgramPollMs);
+  }
+  if (waited != nullptr) *waited = said;
+  return taken;
 }
 
 void UpdateRun::Idle(DWORD milliseconds) { WaitAnsweringMessages(milliseconds); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/DeviceList.h"
+#include "procedure/WorkstationUpdateMark.h"
 #include "tools/knupdate/ConsoleOutput.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
 
@@ -22,7 +23,21 @@ struct RunResult {
   std::uint64_t durationMs = 0;
   bool succeeded = false;
   bool begun = true;  // false: the run was to end before it began; nothing was done or recorded
+  bool gone = false;  // not listed any more when its update was to begin; nothing done or recorded
 };
+
+// Why an instrument of a run's plan was not updated: gone from the list.
+constexpr wchar_t kNotListedAnyMore[] = L"Not updated: the instrument is no longer listed.";
+
+// The entry that names the planned instrument in entries listed since: an application-mode one
+// by its device path, one in its loader by its DFU index and product text; null when none.
+const ListedDevice* FindAgain(const std::vector<ListedDevice>& entries, const ListedDevice& planned);
+
+// Waits, answering messages, until mark holds the workstation's update mark, saying once that
+// another program is updating; waited tells whether it had to. False (nothing held) when the
+// update or the run was stopped meanwhile.
+bool WaitForWorkstationMark(ConsoleOutput& out, ConsoleUpdateHost& host, WorkstationUpdateMark& mark,
+                            bool* waited = nullptr);
 
 class UpdateRun {
  public:
@@ -45,11 +60,12 @@ class UpdateRun {
   // Whether, as last listed, a device whose product text cannot be read waits in its DFU
   // loader: it may be of the package's type, so none can be switched meanwhile.
   bool UnreadableInLoader() const;
-  // Updates the instrument of this entry, which Candidates gave just now, unless the run is to
-  // end. After a success it
-  // waits, for a while, until the instrument has left its DFU loader: until then it would be
-  // taken for another one waiting there.
-  RunResult Update(const ListedDevice& listed);
+  // Updates the instrument of this entry, which Candidates gave, unless the run is to end. The
+  // workstation's update mark is taken first, and the list read again under it: another
+  // program's update may have moved the instrument meanwhile. After a success it waits, for a
+  // while, until the instrument has left its DFU loader: until then it would be taken for
+  // another one waiting there.
+  RunResult Update(const ListedDevice& planned);
 
   // Lets time pass on this thread while its windows go on answering (the hidden list box is a
   // top-level window).
@@ -57,6 +73,7 @@ class UpdateRun {
 
   // Waits, answering messages, while another program on this workstation updates an
   // instrument, saying so once; waited tells whether it did. False when the run was stopped.
+  // Only looks: the update takes the mark itself.
   bool WaitWhileAnotherProgramUpdates(bool* waited = nullptr);
 
   // Ctrl+C asked the run to end (between updates, or before a first write).

@@ -37,7 +37,6 @@
 #include "tools/knupdate/ConsoleUpdateHost.h"
 #include "tools/knupdate/ProductionLine.h"
 #include "tools/knupdate/UpdateRun.h"
-#include "tools/knupdate/UpdateUnderWay.h"
 
 namespace {
 
@@ -112,24 +111,28 @@ int History(ConsoleOutput& out) {
   return kSucceeded;
 }
 
-constexpr int kNoneListed = -1, kSeveralListed = -2;
+enum class Choice { kOne, kNone, kSeveral };
 
-// The one entry that N or TEXT names, or kNoneListed / kSeveralListed with the reason printed.
-int ChooseDevice(ConsoleOutput& out, const std::vector<ListedDevice>& entries, const std::wstring& device) {
+// The one entry that N or TEXT names into chosen, or the reason printed.
+Choice ChooseDevice(ConsoleOutput& out, const std::vector<ListedDevice>& entries, const std::wstring& device,
+                    ListedDevice& chosen) {
   std::vector<const ListedDevice*> matches;
   for (const ListedDevice& listed : entries) {
-    const bool named = IsNumber(device) ? listed.text.rfind(L"Device " + device + L":", 0) == 0
+    const bool named = IsNumber(device) ? std::to_wstring(listed.listedNumber) == device
                                         : listed.text.find(device) != std::wstring::npos;
     if (named) matches.push_back(&listed);
   }
-  if (matches.size() == 1) return matches[0]->position;
+  if (matches.size() == 1) {
+    chosen = *matches[0];
+    return Choice::kOne;
+  }
   if (matches.empty()) {
     out.Error(L"No instrument is listed as " + device + L".");
-    return kNoneListed;
+    return Choice::kNone;
   }
   out.Error(L"More than one instrument is listed as " + device + L"; name one of them:");
   for (const ListedDevice* listed : matches) out.Error(L"  " + listed->text);
-  return kSeveralListed;
+  return Choice::kSeveral;
 }
 
 // The package's full path, as the dialog's file choice gives it.
@@ -143,16 +146,32 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
   // Both live until the process ends, with the host the Ctrl+C handler may still look at.
   auto* devices = new DeviceList();
   ReportLibrary(out, StartListing(*devices));
-  const int position = ChooseDevice(out, devices->Entries(), device);
-  if (position == kNoneListed) return kFailed;     // an instrument not attached (now)
-  if (position == kSeveralListed) return kUsage;  // a name that does not tell which one
-  devices->Select(position);
+  ListedDevice chosen;
+  switch (ChooseDevice(out, devices->Entries(), device, chosen)) {
+    case Choice::kOne: break;
+    case Choice::kNone: return kFailed;     // an instrument not attached (now)
+    case Choice::kSeveral: return kUsage;  // a name that does not tell which one
+  }
+  devices->Select(chosen.position);
 
   auto* host = new ConsoleUpdateHost(out, *devices, confirmed);
   g_host = host;
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
-  const UpdateUnderWay mark;  // a production run on this workstation switches none meanwhile
-  RunDownload(*host, host->Session(), FullPath(package), SystemTempDirectory(), signing::TrustedKeysBesideProgram());
+  UpdateSession& session = host->Session();
+  BeginUpdate(session);
+  if (CheckUpdatePackage(*host, session, FullPath(package), SystemTempDirectory(),
+                         signing::TrustedKeysBesideProgram())) {
+    // The workstation's update mark before the instrument is touched. After a wait for another
+    // program's update the list is read again: the instrument chosen may have moved or gone.
+    bool waited = false;
+    if (WaitForWorkstationMark(out, *host, session.m_updateMark, &waited) && waited) {
+      devices->Refresh();
+      const std::vector<ListedDevice> now = devices->Entries();
+      const ListedDevice* again = FindAgain(now, chosen);
+      devices->Select(again != nullptr ? again->position : -1);  // none: "No device is found!"
+    }
+    UpdateSelectedInstrument(*host, session);  // a stop meanwhile ends it here, recorded
+  }
   host->Finished();
   return host->Succeeded() ? kSucceeded : kFailed;
 }
