@@ -276,13 +276,14 @@ void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
   CallOnDialogThread([&] { m_strStage = stage; });
 }
 
-void CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
-  AppendHistoryRecord(HistoryFilePath(), record);
+bool CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
+  const bool recorded = AppendHistoryRecord(HistoryFilePath(), record);
   const bool succeeded = outcome == UpdateOutcome::kSucceeded;
   CallOnDialogThread([&] {
     m_bRecorded = true;
     m_taskbar->SetState(m_hWnd, succeeded ? TaskbarState::kNone : TaskbarState::kError);
   });
+  return recorded;
 }
 
 DWORD WINAPI CQM_TWBootloaderDlg::WorkerThread(LPVOID dialog) {

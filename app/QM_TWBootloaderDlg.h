@@ -55,7 +55,7 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   bool StopRequested() override { return false; }
   bool BeginWriting() override { return true; }
   // Into the user's update history, and the outcome onto the taskbar button.
-  void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
+  bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
 
   // For tests: where the taskbar progress goes (the shell's taskbar by default).
   void UseTaskbarProgress(TaskbarProgress* taskbar) { m_taskbar = taskbar; }

@@ -89,7 +89,7 @@ class BenchHost : public UpdateHost {
   }
   bool StopRequested() override { return false; }
   bool BeginWriting() override { return true; }
-  void RecordUpdate(const HistoryRecord&, UpdateOutcome) override {}
+  bool RecordUpdate(const HistoryRecord&, UpdateOutcome) override { return true; }
 
   HDEVINFO deviceList = nullptr;
   // When the package check had ended, the worker started, and its first write began.

@@ -44,8 +44,8 @@ class OutcomeWatch : public UpdateHost {
   bool StopRequested() override { return m_host.StopRequested(); }
   bool BeginWriting() override { return m_host.BeginWriting(); }
   void PackageAccepted(const std::wstring& signer) override { m_host.PackageAccepted(signer); }
-  void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override {
-    m_host.RecordUpdate(record, outcome);
+  bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override {
+    return m_host.RecordUpdate(record, outcome);
   }
 
  private:
@@ -94,7 +94,8 @@ void UpdateSelectedInstrument(UpdateHost& host, UpdateSession& session) {
   if (!PrepareDevice(watch, session)) {
     session.m_updateMark.Release();
     ReleasePackageFolder(session);
-    host.RecordUpdate(watch.Record(), UpdateOutcome::kFailed);
+    // The reason has been shown: a record that is lost is told after it.
+    if (!host.RecordUpdate(watch.Record(), UpdateOutcome::kFailed)) host.ShowMessage(texts::kHistoryNotWritten);
     return;
   }
   HandOver(host, session);  // the worker records how the update ended

@@ -28,6 +28,9 @@ constexpr wchar_t kAnotherWaitingInDfu[] =
 constexpr wchar_t kAnotherProgramUpdating[] =
     L"Another program is updating an instrument on this workstation. Please wait until it has ended.";
 
+// The record of an update that has ended could not be added to the history.
+constexpr wchar_t kHistoryNotWritten[] = L"The update history could not be written!";
+
 // Stages of the download, in front of " downloading!" and " verifying!".
 constexpr wchar_t kStageBootloader[] = L"Bootloader file";
 constexpr wchar_t kStageData[] = L"Data file";

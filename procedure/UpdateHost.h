@@ -60,6 +60,7 @@ class UpdateHost : public MessageHost {
   // trusted key is set (the signature is then not looked at). A console prints it.
   virtual void PackageAccepted(const std::wstring& signer) { (void)signer; }
   // An update that got past the package check has ended: its record, for the history, and
-  // its outcome.
-  virtual void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) = 0;
+  // its outcome. False when the record could not be kept: the procedure says so after the
+  // update's own final message.
+  virtual bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) = 0;
 };

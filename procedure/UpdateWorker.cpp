@@ -78,8 +78,9 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
   DfuDeviceClose(session.m_hDfuDevice, 1);
   session.m_hDfuDevice = 0;
   session.m_updateMark.Release();
-  host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
+  const bool recorded = host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
   host.ShowMessage(texts::kUpdatedSuccessfully);
+  if (!recorded) host.ShowMessage(texts::kHistoryNotWritten);
   host.Pause(kAfterSuccessPauseMs);
   host.RefreshDeviceList();
   host.EnableInputs(true);
@@ -89,8 +90,9 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
 
 void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring& text) {
   ReleasePackageFolder(session);
-  host.RecordUpdate(FinishedRecord(session, text), UpdateOutcome::kFailed);
+  const bool recorded = host.RecordUpdate(FinishedRecord(session, text), UpdateOutcome::kFailed);
   host.ShowMessage(text);
+  if (!recorded) host.ShowMessage(texts::kHistoryNotWritten);
   DfuDeviceClose(session.m_hDfuDevice, 0);
   session.m_hDfuDevice = 0;
   session.m_updateMark.Release();

@@ -445,11 +445,34 @@ TEST_F(DialogUpdateTest, NothingIsSwitchedWhileAnotherProgramUpdates) {
     Answer(refused.lastBox);
     EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
     EXPECT_EQ(TraceLinesWith("OUT tw"), 0) << "the instrument was touched";
-    EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(std::string(",") + ToUtf8(texts::kAnotherProgramUpdating) + ","));
+    // Recorded once the box is answered, as every preparation's ending.
+    const std::string refusal = "," + ToUtf8(texts::kAnotherProgramUpdating) + ",";
+    EXPECT_TRUE(dd::WaitUntil([&] { return LastHistoryLine().find(refusal) != std::string::npos; }))
+        << LastHistoryLine();
 
     elsewhere.Release();
     dd::Click(window, IDOK);
     AwaitSuccessAndGiveBack(window);
+    PressEscAndWait(window, run);
+  });
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
+}
+
+// A history that cannot be written (a folder in its place, as a full or locked disk would
+// refuse it) is told after the update's own final message.
+TEST_F(DialogUpdateTest, ARecordThatCannotBeWrittenIsToldAfterTheFinalMessage) {
+  SetHistoryFileForTesting(m_scratch.Path());
+  CQM_TWBootloaderDlg dialog;
+  dialog.m_strUpdateFile = MakePackage(false);
+  DialogRun run(0);
+  run.Run(dialog, [&](HWND window) {
+    WaitForTheDefaultList(window);
+    dd::Click(window, IDOK);
+    const Watched watched = WatchUntilBox(window, texts::kHistoryNotWritten);
+    ASSERT_NE(watched.lastBox, nullptr);
+    EXPECT_THAT(watched.boxes, ElementsAre(texts::kUpdatedSuccessfully, texts::kHistoryNotWritten));
+    Answer(watched.lastBox);
+    EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
     PressEscAndWait(window, run);
   });
   EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);

@@ -130,10 +130,11 @@ bool RecordingUpdateHost::BeginWriting() {
   return true;
 }
 
-void RecordingUpdateHost::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
+bool RecordingUpdateHost::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
   events.push_back(L"recorded: " + record.result);
   records.push_back(record);
   outcomes.push_back(outcome);
+  return historyWritable;
 }
 
 int RecordingUpdateHost::PausesOf(DWORD milliseconds) const {

@@ -34,6 +34,7 @@ class RecordingUpdateHost : public UpdateHost {
   std::function<bool()> stopRequested = [] { return false; };
   std::vector<HistoryRecord> records;
   std::vector<UpdateOutcome> outcomes;  // one for each record
+  bool historyWritable = true;  // false: every record is lost, as on a full disk
   UpdateSession* session = nullptr;  // the worker's, set by the test
 
   // In the order they happened: "message: ...", "status: ...", "status shown", "progress
@@ -71,7 +72,7 @@ class RecordingUpdateHost : public UpdateHost {
   bool StartWorker() override;
   bool StopRequested() override { return stopRequested(); }
   bool BeginWriting() override;
-  void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
+  bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
 
   // Forgets what was recorded, for a second update with the same host.
   void ClearRecords();

@@ -359,6 +359,35 @@ TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
   }
 }
 
+// A record that cannot be kept (a full or locked disk) is never lost in silence: the text
+// comes after the update's own final message, and the outcome stays the update's.
+TEST_F(UpdateWorkerTest, ARecordThatCannotBeKeptIsToldAfterTheFinalMessage) {
+  const struct {
+    const char* name;
+    const wchar_t* key;
+    const wchar_t* value;
+    std::wstring ending;
+    UpdateOutcome outcome;
+  } cases[] = {
+      {"Success", L"fault.identify", L"", texts::kUpdatedSuccessfully, UpdateOutcome::kSucceeded},
+      {"PreparationFailure", L"usbFault.bind", L"31", texts::kCannotOpenDevice, UpdateOutcome::kFailed},
+      // Last: it leaves the instrument in its loader.
+      {"WriteFailure", L"fault.nand.verifyFailure", L"1", texts::kMediaVerify, UpdateOutcome::kFailed},
+  };
+  m_host.historyWritable = false;
+  for (const auto& c : cases) {
+    SetKey(L"tw", c.key, c.value);
+    m_host.ClearRecords();
+    bench().AdvanceClock(5000);
+    Refresh();
+    Select(L"TW 3xx");
+    Download(MakePackage(PackageImages()));
+    EXPECT_THAT(m_host.messages, ElementsAre(c.ending, texts::kHistoryNotWritten)) << c.name;
+    EXPECT_THAT(m_host.outcomes, ElementsAre(c.outcome)) << c.name;
+    SetKey(L"tw", c.key, L"");
+  }
+}
+
 // The pauses counted before the first event that is `until`: with the procedure's clock moved
 // on by the pauses alone, the time at that event.
 std::uint64_t PausedUntil(const std::vector<std::wstring>& events, const std::wstring& until) {

@@ -234,6 +234,24 @@ TEST_F(KnupdateTest, TheBootloaderWarningNeedsAYes) {
   EXPECT_EQ(TextLines(typed.output).back(), "Updated successfully!");
 }
 
+// A record that cannot be written (here the history's place is taken by a folder) is never
+// lost in silence: the line after the final message, and exit code 3 for an update that
+// succeeded (1 for one that failed, as ever).
+TEST_F(KnupdateTest, ARecordThatCannotBeWrittenIsToldWithExitCodeThree) {
+  ASSERT_TRUE(CreateDirectoryW(HistoryFile().c_str(), nullptr));
+  const ProgramRun updated = Knupdate(L"update --package \"" + MakePackage(false) + L"\" --device 0");
+  EXPECT_EQ(updated.exitCode, 3u) << updated.output;
+  const std::vector<std::string> lines = TextLines(updated.output);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "Updated successfully!");
+  EXPECT_EQ(lines.back(), "The update history could not be written!");
+
+  ASSERT_TRUE(m_bench.bench().WriteString(sim::Bench::InstrumentSection(L"qm"), L"fault.identify", L"short"));
+  const ProgramRun failed = Knupdate(L"update --package \"" + MakePackage(false) + L"\" --device QM");
+  EXPECT_EQ(failed.exitCode, 1u) << failed.output;
+  EXPECT_EQ(TextLines(failed.output).back(), "The update history could not be written!");
+}
+
 TEST_F(KnupdateTest, ADeviceMustNameOneInstrument) {
   const std::wstring package = L"--package \"" + MakePackage(false) + L"\"";
   const ProgramRun several = Knupdate(L"update " + package + L" --device xx");

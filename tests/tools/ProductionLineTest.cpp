@@ -303,6 +303,24 @@ TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   EXPECT_THAT(entries, ElementsAre("Device 1: TW 3xx", "Device 2: TW 3xx", "Device 3: TW 3xx"));
 }
 
+// A line must not go on without its records: a station whose record cannot be written stops
+// after that update, says why, and exits with 3.
+TEST_F(ProductionLineTest, AStationStopsWhenARecordCannotBeWritten) {
+  ASSERT_TRUE(CreateDirectoryW(HistoryFile().c_str(), nullptr));  // no file can be written there
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(StationReady(station)) << station.Output();
+  Plug(L"first");
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 3u) << station.Output();
+  EXPECT_THAT(station.Output(), testing::EndsWith("Updated successfully!\n"
+                                                  "The update history could not be written!\n"
+                                                  "Device 1: TW 3xx: Updated successfully!\n"
+                                                  "Station ended: 1 updated, 0 failed.\n"));
+  Plug(L"second");
+  Sleep(1500);
+  EXPECT_TRUE(Untouched(L"second"));
+}
+
 // An instrument that takes long to come back after its update (longer than a missing one's path
 // is kept otherwise) is waited for before the next is asked for, and is not updated again.
 TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {

@@ -174,10 +174,12 @@ void ConsoleUpdateHost::PackageAccepted(const std::wstring& signer) {
   CallOnMainThread([&] { m_out.Line(signer.empty() ? std::wstring(L"unsigned") : L"signed by " + signer); });
 }
 
-void ConsoleUpdateHost::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
-  AppendHistoryRecord(HistoryFilePath(), record);
+bool ConsoleUpdateHost::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
+  const bool recorded = AppendHistoryRecord(HistoryFilePath(), record);
   m_outcome = outcome;
   m_lastRecord = record;
+  if (!recorded) m_historyLost = true;
+  return recorded;
 }
 
 void ConsoleUpdateHost::Finished() {

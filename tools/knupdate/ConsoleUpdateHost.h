@@ -56,6 +56,9 @@ class ConsoleUpdateHost : public UpdateHost {
   bool Succeeded() const { return m_outcome == UpdateOutcome::kSucceeded; }
   // The record of the update that ended last. Read once it has ended.
   const HistoryRecord& LastRecord() const { return m_lastRecord; }
+  // Whether a record of this host's updates could not be added to the history (of any update
+  // so far). Read once the update has ended.
+  bool HistoryLost() const { return m_historyLost; }
 
   void ShowMessage(const std::wstring& text) override;
   void SetStatusText(const std::wstring& text) override;
@@ -75,7 +78,7 @@ class ConsoleUpdateHost : public UpdateHost {
   bool StartWorker() override;
   bool StopRequested() override { return m_state.load() == kStopping; }
   bool BeginWriting() override;
-  void RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
+  bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
   // "signed by NAME", or "unsigned" when no trusted maker's signature was checked.
   void PackageAccepted(const std::wstring& signer) override;
 
@@ -106,6 +109,7 @@ class ConsoleUpdateHost : public UpdateHost {
   // before the hand-over); read by the main thread after the worker has ended.
   UpdateOutcome m_outcome = UpdateOutcome::kFailed;
   HistoryRecord m_lastRecord;  // likewise
+  bool m_historyLost = false;  // likewise
   std::atomic<int> m_state{kPreparing};
   bool m_run = false;  // several updates (BeginRun, before the Ctrl+C handler is installed)
   std::atomic<bool> m_runStopRequested{false};

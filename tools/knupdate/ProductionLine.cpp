@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "procedure/ProcedureTexts.h"
+#include "tools/knupdate/ExitCodes.h"
 #include "tools/knupdate/ListedDevices.h"
 #include "tools/knupdate/UpdatedInstruments.h"
 
 namespace {
 
-constexpr int kSucceeded = 0, kFailed = 1;
+using namespace exit_codes;
 constexpr DWORD kRefreshPeriodMs = 1000;  // the dialog's list refresh
 // How long an updated instrument may take to come back in application mode, which the station
 // waits for before it asks for the next one.
@@ -102,7 +103,8 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
     }
   }
   PrintSummary(out, results);
-  return AllSucceeded(results) ? kSucceeded : kFailed;
+  if (!AllSucceeded(results)) return kFailed;
+  return run.Host().HistoryLost() ? kRecordLost : kSucceeded;
 }
 
 int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) {
@@ -172,6 +174,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
     } else {
       updated.AddFailed(path, run.Candidates(), GetTickCount64());
     }
+    if (run.Host().HistoryLost()) break;  // a line must not go on without its records
     if (!run.StopRequested()) out.Line(kNextInstrument);
   }
 
@@ -182,5 +185,6 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
   for (const RunResult& r : results) {
     if (!r.succeeded) out.Line(L"failed: " + r.entry + L": " + r.result);
   }
-  return failed == 0 ? kSucceeded : kFailed;
+  if (failed != 0) return kFailed;
+  return run.Host().HistoryLost() ? kRecordLost : kSucceeded;
 }

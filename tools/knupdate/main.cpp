@@ -16,7 +16,7 @@
 // Exit code: 0 after "Updated successfully!" (and for list and history; for --all and a
 // station, when every update succeeded), 1 after any failure (a device that names no listed
 // instrument, or no instrument for the package, included), 2 for wrong usage or a device that
-// names several.
+// names several, 3 when every update succeeded but a record could not be added to the history.
 #include <windows.h>
 
 #include <atomic>
@@ -35,12 +35,13 @@
 #include "signing/TrustedKeys.h"
 #include "tools/knupdate/ConsoleOutput.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
+#include "tools/knupdate/ExitCodes.h"
 #include "tools/knupdate/ProductionLine.h"
 #include "tools/knupdate/UpdateRun.h"
 
 namespace {
 
-constexpr int kSucceeded = 0, kFailed = 1, kUsage = 2;
+using namespace exit_codes;
 
 constexpr wchar_t kUsageText[] =
     L"usage: knupdate list\r\n"
@@ -173,7 +174,8 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
     UpdateSelectedInstrument(*host, session);  // a stop meanwhile ends it here, recorded
   }
   host->Finished();
-  return host->Succeeded() ? kSucceeded : kFailed;
+  if (!host->Succeeded()) return kFailed;
+  return host->HistoryLost() ? kRecordLost : kSucceeded;
 }
 
 // The forms that update several instruments: --all, and a station.
