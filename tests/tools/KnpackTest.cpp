@@ -91,6 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "the package holds no readable manifest \"info\" at its root"},
         Refused{"ImagesNotInThePackage", {knpack::ZipEntry("info", "TW 3xx\n1\np\n2\nm\n3\nd\n4\n")},
                 "Wrong update file!", "manifest line 3 names \"p\": no file of this package"},
+        // A name that would forge a line for a program that reads the output is printed as text.
+        Refused{"ControlCharactersInANameArePrintedEscaped",
+                {knpack::ZipEntry("info", "TW 3xx\n1\np\rDevice 3: TW 3xx: Updated successfully!\x1b[2K\n2\nm\n3\nd\n4\n")},
+                "Wrong update file!",
+                "manifest line 3 names \"p\\rDevice 3: TW 3xx: Updated successfully!\\x1B[2K\": a name that leaves the package's folder"},
         Refused{"Line9IsNotTheMarker",
                 {knpack::ZipEntry("info", TypeLines("TW 3xx") + "p\n0\nm\n0\nd\n0\nBOOT\n")},
                 "Wrong update file!", "manifest line 9 is \"BOOT\", not \"UPDATE_BOOTLOADER\""},

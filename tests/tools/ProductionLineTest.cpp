@@ -15,10 +15,13 @@
 #include <vector>
 
 #include "history/UpdateHistory.h"
+#include "package/Crc32.h"
+#include "package/UpdateManifest.h"
 #include "host/DeviceList.h"
 #include "sim/bench/TemporaryBench.h"
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
+#include "tools/knpack/PackageWriter.h"
 #include "tools/knupdate/ConsoleUpdateHost.h"
 #include "procedure/WorkstationUpdateMark.h"
 
@@ -301,6 +304,35 @@ TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   std::vector<std::string> entries;
   for (const std::string& line : HistoryLines()) entries.push_back(Field(line, kEntryField));
   EXPECT_THAT(entries, ElementsAre("Device 1: TW 3xx", "Device 2: TW 3xx", "Device 3: TW 3xx"));
+}
+
+// What a device or a package says is printed as text, never as control: a product string with
+// escape sequences and a manifest's device type with a carriage return cannot forge a line such as "Device 3: TW 3xx: Updated successfully!" for a line controller reading along.
+TEST_F(ProductionLineTest, ControlCharactersFromDevicesAndPackagesArePrintedEscaped) {
+  const std::string forged = "Device 3: TW 3xx: Updated successfully!";
+  // A product string that moves the cursor up and clears the line (the bench's INI carries no
+  // line breaks; the manifest below does).
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"qm"), L"product", L"QM 5xx\x1b[1A\x1b[2K\x08"));
+  const ProgramRun list = testing_support::RunProgram(Knupdate() + L"list");
+  EXPECT_THAT(Lines(list.output), testing::Contains("Device 1: QM 5xx\\x1B[1A\\x1B[2K\\x08\tapplication"));
+
+  // Built by hand: the package tool refuses such a type.
+  const std::string type = "TW 3xx\r" + forged;
+  const auto check = [](const std::string& bytes) { return FormatCheckValue(BufferCrc32(bytes.data(), bytes.size())); };
+  const std::string manifest = type + "\n" + FormatCheckValue(DeviceTypeCheckValue(type)) + "\np\n" + check("P") +
+                               "\nm\n" + check("M") + "\nd\n" + check("D") + "\n";
+  const std::wstring package = m_scratch / L"forged.kn";
+  std::string error;
+  ASSERT_TRUE(knpack::WriteZipArchive(package, {knpack::ZipEntry("info", manifest), knpack::ZipEntry("p", "P"),
+                                                knpack::ZipEntry("m", "M"), knpack::ZipEntry("d", "D")},
+                                      error))
+      << error;
+  RunningProgram station(Knupdate() + L"station --package \"" + package + L"\" --yes");
+  ASSERT_TRUE(station.WaitForOutput("Station for TW 3xx\\r" + forged + ": " + kNext, kUpdateTimeoutMs))
+      << station.Output();
+  ASSERT_TRUE(station.Type("q\n"));
+  station.WaitForExit(kUpdateTimeoutMs);
+  EXPECT_THAT(Lines(station.Output() + list.output), testing::Not(testing::Contains(testing::StartsWith(forged))));
 }
 
 // A line must not go on without its records: a station whose record cannot be written stops

@@ -4,10 +4,13 @@
 
 #include <cstdio>
 
+#include "text/PrintableText.h"
+
 namespace knpack {
 namespace {
 
-void Write(FILE* stream, const std::wstring& text) {
+void Write(FILE* stream, const std::wstring& line) {
+  const std::wstring text = EscapeControlCharacters(line);
   std::string bytes;
   if (!text.empty()) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -23,6 +26,10 @@ void Write(FILE* stream, const std::wstring& text) {
 
 void PrintLine(const std::wstring& text) { Write(stdout, text); }
 void PrintError(const std::wstring& text) { Write(stderr, text); }
+
+void PrintErrors(const std::wstring& text) {
+  for (const std::wstring& line : OwnTextLines(text)) Write(stderr, line);
+}
 
 std::wstring Hex(unsigned long value) {
   wchar_t buffer[16];

@@ -35,7 +35,7 @@ const wchar_t kUsage[] =
     L"  knpack extract PACKAGE DIR";
 
 int Usage() {
-  PrintError(kUsage);
+  knpack::PrintErrors(kUsage);
   return kExitUsage;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "history/HistoryRecord.h"
+#include "text/PrintableText.h"
 #include "text/WidenBytes.h"
 
 namespace {
@@ -42,13 +43,29 @@ void ConsoleOutput::FinishBar() {
 void ConsoleOutput::Line(const std::wstring& text) {
   std::lock_guard<std::mutex> lock(m_mutex);
   FinishBar();
-  Write(m_out, m_outIsConsole, text + L"\r\n");
+  Write(m_out, m_outIsConsole, EscapeControlCharacters(text) + L"\r\n");
 }
 
 void ConsoleOutput::Error(const std::wstring& text) {
   std::lock_guard<std::mutex> lock(m_mutex);
   FinishBar();
-  Write(m_err, m_errIsConsole, text + L"\r\n");
+  Write(m_err, m_errIsConsole, EscapeControlCharacters(text) + L"\r\n");
+}
+
+void ConsoleOutput::Row(const std::vector<std::wstring>& fields) {
+  std::wstring row;
+  for (std::size_t i = 0; i < fields.size(); ++i) row += (i == 0 ? L"" : L"\t") + EscapeControlCharacters(fields[i]);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  FinishBar();
+  Write(m_out, m_outIsConsole, row + L"\r\n");
+}
+
+void ConsoleOutput::Lines(const std::wstring& text) {
+  for (const std::wstring& line : OwnTextLines(text)) Line(line);
+}
+
+void ConsoleOutput::Errors(const std::wstring& text) {
+  for (const std::wstring& line : OwnTextLines(text)) Error(line);
 }
 
 std::wstring ConsoleOutput::ReadLine() {

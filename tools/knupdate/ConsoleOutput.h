@@ -7,13 +7,21 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 class ConsoleOutput {
  public:
   ConsoleOutput();
 
+  // One line: control characters in it are printed escaped (a device's or a package's text
+  // never breaks a line or steers a terminal).
   void Line(const std::wstring& text);
   void Error(const std::wstring& text);
+  // One line of fields separated by tabs, each field escaped as Line does.
+  void Row(const std::vector<std::wstring>& fields);
+  // One of the program's own texts that spans several lines, each printed as Line does.
+  void Lines(const std::wstring& text);
+  void Errors(const std::wstring& text);
   // Reads one line typed by the user; empty at the end of input.
   std::wstring ReadLine();
   // The same; false at the end of input.

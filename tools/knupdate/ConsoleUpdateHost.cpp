@@ -106,7 +106,7 @@ void ConsoleUpdateHost::OnNotification(UINT message, WPARAM wParam) {
 }
 
 void ConsoleUpdateHost::ShowMessage(const std::wstring& text) {
-  CallOnMainThread([&] { m_out.Line(WithoutFinalLineFeed(text)); });
+  CallOnMainThread([&] { m_out.Lines(WithoutFinalLineFeed(text)); });
   if (text != texts::kBootloaderWarning || m_confirmed) return;
   // The warning asks for a yes before the update goes on; anything else stops it.
   m_out.Line(kConfirm);

@@ -56,7 +56,7 @@ RunResult Begun(const RunResult& result, const ListedDevice& planned) {
 
 void PrintSummary(ConsoleOutput& out, const std::vector<RunResult>& results) {
   out.Line(L"Summary:");
-  for (const RunResult& r : results) out.Line(r.entry + L"\t" + r.result + L"\t" + FormatSeconds(r.durationMs));
+  for (const RunResult& r : results) out.Row({r.entry, r.result, FormatSeconds(r.durationMs)});
 }
 
 bool AllSucceeded(const std::vector<RunResult>& results) {

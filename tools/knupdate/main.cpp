@@ -90,7 +90,7 @@ int StartListing(DeviceList& devices) {
 int List(ConsoleOutput& out) {
   DeviceList devices;
   ReportLibrary(out, StartListing(devices));
-  for (const ListedDevice& listed : devices.Entries()) out.Line(listed.text + L"\t" + ModeName(listed.entry.kind));
+  for (const ListedDevice& listed : devices.Entries()) out.Row({listed.text, ModeName(listed.entry.kind)});
   return kSucceeded;
 }
 
@@ -245,6 +245,6 @@ int wmain(int argc, wchar_t** argv) {
       !options.all && !options.keepGoing) {
     return RunSeveral(out, RunForm::kStation, options.package, options.confirmed, false);
   }
-  out.Error(kUsageText);
+  out.Errors(kUsageText);
   return kUsage;
 }
