@@ -35,6 +35,7 @@ using testing_support::RunningProgram;
 
 constexpr DWORD kUpdateTimeoutMs = 60000;
 const std::string kNext = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
+const std::string kSummary = "Summary (entries as listed when the run began):";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -146,7 +147,7 @@ TEST_F(ProductionLineTest, AllUpdatesEveryInstrumentOfThePackagesType) {
   EXPECT_THAT(run.output, testing::StartsWith("unsigned\n")) << "the package is checked once";
   EXPECT_EQ(run.output.find("unsigned"), run.output.rfind("unsigned"));
   const std::vector<std::string> lines = Lines(run.output);
-  const auto summary = std::find(lines.begin(), lines.end(), "Summary:");
+  const auto summary = std::find(lines.begin(), lines.end(), kSummary);
   ASSERT_NE(summary, lines.end()) << run.output;
   ASSERT_EQ(lines.end() - summary, 4);
   // The one in its loader first, then the others, each found where it is now.
@@ -168,7 +169,7 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), L"fault.identify", L"short"));
   const ProgramRun stopped = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(stopped.exitCode, 1u) << stopped.output;
-  EXPECT_THAT(stopped.output, HasSubstr("Summary:\nDevice 0: TW 3xx\tGet device info failed!\t"));
+  EXPECT_THAT(stopped.output, HasSubstr(kSummary + "\nDevice 0: TW 3xx\tGet device info failed!\t"));
   EXPECT_THAT(stopped.output, HasSubstr(": TW 3xx\tNot updated: the run ended at a failure.\t0.000 s\n"))
       << "the planned one left out is named";
   EXPECT_TRUE(Untouched(L"tw2"));
@@ -182,6 +183,26 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   EXPECT_TRUE(Updated(L"tw2"));
   EXPECT_TRUE(Untouched(L"tw"));
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!", "Get device info failed!", "Updated successfully!"));
+}
+
+// After a failure the list is renumbered while the run goes on: each row names its instrument
+// as the run planned it, so two instruments never share a name in the summary.
+TEST_F(ProductionLineTest, TheSummaryNamesEachInstrumentAsPlanned) {
+  ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
+  ASSERT_TRUE(bench().SetMode(L"qm", sim::Mode::kAbsent));
+  ASSERT_TRUE(bench().SetMode(L"vx", sim::Mode::kAbsent));
+  // Fails in its loader and stays there, ahead of the other in the list that follows.
+  Plug(L"first");
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"first"), L"fault.nand.verifyFailure", L"1"));
+  Plug(L"second");
+  const ProgramRun run =
+      testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  const std::vector<std::string> lines = Lines(run.output);
+  const auto summary = std::find(lines.begin(), lines.end(), kSummary);
+  ASSERT_EQ(lines.end() - summary, 3) << run.output;
+  EXPECT_THAT(summary[1], testing::StartsWith("Device 0: TW 3xx\tVerify media file failed."));
+  EXPECT_THAT(summary[2], testing::StartsWith("Device 1: TW 3xx\t")) << "renamed after the list moved";
 }
 
 // An updated instrument that is slow to leave its loader is waited for: taken for another one
@@ -214,7 +235,7 @@ TEST_F(ProductionLineTest, AllTakesTheLoaderInItsOwnOrderAndStopsThereAtAFailure
       testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
   EXPECT_EQ(run.exitCode, 1u) << run.output;
   const std::vector<std::string> lines = Lines(run.output);
-  const auto summary = std::find(lines.begin(), lines.end(), "Summary:");
+  const auto summary = std::find(lines.begin(), lines.end(), kSummary);
   ASSERT_EQ(lines.end() - summary, 4) << run.output;
   EXPECT_THAT(summary[1], testing::StartsWith("Device 9: TW 3xx\tError "));
   EXPECT_THAT(summary[1], HasSubstr("reported during downloading data file!"));

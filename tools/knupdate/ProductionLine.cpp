@@ -27,6 +27,7 @@ constexpr wchar_t kNotUpdatedStopped[] = L"Not updated: the run was stopped.";
 constexpr wchar_t kNotUpdatedAfterFailure[] = L"Not updated: the run ended at a failure.";
 constexpr wchar_t kNotUpdatedCannotBeTold[] =
     L"Not updated: it cannot be told from another instrument of its type in the DFU loader.";
+constexpr wchar_t kSummaryHeading[] = L"Summary (entries as listed when the run began):";
 constexpr wchar_t kNextInstrument[] = L"Plug in the next instrument (Ctrl+C or q ends the station).";
 
 // The loader's own order, which stays while instruments leave it; the list's order is that of
@@ -49,13 +50,17 @@ bool ComesBack(UpdateRun& run, const std::wstring& path) {
 
 RunResult NotUpdated(const ListedDevice& planned, const wchar_t* why) { return {planned.text, why, 0, false}; }
 
+// The result of the planned instrument's update, named as the run planned it: the list is
+// renumbered while the run goes on, and an entry's text then may have been another's before.
 // An update the run's end kept from beginning counts as one not updated.
-RunResult Begun(const RunResult& result, const ListedDevice& planned) {
-  return result.begun ? result : NotUpdated(planned, kNotUpdatedStopped);
+RunResult AsPlanned(RunResult result, const ListedDevice& planned) {
+  if (!result.begun) return NotUpdated(planned, kNotUpdatedStopped);
+  result.entry = planned.text;
+  return result;
 }
 
 void PrintSummary(ConsoleOutput& out, const std::vector<RunResult>& results) {
-  out.Line(L"Summary:");
+  out.Line(kSummaryHeading);
   for (const RunResult& r : results) out.Row({r.entry, r.result, FormatSeconds(r.durationMs)});
 }
 
@@ -93,13 +98,13 @@ int UpdateEveryInstrument(ConsoleOutput& out, UpdateRun& run, const std::wstring
       if (inLoader.empty()) {
         results.push_back(NotUpdated(plan, kNotListedAnyMore));
       } else {
-        results.push_back(Begun(run.Update(inLoader.front()), plan));
+        results.push_back(AsPlanned(run.Update(inLoader.front()), plan));
         loaderSettled = results.back().succeeded && OfKind(run.Candidates(), true).size() < inLoader.size();
       }
     } else {
       const std::vector<ListedDevice> now = run.Candidates();
       const ListedDevice* listed = WithPath(now, plan.devicePath);
-      results.push_back(listed != nullptr ? Begun(run.Update(*listed), plan) : NotUpdated(plan, kNotListedAnyMore));
+      results.push_back(listed != nullptr ? AsPlanned(run.Update(*listed), plan) : NotUpdated(plan, kNotListedAnyMore));
     }
   }
   PrintSummary(out, results);
