@@ -44,6 +44,7 @@ class OutcomeWatch : public UpdateHost {
   bool StopRequested() override { return m_host.StopRequested(); }
   bool BeginWriting() override { return m_host.BeginWriting(); }
   void PackageAccepted(const std::wstring& signer) override { m_host.PackageAccepted(signer); }
+  void DeviceTypeUnknown(const std::wstring& deviceType) override { m_host.DeviceTypeUnknown(deviceType); }
   bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override {
     return m_host.RecordUpdate(record, outcome);
   }

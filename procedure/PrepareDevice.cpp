@@ -61,7 +61,7 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session) {
   switch (MatchDeviceType(ProductOfEntry(selection.text), deviceType)) {
     case DeviceMatch::kMatch: break;
     case DeviceMatch::kNotForDevice: host.ShowMessage(texts::kNotForDevice); return false;
-    case DeviceMatch::kUnknownType: return false;
+    case DeviceMatch::kUnknownType: host.DeviceTypeUnknown(deviceType); return false;
   }
   // From here until the update has ended no other program on the workstation switches an
   // instrument: the loader could hide the one that is open here.

@@ -56,6 +56,9 @@ class UpdateHost : public MessageHost {
   // nothing written. After true the host refuses to stop until the update has ended, since a
   // firmware cut short can leave the instrument unusable.
   virtual bool BeginWriting() = 0;
+  // The package's device type is of no family the updater knows: the preparation ends without
+  // a message box, as the dialog always has. A console says so in a line of its own.
+  virtual void DeviceTypeUnknown(const std::wstring& deviceType) { (void)deviceType; }
   // The package passed its check; signer: the trusted maker who signed it, empty when no
   // trusted key is set (the signature is then not looked at). A console prints it.
   virtual void PackageAccepted(const std::wstring& signer) { (void)signer; }

@@ -252,6 +252,21 @@ TEST_F(KnupdateTest, ARecordThatCannotBeWrittenIsToldWithExitCodeThree) {
   EXPECT_EQ(TextLines(failed.output).back(), "The update history could not be written!");
 }
 
+// Where the dialog ends without a word (a package of a device type of no family the updater
+// knows), the console says so in one line.
+TEST_F(KnupdateTest, APackageOfAnUnknownDeviceTypeIsToldInALine) {
+  testing_support::PackageImages images;
+  images.program = PatternBytes(0x8000, 1);
+  images.media = PatternBytes(0x2000, 2);
+  images.data = PatternBytes(0x100, 3);
+  images.deviceType = "VX 3xx";
+  const std::wstring package = testing_support::BuildPackage(m_scratch.Path(), images);
+  const ProgramRun run = Knupdate(L"update --package \"" + package + L"\" --device 0");
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  EXPECT_EQ(TextLines(run.output).back(), "The file is for a device type the updater does not know!");
+  ASSERT_EQ(HistoryLines().size(), 1u) << "the ending is recorded as the dialog's is";
+}
+
 TEST_F(KnupdateTest, ADeviceMustNameOneInstrument) {
   const std::wstring package = L"--package \"" + MakePackage(false) + L"\"";
   const ProgramRun several = Knupdate(L"update " + package + L" --device xx");

@@ -17,6 +17,7 @@ constexpr wchar_t kMustFinish[] =
     L"The update must finish: the firmware is being written, and stopping now could leave the instrument unusable.";
 constexpr wchar_t kStoppingText[] = L"Stopping: the update ends before anything is written.";
 constexpr wchar_t kRunStoppingText[] = L"Stopping: no further instrument is updated.";
+constexpr wchar_t kDeviceTypeUnknown[] = L"The file is for a device type the updater does not know!";
 constexpr wchar_t kConfirm[] = L"Go on with the bootloader update? Type y and Enter to go on:";
 
 }  // namespace
@@ -168,6 +169,10 @@ bool ConsoleUpdateHost::BeginWriting() {
   AllowClosing(false);
   GuardSession(true);
   return true;
+}
+
+void ConsoleUpdateHost::DeviceTypeUnknown(const std::wstring&) {
+  CallOnMainThread([&] { m_out.Line(kDeviceTypeUnknown); });
 }
 
 void ConsoleUpdateHost::PackageAccepted(const std::wstring& signer) {

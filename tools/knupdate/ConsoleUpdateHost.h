@@ -79,6 +79,8 @@ class ConsoleUpdateHost : public UpdateHost {
   bool StopRequested() override { return m_state.load() == kStopping; }
   bool BeginWriting() override;
   bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
+  // Where the dialog ends without a word: a line, so the technician can tell why.
+  void DeviceTypeUnknown(const std::wstring& deviceType) override;
   // "signed by NAME", or "unsigned" when no trusted maker's signature was checked.
   void PackageAccepted(const std::wstring& signer) override;
 
