@@ -30,7 +30,14 @@ if [ "${1:-}" = "--arch" ]; then
 fi
 ./scripts/setup.sh
 source scripts/wine-env.sh || exit 2
-trap kn_cleanup EXIT
+# Folders of this run's own (a fresh bench), gone when it ends.
+run_scratch=()
+on_exit() {
+  local dir
+  for dir in "${run_scratch[@]}"; do rm -rf "$dir"; done
+  kn_cleanup
+}
+trap on_exit EXIT
 # Wine's own processes (its desktop among them) inherit the error stream of the first program
 # and, in a prefix that outlives this script, say so there when our display goes at the end:
 # only the programs' own lines are passed on (Xlib ends its line with a carriage return).
@@ -93,6 +100,7 @@ prepare_bench_build() {
 # A fresh default bench: two instruments in application mode, one in DFU mode.
 default_bench() {
   rm -rf "$1"
+  mkdir -p "$(dirname "$1")"
   wine "$KN_BUILD/sim/knbench.exe" default "$(kn_winpath "$1")" >/dev/null
 }
 
@@ -156,8 +164,14 @@ main_job() {
 # The console updater's bench build on the bench that KN_BENCH names (a path of this machine),
 # or on a fresh default bench; paths of this machine are accepted as they are.
 knupdate() {
-  local bench_dir=${KN_BENCH:-"$KN_BUILD/run/knupdate-bench"} args=() a
-  [ -n "${KN_BENCH:-}" ] || default_bench "$bench_dir"
+  local bench_dir=${KN_BENCH:-} args=() a
+  if [ -z "$bench_dir" ]; then
+    # A bench of this command's own: another ./run.sh knupdate may be running on its own.
+    mkdir -p "$KN_BUILD/run"
+    bench_dir=$(mktemp -d "$KN_BUILD/run/knupdate-bench.XXXXXX")
+    run_scratch+=("$bench_dir")
+    default_bench "$bench_dir"
+  fi
   [ -d "$bench_dir" ] || { echo "no bench folder $bench_dir" >&2; exit 2; }
   for a in "$@"; do
     if [[ "$a" == /* ]]; then args+=("$(kn_winpath "$a")"); else args+=("$a"); fi

@@ -39,6 +39,26 @@ export WINEARCH=win64
 
 kn_xvfb_pid=""
 
+# README commands may run side by side in one prefix (a station in one terminal, a list in
+# another): each names itself in the prefix's user folder while it runs, and only the last one
+# to end stops the prefix's server, which would end the others' programs with it. (A lock held
+# open instead would be inherited by the server itself, and never let go.)
+kn_users_dir="${WINEPREFIX%/}.users"
+mkdir -p "$kn_users_dir"
+: >"$kn_users_dir/$$"
+
+# Whether a command other than this one uses the prefix now; forgets those that have ended.
+kn_prefix_used_by_others() {
+  local entry pid used=1
+  for entry in "$kn_users_dir"/*; do
+    [ -e "$entry" ] || continue
+    pid=${entry##*/}
+    [ "$pid" = "$$" ] && continue
+    if kill -0 "$pid" 2>/dev/null; then used=0; else rm -f "$entry"; fi
+  done
+  return $used
+}
+
 # Start Xvfb on a free display unless a display is already given.
 kn_ensure_display() {
   if [ -n "${DISPLAY:-}" ]; then return 0; fi
@@ -75,12 +95,19 @@ kn_wine_init() {
 }
 
 kn_cleanup() {
-  # Only our own prefix's server is stopped: the caller's may run programs of theirs.
-  [ -n "$kn_own_prefix" ] || { kn_stop_display; return 0; }
-  # Wait for the server to be gone: a Wine program started right after would otherwise
-  # attach to the dying server and end at once.
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
+  # Only our own prefix's server is stopped: the caller's may run programs of theirs, and so
+  # may another command that uses the prefix now. The look and the stop under one lock: two
+  # commands that end together do not both leave the server to the other.
+  (
+    flock 9
+    rm -f "$kn_users_dir/$$"
+    [ -n "$kn_own_prefix" ] || exit 0
+    kn_prefix_used_by_others && exit 0
+    # Wait for the server to be gone: a Wine program started right after would otherwise
+    # attach to the dying server and end at once.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  ) 9>"$kn_users_dir.lock"
   kn_stop_display
 }
 

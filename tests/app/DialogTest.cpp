@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/QM_TWBootloaderDlg.h"
+#include "history/UpdateHistory.h"
 #include "sim/operator/DialogDriver.h"
 #include "tests/app/DialogRun.h"
 #include "tests/app/Installers.h"
@@ -313,8 +314,16 @@ void ChooseInFileDialog(HWND window, const std::wstring& path) {
   SendMessageW(window, WM_NULL, 0, 0);
 }
 
+// The update history of a test of its own, not the prefix user's, while it lives.
+class HistoryOfItsOwn {
+ public:
+  explicit HistoryOfItsOwn(const std::wstring& path) { SetHistoryFileForTesting(path); }
+  ~HistoryOfItsOwn() { SetHistoryFileForTesting(std::wstring()); }
+};
+
 TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
   testing_support::ScratchDirectory scratch;
+  const HistoryOfItsOwn history(scratch / L"history.csv");  // "No device is found!" is recorded
   const std::wstring package = MakePackage(scratch);
   DialogRun run(0);
   CQM_TWBootloaderDlg dialog;

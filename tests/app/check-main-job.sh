@@ -6,8 +6,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1  # the build tree of the architecture run.sh runs (KN_ARCH)
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+history=$(mktemp -d)
+trap 'rm -rf "$log" "$history"' EXIT
 unset DISPLAY
+# The update's record goes into a history of this test's own, not the prefix user's.
+export KN_HISTORY="Z:${history//\//\\}\\history.csv"
 status=0
 "$root/run.sh" >"$log" 2>&1 || status=$?
 cat "$log"
