@@ -47,6 +47,9 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstr
                                      const std::vector<NamedEntry>& entries) {
   if (trusted.State() == TrustState::kNoKeys) return SignatureCheck();
   if (trusted.State() == TrustState::kUnreadable) return Refuse(SignatureVerdict::kNotTrusted, TrustProblems(trusted));
+  if (trusted.State() == TrustState::kNamesNoKey) {
+    return Refuse(SignatureVerdict::kNotTrusted, trusted.Source() + L" names no key, so no maker is trusted");
+  }
 
   const std::wstring sigName = WidenBytes(kSignatureEntryName);
   std::string text;

@@ -1,14 +1,15 @@
 // The signature rule of the updater, applied to a package that has passed the package check,
 // before any instrument is touched:
 //
-// - no trusted key (TrustState::kNoKeys): the rule is not applied, the package is taken;
+// - no trusted-keys.txt (TrustState::kNoKeys): the rule is not applied, the package is taken;
 // - otherwise the package is taken only when its info.sig is present, names a trusted key,
 //   its signature verifies with that key, and it holds the SHA-256 of every entry the
 //   manifest names (the manifest itself included), each equal to the file unpacked now.
 //
 // Refusals, each with the text the technician sees:
 //   no info.sig (or a folder of that name)                   not signed
-//   trusted-keys.txt unreadable; key not in it               not signed by a trusted maker
+//   trusted-keys.txt unreadable or naming no key;
+//   key not in it                                            not signed by a trusted maker
 //   info.sig unreadable, damaged or over its size bound;
 //   signature does not verify with the trusted key it names;
 //   an entry the manifest names is not covered, or differs   does not match its signature

@@ -264,7 +264,7 @@ bool VerifySignature(const std::wstring& directory, const std::wstring& trustedF
   const signing::SignatureCheck check = signing::CheckPackageSignature(trusted, directory, named);
   switch (check.verdict) {
     case signing::SignatureVerdict::kNotChecked:
-      PrintLine(L"signature: not checked, " + trustedFile + L" holds no trusted key");
+      PrintLine(L"signature: not checked, " + trustedFile + L" does not exist: signatures are not in use");
       return true;
     case signing::SignatureVerdict::kAccepted:
       PrintLine(L"signature: " + check.detail);
