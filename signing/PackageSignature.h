@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "signing/SignatureEntry.h"
+#include "signing/SigningFiles.h"
 #include "signing/SigningTypes.h"
 #include "signing/TrustedKeys.h"
 
@@ -59,9 +60,19 @@ struct SignatureCheck {
   std::vector<SignedDigest> signedDigests;
 };
 
-// folder: where this run unpacked the package, ending in a backslash; nothing else may lie
-// there. entries: the manifest ("info") and every image its lines name, the bootloader image
-// only when the manifest has its section.
+// info.sig as the package brought it: kMissing when it brought none.
+struct SignatureEntryText {
+  CappedRead read = CappedRead::kMissing;
+  std::string text;
+};
+
+// entries: the manifest ("info") and every image its lines name, the bootloader image only
+// when the manifest has its section, each hashed as it was unpacked (an entry not hashed
+// counts as one that cannot be read).
+SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const SignatureEntryText& signatureEntry,
+                                     const std::vector<NamedEntry>& entries);
+// The same with info.sig and every entry not hashed yet read from folder: where this run
+// unpacked the package, ending in a backslash; nothing else may lie there.
 SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstring& folder,
                                      const std::vector<NamedEntry>& entries);
 

@@ -103,9 +103,13 @@ bool DigestPackage(const std::wstring& package, std::vector<signing::SignedDiges
   }
   const std::wstring& scratch = folder.Path();
   MessageList messages;
-  PreparedPackage prepared;
   UpdateManifest manifest;
-  bool ok = PrepareUpdatePackage(messages, package, scratch, prepared) && ReadManifestIn(scratch, manifest);
+  bool ok = false;
+  {
+    PreparedPackage prepared;  // holds what it unpacked until it goes
+    ok = PrepareUpdatePackage(messages, package, scratch, prepared);
+  }
+  ok = ok && ReadManifestIn(scratch, manifest);
   if (!ok) error = package + L": the updater's package check refuses it: " + messages.Last();
   for (const signing::NamedEntry& entry : ok ? SignedEntryNames(manifest) : std::vector<signing::NamedEntry>()) {
     const std::wstring name = WidenBytes(entry.name);
