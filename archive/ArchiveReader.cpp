@@ -291,14 +291,15 @@ DWORD ArchiveReader::WriteStored(HANDLE file, const ArchiveEntry& entry, const D
 }
 
 DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe) {
-  if (m_output.empty()) m_output.resize(kDataBufferSize);
+  if (m_output.empty()) m_output.resize(kOutputBufferSize);
   z_stream stream = {};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return kArchiveFlate;  // raw deflate, no header
   DWORD result = kArchiveOk;
   std::uint64_t delivered = 0;
   int status = Z_OK;
+  bool needInput = true;  // false while inflate stopped for room rather than for input
   while (result == kArchiveOk && status != Z_STREAM_END) {
-    if (stream.avail_in == 0) {
+    if (stream.avail_in == 0 && needInput) {
       const int read = unzReadCurrentFile(AsUnz(m_archive), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
       if (read <= 0) {  // unreadable, or the stored data ended before the stream did
         result = kArchiveFlate;
@@ -307,13 +308,19 @@ DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry, const
       stream.next_in = m_buffer.data();
       stream.avail_in = static_cast<uInt>(read);
     }
-    stream.next_out = m_output.data();
-    stream.avail_out = static_cast<uInt>(m_output.size());
+    if (stream.avail_out == 0 || stream.next_out == nullptr) {
+      stream.next_out = m_output.data();
+      stream.avail_out = static_cast<uInt>(m_output.size());
+    }
     status = inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_BUF_ERROR && stream.avail_in == 0) status = Z_OK;  // it only wants more input
     if (status != Z_OK && status != Z_STREAM_END) {
       result = kArchiveFlate;
       break;
     }
+    needInput = stream.avail_out != 0;
+    // Written once the buffer is full or the stream has ended.
+    if (stream.avail_out != 0 && status != Z_STREAM_END) continue;
     const std::size_t produced = m_output.size() - stream.avail_out;
     delivered += produced;
     if (delivered > entry.uncompressedSize) {
@@ -321,6 +328,7 @@ DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry, const
     } else if (produced > 0 && !WriteChunk(file, m_output.data(), produced, observe)) {
       result = kArchiveWrite;
     }
+    stream.avail_out = 0;  // start the buffer afresh
   }
   inflateEnd(&stream);
   return result;

@@ -40,6 +40,9 @@ struct ArchiveEntry {
 class ArchiveReader {
  public:
   static constexpr std::size_t kDataBufferSize = 16384;
+  // Inflated data is written (and summed by the caller) in larger pieces: each write and each
+  // digest update has a cost of its own, and a 64 MiB image would take thousands of them.
+  static constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
   ArchiveReader() = default;
   ~ArchiveReader();
