@@ -205,7 +205,12 @@ DWORD ArchiveReader::ReadEntry(int index, ArchiveEntry& entry) {
 }
 
 DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name) {
+  return ExtractEntry(index, name, nullptr, nullptr);
+}
+
+DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name, const DataObserver& observe, HANDLE* held) {
   m_createdFile = false;
+  if (held != nullptr) *held = INVALID_HANDLE_VALUE;
   if (m_archive == nullptr || index < 0 || index >= m_entryCount) return kArchiveArgs;
   ArchiveEntry entry;
   DWORD result = GetEntry(index, entry);
@@ -231,38 +236,48 @@ DWORD ArchiveReader::ExtractEntry(int index, const std::wstring& name) {
   // entry never fails on it and a stale file is never mistaken for the entry's data.
   RemoveFileEvenIfReadOnly(target);
   const DWORD fileAttributes = entry.attributes & ~static_cast<DWORD>(kAttrDirectory);
-  HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  // A file kept for the caller is read through this very handle later, and shared with readers
+  // only from its first byte on.
+  HANDLE file = CreateFileW(target.c_str(), held != nullptr ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
+                            held != nullptr ? FILE_SHARE_READ : 0, nullptr, CREATE_ALWAYS,
                             fileAttributes != 0 ? fileAttributes : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kArchiveNoFile;
   m_createdFile = true;
 
-  result = m_cachedEncrypted ? kArchivePassword : WriteEntryData(file, entry);
-  CloseHandle(file);
+  result = m_cachedEncrypted ? kArchivePassword : WriteEntryData(file, entry, observe);
+  if (held != nullptr) {
+    *held = file;
+  } else {
+    CloseHandle(file);
+  }
   return result;
 }
 
 namespace {
 
-bool WriteChunk(HANDLE file, const unsigned char* bytes, std::size_t count) {
+bool WriteChunk(HANDLE file, const unsigned char* bytes, std::size_t count,
+                const ArchiveReader::DataObserver& observe) {
   DWORD written = 0;
-  return WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
+  if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) || written != count) return false;
+  if (observe) observe(bytes, count);
+  return true;
 }
 
 }  // namespace
 
-DWORD ArchiveReader::WriteEntryData(HANDLE file, const ArchiveEntry& entry) {
+DWORD ArchiveReader::WriteEntryData(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe) {
   unzFile archive = AsUnz(m_archive);
   if (m_buffer.empty()) m_buffer.resize(kDataBufferSize);
   // The data is read as stored and inflated here: minizip would stop quietly at the declared
   // size, and an entry that holds more than it declares is not the entry it claims to be.
   if (unzOpenCurrentFile2(archive, nullptr, nullptr, 1) != UNZ_OK) return kArchiveFlate;
-  const DWORD result = m_cachedStored ? WriteStored(file, entry) : WriteInflated(file, entry);
+  const DWORD result = m_cachedStored ? WriteStored(file, entry, observe) : WriteInflated(file, entry, observe);
   unzCloseCurrentFile(archive);  // its CRC verdict is not ours to use: the manifest checks the images
   if (result == kArchiveOk) SetFileTime(file, &entry.creationTime, &entry.accessTime, &entry.writeTime);
   return result;
 }
 
-DWORD ArchiveReader::WriteStored(HANDLE file, const ArchiveEntry& entry) {
+DWORD ArchiveReader::WriteStored(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe) {
   std::uint64_t delivered = 0;
   for (;;) {
     const int read = unzReadCurrentFile(AsUnz(m_archive), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
@@ -271,19 +286,20 @@ DWORD ArchiveReader::WriteStored(HANDLE file, const ArchiveEntry& entry) {
     if (read == 0) return delivered == entry.uncompressedSize ? kArchiveOk : kArchiveFlate;
     delivered += static_cast<std::uint64_t>(read);
     if (delivered > entry.uncompressedSize) return kArchiveFlate;
-    if (!WriteChunk(file, m_buffer.data(), static_cast<std::size_t>(read))) return kArchiveWrite;
+    if (!WriteChunk(file, m_buffer.data(), static_cast<std::size_t>(read), observe)) return kArchiveWrite;
   }
 }
 
-DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry) {
-  if (m_output.empty()) m_output.resize(kDataBufferSize);
+DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe) {
+  if (m_output.empty()) m_output.resize(kOutputBufferSize);
   z_stream stream = {};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return kArchiveFlate;  // raw deflate, no header
   DWORD result = kArchiveOk;
   std::uint64_t delivered = 0;
   int status = Z_OK;
+  bool needInput = true;  // false while inflate stopped for room rather than for input
   while (result == kArchiveOk && status != Z_STREAM_END) {
-    if (stream.avail_in == 0) {
+    if (stream.avail_in == 0 && needInput) {
       const int read = unzReadCurrentFile(AsUnz(m_archive), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
       if (read <= 0) {  // unreadable, or the stored data ended before the stream did
         result = kArchiveFlate;
@@ -292,20 +308,27 @@ DWORD ArchiveReader::WriteInflated(HANDLE file, const ArchiveEntry& entry) {
       stream.next_in = m_buffer.data();
       stream.avail_in = static_cast<uInt>(read);
     }
-    stream.next_out = m_output.data();
-    stream.avail_out = static_cast<uInt>(m_output.size());
+    if (stream.avail_out == 0 || stream.next_out == nullptr) {
+      stream.next_out = m_output.data();
+      stream.avail_out = static_cast<uInt>(m_output.size());
+    }
     status = inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_BUF_ERROR && stream.avail_in == 0) status = Z_OK;  // it only wants more input
     if (status != Z_OK && status != Z_STREAM_END) {
       result = kArchiveFlate;
       break;
     }
+    needInput = stream.avail_out != 0;
+    // Written once the buffer is full or the stream has ended.
+    if (stream.avail_out != 0 && status != Z_STREAM_END) continue;
     const std::size_t produced = m_output.size() - stream.avail_out;
     delivered += produced;
     if (delivered > entry.uncompressedSize) {
       result = kArchiveFlate;  // nothing past the declared size is written
-    } else if (produced > 0 && !WriteChunk(file, m_output.data(), produced)) {
+    } else if (produced > 0 && !WriteChunk(file, m_output.data(), produced, observe)) {
       result = kArchiveWrite;
     }
+    stream.avail_out = 0;  // start the buffer afresh
   }
   inflateEnd(&stream);
   return result;

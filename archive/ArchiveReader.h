@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct ArchiveEntry {
 class ArchiveReader {
  public:
   static constexpr std::size_t kDataBufferSize = 16384;
+  // Inflated data is written (and summed by the caller) in larger pieces: each write and each
+  // digest update has a cost of its own, and a 64 MiB image would take thousands of them.
+  static constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
   ArchiveReader() = default;
   ~ArchiveReader();
@@ -52,6 +56,12 @@ class ArchiveReader {
   // index -1 describes the archive: index = number of entries, everything else empty.
   DWORD GetEntry(int index, ArchiveEntry& entry);
   DWORD ExtractEntry(int index, const std::wstring& name);
+  // Sees every byte written, in order, so a caller sums an entry in the pass that writes it.
+  using DataObserver = std::function<void(const unsigned char* bytes, std::size_t count)>;
+  // The same; observe (when given) sees the data, and a created output file is left open in
+  // *held (when given), whatever the result: shared with readers only, so nobody can change
+  // or remove it until the caller closes it. INVALID_HANDLE_VALUE when none was created.
+  DWORD ExtractEntry(int index, const std::wstring& name, const DataObserver& observe, HANDLE* held);
   // Whether the last ExtractEntry created its output file under the root (whatever its result):
   // what a caller may later remove as its own.
   bool CreatedFile() const { return m_createdFile; }
@@ -60,9 +70,9 @@ class ArchiveReader {
  private:
   DWORD PositionOn(int index);
   DWORD ReadEntry(int index, ArchiveEntry& entry);
-  DWORD WriteEntryData(HANDLE file, const ArchiveEntry& entry);
-  DWORD WriteStored(HANDLE file, const ArchiveEntry& entry);
-  DWORD WriteInflated(HANDLE file, const ArchiveEntry& entry);
+  DWORD WriteEntryData(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe);
+  DWORD WriteStored(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe);
+  DWORD WriteInflated(HANDLE file, const ArchiveEntry& entry, const DataObserver& observe);
 
   void* m_archive = nullptr;  // minizip handle
   int m_entryCount = 0;

@@ -1,7 +1,8 @@
 // Benchmark of the package check: builds a package with a 64 MiB media image (half
 // incompressible, half repetitive), a 1 MiB program image and a small data image, then times
-// the whole check (extraction, manifest, every check value) and the CRC-32 pass alone, through
-// BufferCrc32 and through zlib's crc32 called directly. The script beside it times Info-ZIP unzip on the same package.
+// the whole check (extraction, manifest, every check value), the same package signed, one
+// SHA-256 pass of CNG over the images, and the CRC-32 pass alone, through BufferCrc32 and
+// through zlib's crc32 called directly. The script beside it times Info-ZIP unzip on the same package.
 //
 // usage: package_check_bench DIR   (DIR receives the package and the extracted files)
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include "bench/BenchSupport.h"
 #include "package/Crc32.h"
 #include "package/PackageCheck.h"
+#include "signing/Sha256.h"
 #include "signing/TrustedKeys.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
@@ -81,8 +83,8 @@ int wmain(int argc, wchar_t** argv) {
     passed = passed && PrepareUpdatePackage(host, dir + L"bench.kn", extractDir, package);
   });
 
-  // The same package signed, checked with its maker's key trusted: the images are hashed in
-  // the same read as their CRC-32, then the signature is verified.
+  // The same package signed, checked with its maker's key trusted: every entry is hashed in the
+  // pass that unpacks it, then the signature is verified.
   std::wstring fingerprint, werror, signer;
   signing::TrustedKeys trusted;
   bool signedPassed = knpack::WriteKeyPair(L"Bench maker", dir + L"maker", fingerprint, werror) &&
@@ -102,13 +104,21 @@ int wmain(int argc, wchar_t** argv) {
     zlibs = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(media.data()), static_cast<uInt>(media.size())));
   });
   const double gigabytes = static_cast<double>(media.size()) / 1e9;
+  // One SHA-256 pass of the platform's CNG over the package's images: what a signed package
+  // may cost more, at most 1.15 times.
+  const double shaPass = Best([&] {
+    signing::Sha256Digest digest;
+    for (const std::string* image : {&media, &program, &data}) signing::BufferSha256(image->data(), image->size(), digest);
+  });
 
   std::printf("package: 64 MiB media (half incompressible), 1 MiB program, 4 KiB data\n");
   std::printf("package check (extract, manifest, check values): %.3f s (best of %d)%s\n", check, kRuns,
               passed ? "" : "  FAILED");
-  std::printf("signed, its maker's key trusted (hashed in the same read, signature verified): %.3f s%s\n",
+  std::printf("signed, its maker's key trusted (hashed as unpacked, signature verified): %.3f s%s\n",
               checkSigned, signedPassed ? "" : "  FAILED");
-  std::printf("ratio signed and trusted / no trusted key: %.2f (goal: at most 1.3)\n", checkSigned / check);
+  std::printf("one SHA-256 pass of CNG over the images: %.3f s; the signed check costs %.2f such passes more "
+              "(goal: at most 1.15)\n",
+              shaPass, (checkSigned - check) / shaPass);
   std::printf("CRC-32 over the media image: BufferCrc32 %.2f GB/s, zlib's crc32 called directly %.2f GB/s%s\n",
               gigabytes / crcOurs,
               gigabytes / crcZlib, ours == zlibs ? "" : "  RESULTS DIFFER");

@@ -1,59 +1,23 @@
 #include "package/PackageCheck.h"
 
-#include <share.h>
-
-#include <cstdio>
 
 #include "archive/ArchiveReader.h"
 #include "archive/EntryMetadata.h"
 #include "archive/EntryName.h"
-#include "package/FileCrc32.h"
 #include "package/ManifestFile.h"
+#include "package/Crc32.h"
 #include "package/PackageTexts.h"
 #include "package/UpdateManifest.h"
 #include "platform/FileTree.h"
 #include "signing/PackageSignature.h"
 #include "signing/Sha256.h"
+#include "signing/SignatureEntry.h"
 #include "text/WidenBytes.h"
 
 namespace {
 
 constexpr int kMaxEntries = 1000;
 constexpr std::uint64_t kKeptFreeBytes = 256ull << 20;
-
-// The files this run's extraction created in the folder. A folder the package tool's user
-// names may hold other files (an earlier package's images, another program's): they are
-// neither taken as an image of this package nor deleted by its check.
-class WrittenFiles {
- public:
-  WrittenFiles() = default;
-  WrittenFiles(const std::wstring& directory, const std::vector<ExtractedEntry>& entries) {
-    for (const ExtractedEntry& entry : entries) {
-      if (entry.createdFile) m_paths.push_back(FullPath(directory + entry.name));
-    }
-  }
-
-  bool Contains(const std::wstring& path) const {
-    const std::wstring full = FullPath(path);
-    for (const std::wstring& written : m_paths) {
-      if (CompareStringOrdinal(written.c_str(), -1, full.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
-    }
-    return false;
-  }
-
- private:
-  // One spelling for one file: separators, "." steps and case as Windows resolves them.
-  static std::wstring FullPath(const std::wstring& path) {
-    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return path;
-    std::wstring full(length, L'\0');
-    const DWORD written = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
-    full.resize(written < length ? written : 0);
-    return full;
-  }
-
-  std::vector<std::wstring> m_paths;
-};
 
 // An entry that would put a folder where the manifest belongs ("info/", "info/x") is not
 // written: the folder would stay behind and block the manifest of every later package.
@@ -69,14 +33,48 @@ bool TakesTheManifestsPlace(const archive::ArchiveEntry& entry) {
 
 std::wstring Quoted(const std::string& bytes) { return L"\"" + WidenBytes(bytes) + L"\""; }
 
-// One image the manifest names: its lines, and where the check puts what it finds.
+// One image the manifest names: its lines, where the check puts its signed digest, and the
+// file this package wrote for it.
 struct ManifestImage {
   int nameLine;  // its check value is on the next line
   const std::string* name;
   const std::string* expected;
-  std::uint32_t* crc;
   signing::Sha256Digest* signedDigest;
+  const UnpackedFile* file = nullptr;
 };
+
+// Writes the first entries of the archive (at most the limit) into root, the reader's, and
+// reports each; with hold, every file created stays open there with its CRC-32 (and SHA-256
+// when hash) taken in the same pass as its writing.
+std::vector<ExtractedEntry> UnpackEntries(archive::ArchiveReader& reader, const std::wstring& root, int entries,
+                                          UnpackedFiles* hold, bool hash) {
+  std::vector<ExtractedEntry> results;
+  for (int index = 0; index < entries && index < kMaxEntries; ++index) {
+    archive::ArchiveEntry entry;
+    const DWORD described = reader.GetEntry(index, entry);
+    const bool refused = TakesTheManifestsPlace(entry);
+    UnpackedFile file;
+    std::uint32_t crc = 0xFFFFFFFFu;
+    std::unique_ptr<signing::Sha256> sha(hash ? new signing::Sha256 : nullptr);
+    const auto observe = [&](const unsigned char* bytes, std::size_t count) {
+      crc = UpdateCrc32(crc, bytes, count);
+      if (sha) sha->Update(bytes, count);
+    };
+    const DWORD extracted =
+        refused ? archive::kArchiveNoFile
+                : reader.ExtractEntry(index, entry.name, hold != nullptr ? observe : archive::ArchiveReader::DataObserver(),
+                                      hold != nullptr ? &file.handle : nullptr);
+    const bool created = !refused && reader.CreatedFile();
+    results.push_back({index, described != archive::kArchiveOk ? described : extracted, entry.name, created});
+    if (hold == nullptr || file.handle == INVALID_HANDLE_VALUE) continue;
+    file.path = root + entry.name;
+    file.result = results.back().result;
+    file.crc = crc ^ 0xFFFFFFFFu;
+    file.hashed = sha && sha->Final(file.digest);
+    hold->Add(file);
+  }
+  return results;
+}
 
 // The check of one package, step by step. Each step shows its failure and says why.
 class PackageCheck {
@@ -93,8 +91,8 @@ class PackageCheck {
 
   bool Run() {
     m_package = PreparedPackage();
-    return HasPackageAndFolder() && ClearTheManifestsPlace() && FitsOnDisk() && Unpack() && ReadManifest() &&
-           ConfirmBootloader() && OpenImages() && CompareCheckValues() && ApplySignatureRule() && HandImagesOn();
+    return HasPackageAndFolder() && ClearTheManifestsPlace() && Unpack() && ReadManifest() && ConfirmBootloader() &&
+           FindImages() && CompareCheckValues() && ApplySignatureRule() && HandImagesOn();
   }
 
  private:
@@ -122,22 +120,32 @@ class PackageCheck {
     return true;
   }
 
-  // A package that cannot fill the disk: at most 1000 entries, and together they declare no
-  // more bytes than the volume has free, less a reserve for the system. An entry can never
-  // write more than it declares (the reader refuses that), so this holds for what is written.
-  bool FitsOnDisk() {
+  // One open of the package for its limits and its unpacking, so the entries counted and
+  // measured are the entries written.
+  bool Unpack() {
     archive::ArchiveReader reader;
+    m_files = std::make_shared<UnpackedFiles>(m_directory);
     if (reader.Open(m_updateFile) != archive::kArchiveOk) return true;  // nothing to write: no manifest later
+    reader.SetRootDirectory(m_directory);
     archive::ArchiveEntry summary;
     if (reader.GetEntry(-1, summary) != archive::kArchiveOk) {
       return Refuse(texts::kWrongUpdateFile, L"the archive's entries cannot be listed");
     }
-    if (summary.index > kMaxEntries) {
-      return Refuse(texts::kWrongUpdateFile, L"the package has " + std::to_wstring(summary.index) +
-                                                 L" entries, more than " + std::to_wstring(kMaxEntries));
+    if (!FitsOnDisk(reader, summary.index)) return false;
+    UnpackEntries(reader, m_directory, summary.index, m_files.get(), m_signatureRule);
+    return true;
+  }
+
+  // A package that cannot fill the disk: at most 1000 entries, and together they declare no
+  // more bytes than the volume has free, less a reserve for the system. An entry can never
+  // write more than it declares (the reader refuses that), so this holds for what is written.
+  bool FitsOnDisk(archive::ArchiveReader& reader, int entries) {
+    if (entries > kMaxEntries) {
+      return Refuse(texts::kWrongUpdateFile, L"the package has " + std::to_wstring(entries) + L" entries, more than " +
+                                                 std::to_wstring(kMaxEntries));
     }
     std::uint64_t declared = 0;
-    for (int index = 0; index < summary.index; ++index) {
+    for (int index = 0; index < entries; ++index) {
       archive::ArchiveEntry entry;
       if (reader.GetEntry(index, entry) != archive::kArchiveOk) continue;  // never extracted
       // Each size is below 2^64, and there are at most 1000 of them: a sum past the volume is enough.
@@ -156,16 +164,12 @@ class PackageCheck {
     return true;
   }
 
-  bool Unpack() {
-    m_written = WrittenFiles(m_directory, ExtractPackage(m_updateFile, m_directory));
-    return true;
-  }
-
   bool ReadManifest() {
-    // A manifest that this package did not write (one that could not be removed) is never read.
-    const ManifestFileResult read = m_written.Contains(ManifestPath())
-                                        ? ReadManifestFile(ManifestPath(), m_manifest)
-                                        : ManifestFileResult::kCannotOpen;
+    // A manifest that this package did not write (one that could not be removed) is never read;
+    // this one is read through the handle that wrote it, and its digest is of the same bytes.
+    m_manifestFile = m_files->Find(ManifestPath());
+    const ManifestFileResult read = m_manifestFile != nullptr ? ReadManifestFile(m_manifestFile->handle, m_manifest)
+                                                              : ManifestFileResult::kCannotOpen;
     if (read == ManifestFileResult::kCannotOpen) {
       return Refuse(texts::kWrongUpdateFile, L"the package holds no readable manifest \"info\" at its root");
     }
@@ -188,49 +192,33 @@ class PackageCheck {
   }
 
   // A manifest name must stay below the folder and name a file this package brought: the
-  // check reads these files and deletes them on a mismatch. With a trusted key, every image
-  // is hashed in the same read as its CRC-32.
-  bool OpenImages() {
-    ImageCheckValues& checks = m_package.checks;
-    SignedImages& signedImages = m_package.signedImages;
-    m_images = {{3, &m_manifest.programName, &m_manifest.programCheck, &checks.program, &signedImages.program},
-                {5, &m_manifest.mediaName, &m_manifest.mediaCheck, &checks.media, &signedImages.media},
-                {7, &m_manifest.dataName, &m_manifest.dataCheck, &checks.data, &signedImages.data}};
+  // check deletes these files on a mismatch. Their CRC-32 (and SHA-256) came with their writing.
+  bool FindImages() {
+    m_images = {{3, &m_manifest.programName, &m_manifest.programCheck, &m_package.signedImages.program},
+                {5, &m_manifest.mediaName, &m_manifest.mediaCheck, &m_package.signedImages.media},
+                {7, &m_manifest.dataName, &m_manifest.dataCheck, &m_package.signedImages.data}};
     if (m_package.withBootloader) {
-      m_images.push_back({10, &m_manifest.bootloaderName, &m_manifest.bootloaderCheck, &checks.bootloader,
-                          &signedImages.bootloader});
+      m_images.push_back({10, &m_manifest.bootloaderName, &m_manifest.bootloaderCheck, &m_package.signedImages.bootloader});
     }
-    m_signedEntries = {{kManifestEntryName, false, {}}};
-    for (const ManifestImage& image : m_images) {
-      const std::wstring why = WhyImageCannotBeRead(*image.name);
+    for (ManifestImage& image : m_images) {
+      const std::wstring why = WhyImageCannotBeRead(*image.name, image.file);
       if (!why.empty()) {
         return Refuse(texts::kWrongUpdateFile, L"manifest line " + std::to_wstring(image.nameLine) + L" names " +
                                                    Quoted(*image.name) + L": " + why);
       }
-      signing::NamedEntry entry{*image.name, false, {}};
-      if (m_signatureRule) {
-        signing::Sha256 hash;
-        *image.crc = FileCrc32(PathOf(*image.name),
-                               [&hash](const unsigned char* bytes, std::size_t count) { hash.Update(bytes, count); });
-        entry.hashed = hash.Final(entry.digest);  // read again by the rule if not
-      } else {
-        *image.crc = FileCrc32(PathOf(*image.name));
-      }
-      m_signedEntries.push_back(entry);
     }
+    ImageCheckValues& checks = m_package.checks;
+    std::uint32_t* crcs[] = {&checks.program, &checks.media, &checks.data, &checks.bootloader};
+    for (std::size_t i = 0; i < m_images.size(); ++i) *crcs[i] = m_images[i].file->crc;
     return true;
   }
 
-  std::wstring WhyImageCannotBeRead(const std::string& name) const {
+  std::wstring WhyImageCannotBeRead(const std::string& name, const UnpackedFile*& file) const {
     const std::wstring relative = WidenBytes(name);
     if (!archive::IsSafeRelativeName(relative)) return L"a name that leaves the package's folder";
     if (m_directory.size() + relative.size() + 1 > archive::kMaxPathUnits) return L"a name too long for a path";
-    if (!m_written.Contains(m_directory + relative)) return L"no file of this package";
-    // Other writers are kept out while the file is read, as the images must not change
-    // between their check and their use.
-    FILE* file = _wfsopen((m_directory + relative).c_str(), L"rb", _SH_DENYWR);
-    if (file == nullptr) return L"a file that cannot be opened";
-    std::fclose(file);
+    file = m_files->Find(m_directory + relative);
+    if (file == nullptr) return L"no file of this package";
     return std::wstring();
   }
 
@@ -240,11 +228,12 @@ class PackageCheck {
                                      m_package.deviceTypeCheck);
     for (const ManifestImage& image : m_images) {
       if (!mismatch.empty()) break;
-      mismatch = Mismatch(image.nameLine + 1, L"file " + Quoted(*image.name), *image.expected, *image.crc);
+      mismatch = Mismatch(image.nameLine + 1, L"file " + Quoted(*image.name), *image.expected, image.file->crc);
     }
     if (mismatch.empty()) return true;
     // All of these are this package's own: the manifest was read only as one it wrote, and
-    // every image passed WhyImageCannotBeRead.
+    // every image passed WhyImageCannotBeRead. Held files cannot go.
+    m_files->LetGo();
     RemoveFileEvenIfReadOnly(ManifestPath());
     for (const ManifestImage& image : m_images) RemoveFileEvenIfReadOnly(PathOf(*image.name));
     return Refuse(texts::kFileCorrupted, mismatch);
@@ -259,7 +248,15 @@ class PackageCheck {
 
   bool ApplySignatureRule() {
     if (!m_signatureRule) return true;
-    const signing::SignatureCheck signature = signing::CheckPackageSignature(m_trusted, m_directory, m_signedEntries);
+    // The manifest and the images as hashed while they were written, info.sig through its own
+    // handle: nothing here reads a file by its name again.
+    std::vector<signing::NamedEntry> entries = {Named(kManifestEntryName, *m_manifestFile)};
+    for (const ManifestImage& image : m_images) entries.push_back(Named(*image.name, *image.file));
+    signing::SignatureEntryText signatureEntry;
+    if (const UnpackedFile* file = m_files->Find(m_directory + WidenBytes(signing::kSignatureEntryName))) {
+      signatureEntry.read = ReadHeldFileCapped(file->handle, signing::kMaxSignatureEntrySize, signatureEntry.text);
+    }
+    const signing::SignatureCheck signature = signing::CheckPackageSignature(m_trusted, signatureEntry, entries);
     if (const wchar_t* refusal = signing::SignatureRefusalText(signature.verdict)) {
       return Refuse(refusal, signature.detail.empty() ? refusal : signature.detail);
     }
@@ -272,7 +269,12 @@ class PackageCheck {
     return true;
   }
 
+  static signing::NamedEntry Named(const std::string& name, const UnpackedFile& file) {
+    return {name, file.hashed, file.digest};
+  }
+
   bool HandImagesOn() {
+    m_package.files = m_files;
     m_package.packagePath = m_updateFile;
     m_package.deviceType = WidenBytes(m_manifest.deviceType);
     m_package.programFile = PathOf(m_manifest.programName);
@@ -290,31 +292,21 @@ class PackageCheck {
   PreparedPackage& m_package;
   PackageRefusal* m_refusal;
 
-  WrittenFiles m_written;
+  std::shared_ptr<UnpackedFiles> m_files;
+  const UnpackedFile* m_manifestFile = nullptr;
   UpdateManifest m_manifest;
   std::vector<ManifestImage> m_images;
-  std::vector<signing::NamedEntry> m_signedEntries;
 };
 
 }  // namespace
 
 std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory) {
-  std::vector<ExtractedEntry> results;
   archive::ArchiveReader reader;
   reader.Open(packagePath);
   reader.SetRootDirectory(directory);
   archive::ArchiveEntry summary;
-  if (reader.GetEntry(-1, summary) != archive::kArchiveOk) return results;
-  for (int index = 0; index < summary.index; ++index) {
-    archive::ArchiveEntry entry;
-    const DWORD described = reader.GetEntry(index, entry);
-    const bool refused = TakesTheManifestsPlace(entry);
-    const DWORD extracted = refused ? archive::kArchiveNoFile : reader.ExtractEntry(index, entry.name);
-    results.push_back({index, described != archive::kArchiveOk ? described : extracted, entry.name,
-                       !refused && reader.CreatedFile()});
-  }
-  reader.Close();
-  return results;
+  if (reader.GetEntry(-1, summary) != archive::kArchiveOk) return {};
+  return UnpackEntries(reader, directory, summary.index, nullptr, false);
 }
 
 bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,

@@ -7,10 +7,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "package/MessageHost.h"
+#include "package/UnpackedFiles.h"
 #include "signing/SigningTypes.h"
 #include "signing/TrustedKeys.h"
 
@@ -36,6 +38,9 @@ struct PreparedPackage {
   ImageCheckValues checks;            // each image's CRC-32, equal to the manifest's value
   std::uint32_t deviceTypeCheck = 0;  // line 1's check value, equal to line 2
   SignedImages signedImages;          // accepted only with a trusted key and a good signature
+  // Every file the check unpacked, held until the last copy of this value goes or the folder
+  // is removed; the images are read through these handles.
+  std::shared_ptr<UnpackedFiles> files;
 };
 
 // Why a package was refused, for the package tool's user: the updater shows only the text, as
@@ -52,15 +57,17 @@ struct ExtractedEntry {
   bool createdFile;  // this extraction created the file (whatever its result)
 };
 
-// Unpacks every entry of the package into directory, as the check does, and reports each
-// entry's result. An archive that cannot be opened gives no entries.
+// Unpacks the entries of the package into directory, as the check does (at most the first
+// 1000), and reports each entry's result. An archive that cannot be opened gives no entries.
 std::vector<ExtractedEntry> ExtractPackage(const std::wstring& packagePath, const std::wstring& directory);
 
 // directory, the folder the package is unpacked into, ends in a backslash: the update's own
-// folder (UpdateFolder), or one the package tool's user names. With at least one trusted key a
+// folder (UpdateFolder), or one the package tool's user names. Every file unpacked is held
+// open in package.files (see UnpackedFiles), and let go again when the check fails. With a
+// trusted-keys.txt (trusted not in TrustState::kNoKeys) a
 // package is taken only with a signature of a trusted maker that matches every file the
-// manifest names; otherwise one of the signature texts is shown and the check fails. Without a
-// trusted key the signature is not looked at. refusal, when given, says why a package failed.
+// manifest names; otherwise one of the signature texts is shown and the check fails. Without
+// the file the signature is not looked at. refusal, when given, says why a package failed.
 bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           const signing::TrustedKeys& trusted, PreparedPackage& package,
                           PackageRefusal* refusal = nullptr);

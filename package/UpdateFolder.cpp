@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "package/UnpackedFiles.h"
 #include "platform/FileTree.h"
 
 namespace {
@@ -55,6 +56,8 @@ bool UpdateFolder::Create(const std::wstring& tempDirectory) {
 
 void UpdateFolder::Remove() {
   if (m_path.empty()) return;
+  // The package's files are held open from their unpacking; a held file cannot be deleted.
+  LetGoOfFilesIn(m_path);
   RemoveTreeContents(m_path);
   // Held without delete sharing: the folder itself can go only once it is let go.
   CloseHandle(m_hold);

@@ -25,7 +25,8 @@ class UpdateFolder {
   bool Create(const std::wstring& tempDirectory);
   // With a trailing backslash; empty while there is no folder.
   const std::wstring& Path() const { return m_path; }
-  // Removes the folder and everything in it; nothing when there is none.
+  // Lets go of the files held in it (LetGoOfFilesIn), then removes the folder and everything in
+  // it; nothing when there is none.
   void Remove();
 
  private:

@@ -6,9 +6,8 @@
 #include <cwchar>
 
 #include "package/Crc32.h"
+#include "package/UnpackedFiles.h"
 #include "procedure/ProcedureTexts.h"
-#include "signing/Sha256.h"
-#include "signing/SigningTexts.h"
 
 namespace {
 
@@ -39,42 +38,38 @@ FirmwareImage::~FirmwareImage() {
   } else if (m_view != nullptr) {
     VirtualFree(const_cast<std::uint8_t*>(m_view), 0, MEM_RELEASE);
   }
-  if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
 }
 
-FirmwareImage::Load FirmwareImage::Open(const std::wstring& path) {
-  return Open(path, OnTheSystemVolume(path) ? Access::kMapped : Access::kRead);
+FirmwareImage::Load FirmwareImage::Open(HANDLE file, const std::wstring& path) {
+  return Open(file, OnTheSystemVolume(path) ? Access::kMapped : Access::kRead);
 }
 
-FirmwareImage::Load FirmwareImage::Open(const std::wstring& path, Access access) {
-  // Readers only, no writer and no deletion while it is held; a writer that holds it already
-  // keeps it from being opened at all.
-  m_file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (m_file == INVALID_HANDLE_VALUE) return Load::kUnreadable;
+FirmwareImage::Load FirmwareImage::Open(HANDLE file, Access access) {
   LARGE_INTEGER size = {};
   // The library takes 32-bit lengths: a larger file cannot be written whole.
-  if (!GetFileSizeEx(m_file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) return Load::kUnreadable;
+  if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) {
+    return Load::kUnreadable;
+  }
   m_length = static_cast<std::uint32_t>(size.QuadPart);
   if (m_length == 0) return Load::kLoaded;  // an empty file cannot be mapped, nor needs to be
-  return access == Access::kMapped ? MapWhole() : ReadWhole();
+  return access == Access::kMapped ? MapWhole(file) : ReadWhole(file);
 }
 
-FirmwareImage::Load FirmwareImage::MapWhole() {
-  m_mapping = CreateFileMappingW(m_file, nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
+FirmwareImage::Load FirmwareImage::MapWhole(HANDLE file) {
+  m_mapping = CreateFileMappingW(file, nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
   if (m_mapping == nullptr) return Load::kNoMemory;
   m_view = static_cast<const std::uint8_t*>(MapViewOfFile(m_mapping, FILE_MAP_COPY, 0, 0, 0));
   return m_view != nullptr ? Load::kLoaded : Load::kNoMemory;
 }
 
-FirmwareImage::Load FirmwareImage::ReadWhole() {
+FirmwareImage::Load FirmwareImage::ReadWhole(HANDLE file) {
   auto* buffer = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, m_length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (buffer == nullptr) return Load::kNoMemory;
   m_view = buffer;
   for (std::uint32_t done = 0; done < m_length;) {
     const DWORD chunk = std::min<std::uint32_t>(m_length - done, 1u << 24);
-    DWORD read = 0;
-    if (!ReadFile(m_file, buffer + done, chunk, &read, nullptr) || read == 0) return Load::kUnreadable;
-    done += read;
+    if (!ReadHeldFile(file, done, buffer + done, chunk)) return Load::kUnreadable;
+    done += chunk;
   }
   return Load::kLoaded;
 }
@@ -85,7 +80,6 @@ struct Component {
   bool written;
   const std::wstring& path;
   std::uint32_t checkedCrc;
-  const signing::Sha256Digest& signedDigest;
   FirmwareImage& image;
   const wchar_t* bufferText;
   const wchar_t* readText;
@@ -96,33 +90,26 @@ struct Component {
 std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& images) {
   const PreparedPackage& package = session.m_package;
   const ImageCheckValues& checks = package.checks;
-  const SignedImages& signedImages = package.signedImages;
   // In the order of the writes, so a failure names the first component that would have failed.
   Component components[] = {
-      {package.withBootloader, package.bootloaderFile, checks.bootloader, signedImages.bootloader,
-       images.bootloader, texts::kBootloaderBuffer, texts::kBootloaderRead},
-      {true, package.dataFile, checks.data, signedImages.data, images.data, texts::kDataRead, texts::kDataRead},
-      {true, package.mediaFile, checks.media, signedImages.media, images.media, texts::kMediaRead,
-       texts::kMediaRead},
-      {true, package.programFile, checks.program, signedImages.program, images.program, texts::kProgramRead,
-       texts::kProgramRead},
+      {package.withBootloader, package.bootloaderFile, checks.bootloader, images.bootloader, texts::kBootloaderBuffer,
+       texts::kBootloaderRead},
+      {true, package.dataFile, checks.data, images.data, texts::kDataRead, texts::kDataRead},
+      {true, package.mediaFile, checks.media, images.media, texts::kMediaRead, texts::kMediaRead},
+      {true, package.programFile, checks.program, images.program, texts::kProgramRead, texts::kProgramRead},
   };
   for (Component& component : components) {
     if (!component.written) continue;
-    switch (component.image.Open(component.path)) {
+    // Only through the handle held since the unpacking: a file of that name opened now could be
+    // another one. The digests the signature rule compared are of these very bytes.
+    const UnpackedFile* file = package.files != nullptr ? package.files->Find(component.path) : nullptr;
+    switch (file != nullptr ? component.image.Open(file->handle, component.path) : FirmwareImage::Load::kUnreadable) {
       case FirmwareImage::Load::kLoaded: break;
       case FirmwareImage::Load::kNoMemory: return component.bufferText;
       case FirmwareImage::Load::kUnreadable: return component.readText;
     }
     if (BufferCrc32(component.image.bytes(), component.image.length()) != component.checkedCrc) {
       return texts::kFileCorrupted;
-    }
-    // A signed package: the bytes about to be written are the ones its maker signed, which a
-    // CRC-32 alone cannot tell.
-    signing::Sha256Digest digest;
-    if (signedImages.accepted && (!signing::BufferSha256(component.image.bytes(), component.image.length(), digest) ||
-                                  digest != component.signedDigest)) {
-      return texts::kDoesNotMatchSignature;
     }
   }
 

@@ -31,26 +31,33 @@ std::wstring TrustProblems(const TrustedKeys& trusted) {
   return text + L" (no key is trusted while the file has such a line)";
 }
 
-// The unpacked file of a named entry, or false when it cannot be hashed.
-bool DigestOf(const std::wstring& folder, const NamedEntry& entry, Sha256Digest& digest) {
-  if (entry.hashed) {
-    digest = entry.digest;
-    return true;
-  }
-  const std::wstring relative = WidenBytes(entry.name);
-  return archive::IsSafeRelativeName(relative) && FileSha256(folder + relative, digest);
-}
-
 }  // namespace
 
 SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstring& folder,
                                      const std::vector<NamedEntry>& entries) {
   if (trusted.State() == TrustState::kNoKeys) return SignatureCheck();
+  SignatureEntryText signatureEntry;
+  signatureEntry.read = ReadFileCapped(folder + WidenBytes(kSignatureEntryName), kMaxSignatureEntrySize,
+                                       signatureEntry.text);
+  std::vector<NamedEntry> hashed = entries;
+  for (NamedEntry& entry : hashed) {
+    const std::wstring relative = WidenBytes(entry.name);
+    if (!entry.hashed) entry.hashed = archive::IsSafeRelativeName(relative) && FileSha256(folder + relative, entry.digest);
+  }
+  return CheckPackageSignature(trusted, signatureEntry, hashed);
+}
+
+SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const SignatureEntryText& signatureEntry,
+                                     const std::vector<NamedEntry>& entries) {
+  if (trusted.State() == TrustState::kNoKeys) return SignatureCheck();
   if (trusted.State() == TrustState::kUnreadable) return Refuse(SignatureVerdict::kNotTrusted, TrustProblems(trusted));
+  if (trusted.State() == TrustState::kNamesNoKey) {
+    return Refuse(SignatureVerdict::kNotTrusted, trusted.Source() + L" names no key, so no maker is trusted");
+  }
 
   const std::wstring sigName = WidenBytes(kSignatureEntryName);
-  std::string text;
-  switch (ReadFileCapped(folder + sigName, kMaxSignatureEntrySize, text)) {
+  const std::string& text = signatureEntry.text;
+  switch (signatureEntry.read) {
     case CappedRead::kRead:
       break;
     case CappedRead::kMissing:
@@ -98,11 +105,11 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstr
       return Refuse(SignatureVerdict::kMismatch, WidenBytes(entry.name) + L": the signature does not cover this entry",
                     entry.name);
     }
-    Sha256Digest actual;
-    if (!DigestOf(folder, entry, actual)) {
+    if (!entry.hashed) {
       return Refuse(SignatureVerdict::kMismatch, WidenBytes(entry.name) + L": the unpacked file cannot be read",
                     entry.name);
     }
+    const Sha256Digest& actual = entry.digest;
     if (actual != expected->digest) {
       return Refuse(SignatureVerdict::kMismatch,
                     WidenBytes(entry.name) + L": SHA-256 " + HexText(actual.data(), actual.size()) + L", signed " +

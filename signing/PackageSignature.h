@@ -1,14 +1,15 @@
 // The signature rule of the updater, applied to a package that has passed the package check,
 // before any instrument is touched:
 //
-// - no trusted key (TrustState::kNoKeys): the rule is not applied, the package is taken;
+// - no trusted-keys.txt (TrustState::kNoKeys): the rule is not applied, the package is taken;
 // - otherwise the package is taken only when its info.sig is present, names a trusted key,
 //   its signature verifies with that key, and it holds the SHA-256 of every entry the
 //   manifest names (the manifest itself included), each equal to the file unpacked now.
 //
 // Refusals, each with the text the technician sees:
 //   no info.sig (or a folder of that name)                   not signed
-//   trusted-keys.txt unreadable; key not in it               not signed by a trusted maker
+//   trusted-keys.txt unreadable or naming no key;
+//   key not in it                                            not signed by a trusted maker
 //   info.sig unreadable, damaged or over its size bound;
 //   signature does not verify with the trusted key it names;
 //   an entry the manifest names is not covered, or differs   does not match its signature
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "signing/SignatureEntry.h"
+#include "signing/SigningFiles.h"
 #include "signing/SigningTypes.h"
 #include "signing/TrustedKeys.h"
 
@@ -58,9 +60,19 @@ struct SignatureCheck {
   std::vector<SignedDigest> signedDigests;
 };
 
-// folder: where this run unpacked the package, ending in a backslash; nothing else may lie
-// there. entries: the manifest ("info") and every image its lines name, the bootloader image
-// only when the manifest has its section.
+// info.sig as the package brought it: kMissing when it brought none.
+struct SignatureEntryText {
+  CappedRead read = CappedRead::kMissing;
+  std::string text;
+};
+
+// entries: the manifest ("info") and every image its lines name, the bootloader image only
+// when the manifest has its section, each hashed as it was unpacked (an entry not hashed
+// counts as one that cannot be read).
+SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const SignatureEntryText& signatureEntry,
+                                     const std::vector<NamedEntry>& entries);
+// The same with info.sig and every entry not hashed yet read from folder: where this run
+// unpacked the package, ending in a backslash; nothing else may lie there.
 SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const std::wstring& folder,
                                      const std::vector<NamedEntry>& entries);
 

@@ -14,7 +14,11 @@ TrustState TrustedKeys::Load(const std::wstring& path) {
     case CappedRead::kRead:
       return LoadText(text, path);
     case CappedRead::kMissing:
-      return LoadText(std::string(), path);
+      m_source = path;
+      m_keys.clear();
+      m_problems.clear();
+      m_state = TrustState::kNoKeys;
+      return m_state;
     case CappedRead::kTooLarge:
       return LoadText(text, path);  // the parser says it is too large
     case CappedRead::kUnreadable:
@@ -61,7 +65,7 @@ TrustState TrustedKeys::LoadText(const std::string& text, const std::wstring& so
     m_keys.clear();
     m_state = TrustState::kUnreadable;
   } else {
-    m_state = m_keys.empty() ? TrustState::kNoKeys : TrustState::kKeys;
+    m_state = m_keys.empty() ? TrustState::kNamesNoKey : TrustState::kKeys;
   }
   return m_state;
 }

@@ -1,8 +1,10 @@
 // The keys a workstation trusts: the key lines of trusted-keys.txt beside the program (the
 // form of PREFIX.pub, see KeyText.h).
 //
-// Without the file, or with a file of blanks and comments only, nothing is trusted and the
-// signature rule is not applied: packages are taken as they always were. A file that holds
+// Without the file nothing is trusted and the signature rule is not applied: packages are
+// taken as they always were. A file that names no key (blanks and comments only, or empty)
+// keeps the rule on and refuses every package: commenting out the only key takes it back, and
+// an empty file written by a deployment is no way to switch the protection off. A file that holds
 // anything else than good public key lines (a damaged line, a private key, a key that is no
 // P-256 point, one key under two names), or that cannot be read, trusts no key at all and
 // yet keeps the rule on: every package is then refused as not signed by a trusted maker.
@@ -28,7 +30,8 @@ struct TrustedKey {
 };
 
 enum class TrustState {
-  kNoKeys,      // no file, or no key line in it: the rule is not applied
+  kNoKeys,      // no file: the rule is not applied
+  kNamesNoKey,  // a file without a key line: the rule refuses every package
   kKeys,        // at least one key, every line good
   kUnreadable,  // the file cannot be read or has a line that is not a good public key
 };

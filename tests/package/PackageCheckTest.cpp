@@ -100,6 +100,38 @@ TEST_F(PrepareUpdatePackageTest, AcceptsAGoodPackageAndHandsOnItsImages) {
   EXPECT_EQ(ReadFileBytes(m_result.programFile), "PROGRAM IMAGE");
 }
 
+// Every file the check unpacks, named by the manifest or not, is held from its writing until
+// the checked package goes: readers are welcome, nobody may write, replace, rename or remove one.
+// A refused package holds nothing.
+TEST_F(PrepareUpdatePackageTest, EveryUnpackedFileIsHeldWhileThePackageLives) {
+  const PackageParts parts;
+  ASSERT_TRUE(Prepare(WritePackage(parts.Manifest(), parts)));
+  const struct {
+    const wchar_t* name;
+    std::string bytes;
+  } files[] = {{L"info", parts.Manifest()}, {L"p.bin", parts.program}, {L"m.bin", parts.media},
+               {L"d.bin", parts.data}, {L"b.bin", parts.boot}};
+  for (const auto& file : files) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(file.name)));
+    const std::wstring path = TempDir() + file.name;
+    EXPECT_EQ(ReadFileBytes(path), file.bytes);
+    EXPECT_FALSE(WriteFileBytes(path, "changed"));
+    const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(MoveFileW(path.c_str(), (path + L".old").c_str()));
+    EXPECT_FALSE(DeleteFileW(path.c_str()));
+  }
+  m_result = PreparedPackage();
+  for (const auto& file : files) EXPECT_TRUE(DeleteFileW((TempDir() + file.name).c_str())) << "let go with the package";
+
+  PackageParts wrong = parts;
+  wrong.program = "ANOTHER PROGRAM";
+  EXPECT_FALSE(Prepare(WritePackage(wrong.Manifest() + "not the marker\n", wrong)));
+  EXPECT_TRUE(DeleteFileW((TempDir() + L"p.bin").c_str())) << "a refused package holds nothing";
+}
+
 TEST_F(PrepareUpdatePackageTest, BootloaderSectionWarnsAndGoesOn) {
   PackageParts parts;
   parts.withBootloader = true;
@@ -352,6 +384,17 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FillingCase{"MoreThanAThousandEntries", 1001, 0},
                     FillingCase{"MoreThanTheVolumeHolds", 200, 0xFFFFFFF0u}),
     [](const testing::TestParamInfo<FillingCase>& info) { return std::string(info.param.name); });
+
+// The unpacking itself stops at the limit: the package tool's extract writes no more than the
+// first 1000 entries either.
+TEST_F(PrepareUpdatePackageTest, UnpackingStopsAtTheEntryLimit) {
+  std::vector<ZipEntrySpec> entries;
+  for (int i = 0; i < 1001; ++i) entries.push_back(knpack::ZipEntry("e" + std::to_string(i) + ".bin", "x"));
+  const std::vector<ExtractedEntry> written = ExtractPackage(WriteEntries(entries), TempDir());
+  EXPECT_EQ(written.size(), 1000u);
+  EXPECT_TRUE(FileExists(TempDir() + L"e999.bin"));
+  EXPECT_FALSE(FileExists(TempDir() + L"e1000.bin"));
+}
 
 TEST_F(PrepareUpdatePackageTest, AThousandEntriesOfTheirDeclaredSizeAreFine) {
   const PackageParts parts;

@@ -1,5 +1,6 @@
-// An image file as the worker holds it for the writes, mapped or read whole: the same bytes
-// either way, and the file kept from writers and deletion until the image is let go.
+// An image file as the worker reads it for the writes, mapped or read whole from a handle held
+// by the package check: the same bytes either way, each time from the file's start, and the
+// file still held once the image is let go.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,47 +17,46 @@ using testing_support::PatternBytes;
 
 class FirmwareImageTest : public ::testing::TestWithParam<Access> {
  protected:
-  std::wstring Write(const std::wstring& name, const std::string& bytes) {
+  // Held as the package check holds what it unpacked: readers only.
+  HANDLE WriteAndHold(const std::wstring& name, const std::string& bytes) {
     const std::wstring path = m_scratch / name;
     EXPECT_TRUE(testing_support::WriteFileBytes(path, bytes));
-    return path;
+    m_held = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(m_held, INVALID_HANDLE_VALUE);
+    return m_held;
+  }
+  void TearDown() override {
+    if (m_held != INVALID_HANDLE_VALUE) CloseHandle(m_held);
   }
   testing_support::ScratchDirectory m_scratch;
+  HANDLE m_held = INVALID_HANDLE_VALUE;
 };
 
-TEST_P(FirmwareImageTest, HoldsTheFilesBytesAgainstWritersUntilLetGo) {
+TEST_P(FirmwareImageTest, GivesTheHeldFilesBytesEachTimeFromItsStart) {
   // Past one read chunk of 16 MiB, and not a whole number of pages.
   const std::string bytes = PatternBytes((1u << 24) + 4097, 5);
-  const std::wstring path = Write(L"media.bin", bytes);
-  {
+  const HANDLE held = WriteAndHold(L"media.bin", bytes);
+  // Another reader left the file pointer elsewhere: one update after another reads one handle.
+  LARGE_INTEGER elsewhere = {};
+  elsewhere.QuadPart = 1234;
+  ASSERT_TRUE(SetFilePointerEx(held, elsewhere, nullptr, FILE_BEGIN));
+  for (int update = 0; update < 2; ++update) {
     FirmwareImage image;
-    ASSERT_EQ(image.Open(path, GetParam()), FirmwareImage::Load::kLoaded);
+    ASSERT_EQ(image.Open(held, GetParam()), FirmwareImage::Load::kLoaded);
     ASSERT_EQ(image.length(), bytes.size());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.bytes()), image.length()), bytes);
-    const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
-    EXPECT_FALSE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.bytes()), image.length()), bytes) << update;
   }
-  EXPECT_TRUE(DeleteFileW(path.c_str())) << "still held after the image was let go";
+  EXPECT_FALSE(DeleteFileW((m_scratch / L"media.bin").c_str())) << "let go with the image";
 }
 
-TEST_P(FirmwareImageTest, EmptyMissingAndWriterHeldFiles) {
+TEST_P(FirmwareImageTest, EmptyAndUnheldFiles) {
   FirmwareImage empty;
-  EXPECT_EQ(empty.Open(Write(L"empty.bin", std::string()), GetParam()), FirmwareImage::Load::kLoaded);
+  EXPECT_EQ(empty.Open(WriteAndHold(L"empty.bin", std::string()), GetParam()), FirmwareImage::Load::kLoaded);
   EXPECT_EQ(empty.length(), 0u);
   EXPECT_NE(empty.bytes(), nullptr);
 
-  FirmwareImage missing;
-  EXPECT_EQ(missing.Open(m_scratch / L"missing.bin", GetParam()), FirmwareImage::Load::kUnreadable);
-
-  const std::wstring held = Write(L"held.bin", "abc");
-  const HANDLE writer = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  FirmwareImage image;
-  EXPECT_EQ(image.Open(held, GetParam()), FirmwareImage::Load::kUnreadable);
-  CloseHandle(writer);
+  FirmwareImage none;
+  EXPECT_EQ(none.Open(INVALID_HANDLE_VALUE, GetParam()), FirmwareImage::Load::kUnreadable);
 }
 
 INSTANTIATE_TEST_SUITE_P(Accesses, FirmwareImageTest, testing::Values(Access::kMapped, Access::kRead),

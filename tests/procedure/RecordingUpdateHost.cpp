@@ -44,6 +44,7 @@ LRESULT CALLBACK RecordingUpdateHost::WindowProcedure(HWND window, UINT message,
 void RecordingUpdateHost::ShowMessage(const std::wstring& text) {
   events.push_back(L"message: " + text);
   messages.push_back(text);
+  onMessage(text);
 }
 
 void RecordingUpdateHost::SetStatusText(const std::wstring& text) {

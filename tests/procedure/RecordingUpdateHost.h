@@ -27,6 +27,8 @@ class RecordingUpdateHost : public UpdateHost {
   std::function<void(DWORD)> onPause = [](DWORD) {};
   // Runs just before the worker would start; may change the world under it.
   std::function<void()> beforeWorker = [] {};
+  // Runs while a message box would be open, before it is answered.
+  std::function<void(const std::wstring&)> onMessage = [](const std::wstring&) {};
   // Runs as the worker names each component it writes.
   std::function<void(const std::wstring&)> onStage = [](const std::wstring&) {};
   bool workerThreadStarts = true;

@@ -1,7 +1,7 @@
 // The signature rule in whole updates: with a trusted maker's key beside the program, a package
 // is taken only with that maker's signature over what it unpacks to, before any instrument is
-// touched; right before the first write the images about to be written are compared with the
-// signed digests too. Without a trusted key, a signed package is taken as any other.
+// touched; what is then written are the very bytes hashed, held since their unpacking. Without
+// trusted-keys.txt, a signed package is taken as any other.
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -23,6 +23,7 @@
 namespace {
 
 using proceduretest::PackageImages;
+using proceduretest::Pattern;
 using proceduretest::ProcedureFixture;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
@@ -137,19 +138,42 @@ TEST_F(SignedPackageTest, WithoutATrustedKeyASignedPackageIsTakenAsAnyOther) {
   EXPECT_EQ(m_host.records.back().signer, L"");
 }
 
-// The images lie unpacked for minutes before they are written: one changed meanwhile with its
-// CRC-32 kept is caught right before the first write.
-TEST_F(SignedPackageTest, AnImageChangedBeforeTheWritesIsNotWritten) {
+// The images lie unpacked for minutes before they are written: held since their unpacking,
+// none can be changed meanwhile, not even with its CRC-32 kept; what is written is what the
+// maker signed.
+TEST_F(SignedPackageTest, AnImageCannotBeChangedBeforeTheWrites) {
   const std::wstring key = MakeKey(L"Maker A");
   Trust(key);
+  const PackageImages images;
   m_host.beforeWorker = [&] {
     const std::wstring program = PackageFolder() + L"program.bin";
-    ASSERT_TRUE(WriteFileBytes(program, ForgeKeepingCrc32(ReadFileBytes(program))));
+    EXPECT_FALSE(WriteFileBytes(program, ForgeKeepingCrc32(ReadFileBytes(program))));
   };
-  Download(Signed(MakePackage(PackageImages()), key));
-  EXPECT_EQ(m_host.messages.back(), texts::kDoesNotMatchSignature);
-  EXPECT_THAT(DfuCalls(L"tw"), testing::Each(testing::Not(testing::HasSubstr("write"))));
-  EXPECT_TRUE(Erased(L"tw", sim::Memory::kFlash, 0x4000, 0x3C000));
+  Download(Signed(MakePackage(images), key));
+  EXPECT_EQ(m_host.messages.back(), texts::kUpdatedSuccessfully);
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, 0x3C000), images.program);
+}
+
+// The manifest is read once: the bytes parsed are the bytes the signature covers. While the
+// bootloader question waits, nobody can put another manifest (another device type) in place
+// of the signed one and put it back after.
+TEST_F(SignedPackageTest, TheManifestCannotBeSwappedWhileTheBootloaderQuestionWaits) {
+  const std::wstring key = MakeKey(L"Maker A");
+  Trust(key);
+  PackageImages images;
+  images.bootloader = Pattern(0x800, 5);
+  int asked = 0;
+  m_host.onMessage = [&](const std::wstring& text) {
+    if (text != texts::kBootloaderWarning) return;
+    ++asked;
+    const std::wstring info = PackageFolder() + L"info";
+    EXPECT_FALSE(WriteFileBytes(info, "QM 5xx\n0\n"));
+    EXPECT_FALSE(MoveFileW(info.c_str(), (info + L".signed").c_str()));
+  };
+  Download(Signed(MakePackage(images), key));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(m_host.messages.back(), texts::kUpdatedSuccessfully);
+  EXPECT_EQ(m_session.m_package.deviceType, L"TW 3xx");
 }
 
 }  // namespace

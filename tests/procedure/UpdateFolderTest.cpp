@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "package/Crc32.h"
+#include "package/PackageCheck.h"
 #include "package/UpdateManifest.h"
 #include "procedure/ProcedureTexts.h"
 #include "tests/procedure/ProcedureFixture.h"
@@ -88,6 +89,40 @@ TEST(UpdateFolderTest, EachUpdateGetsANewFolderThatGoesWithEverythingInIt) {
     ASSERT_TRUE(scoped.Create(temp.Path()));
   }
   EXPECT_EQ(Listing(temp.Path()).size(), 1u) << "a folder goes with its owner";
+}
+
+// The checked package holds its files for as long as it lives, and may outlive its folder's
+// use (the preparation failed, a console run of several updates ends): removing the folder lets
+// go of them first, and everything goes.
+TEST(UpdateFolderTest, AFolderGoesWholeWhileItsCheckedPackageStillHoldsItsFiles) {
+  ScratchDirectory temp;
+  const std::string program(3000, 'P'), media(5000, 'M'), data = "D";
+  ManifestContent content;
+  content.deviceType = "TW 3xx";
+  content.programName = "program.bin";
+  content.mediaName = "fw/media.bin";
+  content.dataName = "data.bin";
+  content.programCrc = BufferCrc32(program.data(), program.size());
+  content.mediaCrc = BufferCrc32(media.data(), media.size());
+  content.dataCrc = BufferCrc32(data.data(), data.size());
+  std::string error;
+  ASSERT_TRUE(knpack::WriteZipArchive(temp / L"update.kn",
+                                      {knpack::ZipEntry("info", ComposeUpdateManifest(content)),
+                                       knpack::ZipEntry("program.bin", program), knpack::ZipEntry("fw/media.bin", media),
+                                       knpack::ZipEntry("data.bin", data)},
+                                      error))
+      << error;
+  UpdateFolder folder;
+  ASSERT_TRUE(folder.Create(temp.Path()));
+  class Silent : public MessageHost {
+    void ShowMessage(const std::wstring&) override {}
+  } host;
+  PreparedPackage package;
+  ASSERT_TRUE(PrepareUpdatePackage(host, temp / L"update.kn", folder.Path(), package));
+  const std::wstring path = folder.Path();
+  EXPECT_FALSE(DeleteFileW(package.programFile.c_str())) << "held while the package lives";
+  folder.Remove();
+  EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // While an update holds its folder, nobody removes it or takes its name; a folder nobody holds

@@ -13,6 +13,7 @@
 
 #include "dfu/DfuLibrary.h"
 #include "package/Crc32.h"
+#include "package/UnpackedFiles.h"
 #include "package/UpdateManifest.h"
 #include "procedure/ProcedureTexts.h"
 #include "tests/procedure/ProcedureFixture.h"
@@ -53,13 +54,6 @@ class UpdateWorkerTest : public ProcedureFixture {
     return Erased(L"tw", sim::Memory::kFlash, 0, 0x40000) && Erased(L"tw", sim::Memory::kEeprom, 0, 0x1000) &&
            Erased(L"tw", sim::Memory::kNand, 0, 0x10000);
   }
-
-  void TearDown() override {
-    if (m_heldOpen != INVALID_HANDLE_VALUE) CloseHandle(m_heldOpen);
-    ProcedureFixture::TearDown();
-  }
-
-  HANDLE m_heldOpen = INVALID_HANDLE_VALUE;
 
   // The dialog is given back after the worker, whatever happened.
   void ExpectDialogGivenBack(int workerRuns = 1) {
@@ -150,6 +144,42 @@ TEST_F(UpdateWorkerTest, NoOneCanChangeTheImagesWhileTheyAreWritten) {
   ExpectDialogGivenBack();
 }
 
+// From their unpacking to the end of the update the package's files are held: in the minutes
+// between the check and the writes (the instrument's switch, its loader's search) nobody can
+// change, grow, replace, rename or remove an image, nor hold it open for writing. The bytes
+// written are the bytes checked.
+TEST_F(UpdateWorkerTest, NobodyCanChangeTheImagesBetweenTheCheckAndTheWrites) {
+  PackageImages images;
+  images.bootloader = Pattern(0x800, 5);
+  int tried = 0;
+  std::wstring folder;
+  m_host.beforeWorker = [&] {
+    folder = PackageFolder();
+    for (const wchar_t* name : {L"bootloader.bin", L"data.bin", L"media.bin", L"program.bin", L"info"}) {
+      SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+      const std::wstring path = PackageFolder() + name;
+      EXPECT_FALSE(testing_support::WriteFileBytes(path, "changed"));
+      const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+      if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+      EXPECT_FALSE(DeleteFileW(path.c_str()));
+      EXPECT_FALSE(MoveFileW(path.c_str(), (path + L".old").c_str()));
+      EXPECT_EQ(testing_support::ReadFileBytes(path).empty(), false) << "readers are welcome";
+      ++tried;
+    }
+  };
+  Download(MakePackage(images));
+  EXPECT_EQ(tried, 5);
+  EXPECT_EQ(m_host.messages.back(), texts::kUpdatedSuccessfully);
+  EXPECT_EQ(Flash(0, 0x800), images.bootloader);
+  EXPECT_EQ(Flash(0x4000, 0x3C000), images.program);
+  EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, 0x3000), images.media);
+  EXPECT_FALSE(folder.empty());
+  EXPECT_FALSE(testing_support::DirectoryExists(folder)) << "let go of and removed at the end";
+  ExpectDialogGivenBack();
+}
+
 // What the dialog shows and does around the writes of a whole update.
 TEST_F(UpdateWorkerTest, ShowsEveryPassAndGivesTheDialogBack) {
   PackageImages images;
@@ -215,24 +245,15 @@ TEST_P(WorkerRefusalTest, NothingIsWrittenAndTheLastSectorStays) {
   ExpectDialogGivenBack(m_host.workerThreadStarts ? 1 : 0);
 }
 
-void Remove(UpdateWorkerTest& test, const wchar_t* name) {
-  ASSERT_TRUE(DeleteFileW((test.PackageFolder() + name).c_str()));
+// The session names an image the package check did not unpack and hold: it is not read by name.
+void NotHeld(UpdateWorkerTest& test, std::wstring PreparedPackage::*file) {
+  test.m_session.m_package.*file = test.PackageFolder() + L"elsewhere.bin";
 }
 
-// One byte changed, the length kept: only the check value can tell.
-void Tamper(UpdateWorkerTest& test, const wchar_t* name) {
-  const std::wstring path = test.PackageFolder() + name;
-  std::string bytes = testing_support::ReadFileBytes(path);
-  ASSERT_FALSE(bytes.empty());
-  bytes[bytes.size() / 2] ^= 0x01;
-  ASSERT_TRUE(testing_support::WriteFileBytes(path, bytes));
-}
-
-// Another program holds the image open for writing when the worker comes to it.
-void HoldForWriting(UpdateWorkerTest& test, const wchar_t* name) {
-  test.m_heldOpen = CreateFileW((test.PackageFolder() + name).c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(test.m_heldOpen, INVALID_HANDLE_VALUE);
+// The check value the check found no longer matches the held bytes: only the CRC-32 compared
+// right before the writes can tell.
+void CheckedAs(UpdateWorkerTest& test, std::uint32_t ImageCheckValues::*check) {
+  test.m_session.m_package.checks.*check ^= 0x01;
 }
 
 void ShrinkFlash(UpdateWorkerTest& test, std::uint32_t flashTop, std::uint16_t sectorSize) {
@@ -243,25 +264,24 @@ void ShrinkFlash(UpdateWorkerTest& test, std::uint32_t flashTop, std::uint16_t s
 INSTANTIATE_TEST_SUITE_P(
     Refusals, WorkerRefusalTest,
     testing::Values(
-        Refusal{"BootloaderGone", [](UpdateWorkerTest& t) { Remove(t, L"bootloader.bin"); }, true,
+        Refusal{"BootloaderNotHeld", [](UpdateWorkerTest& t) { NotHeld(t, &PreparedPackage::bootloaderFile); }, true,
                 texts::kBootloaderRead},
-        Refusal{"DataGone", [](UpdateWorkerTest& t) { Remove(t, L"data.bin"); }, false, texts::kDataRead},
-        Refusal{"MediaGone", [](UpdateWorkerTest& t) { Remove(t, L"media.bin"); }, false, texts::kMediaRead},
-        Refusal{"ProgramGone", [](UpdateWorkerTest& t) { Remove(t, L"program.bin"); }, false, texts::kProgramRead},
-        Refusal{"BootloaderChanged", [](UpdateWorkerTest& t) { Tamper(t, L"bootloader.bin"); }, true,
-                texts::kFileCorrupted},
-        Refusal{"DataChanged", [](UpdateWorkerTest& t) { Tamper(t, L"data.bin"); }, false, texts::kFileCorrupted},
-        Refusal{"MediaChanged", [](UpdateWorkerTest& t) { Tamper(t, L"media.bin"); }, false, texts::kFileCorrupted},
-        Refusal{"ProgramChanged", [](UpdateWorkerTest& t) { Tamper(t, L"program.bin"); }, false,
-                texts::kFileCorrupted},
-        Refusal{"ProgramGrown",
-                [](UpdateWorkerTest& t) {
-                  const std::wstring path = t.PackageFolder() + L"program.bin";
-                  ASSERT_TRUE(testing_support::WriteFileBytes(path, testing_support::ReadFileBytes(path) + "x"));
-                },
-                false, texts::kFileCorrupted},
-        Refusal{"MediaHeldByAWriter", [](UpdateWorkerTest& t) { HoldForWriting(t, L"media.bin"); }, false,
+        Refusal{"DataNotHeld", [](UpdateWorkerTest& t) { NotHeld(t, &PreparedPackage::dataFile); }, false,
+                texts::kDataRead},
+        Refusal{"MediaNotHeld", [](UpdateWorkerTest& t) { NotHeld(t, &PreparedPackage::mediaFile); }, false,
                 texts::kMediaRead},
+        Refusal{"ProgramNotHeld", [](UpdateWorkerTest& t) { NotHeld(t, &PreparedPackage::programFile); }, false,
+                texts::kProgramRead},
+        Refusal{"BootloaderCheckValue", [](UpdateWorkerTest& t) { CheckedAs(t, &ImageCheckValues::bootloader); }, true,
+                texts::kFileCorrupted},
+        Refusal{"DataCheckValue", [](UpdateWorkerTest& t) { CheckedAs(t, &ImageCheckValues::data); }, false,
+                texts::kFileCorrupted},
+        Refusal{"MediaCheckValue", [](UpdateWorkerTest& t) { CheckedAs(t, &ImageCheckValues::media); }, false,
+                texts::kFileCorrupted},
+        Refusal{"ProgramCheckValue", [](UpdateWorkerTest& t) { CheckedAs(t, &ImageCheckValues::program); }, false,
+                texts::kFileCorrupted},
+        Refusal{"FilesLetGoOfBeforeTheWorker", [](UpdateWorkerTest& t) { LetGoOfFilesIn(t.PackageFolder()); }, true,
+                texts::kBootloaderRead},
         Refusal{"ProgramRunsIntoTheLastSector", [](UpdateWorkerTest& t) { ShrinkFlash(t, 0x3FC00, 1024); }, false,
                 texts::kProgramDoesNotFit},
         Refusal{"NoSectorSize", [](UpdateWorkerTest& t) { ShrinkFlash(t, 0x40000, 0); }, false,

@@ -163,15 +163,22 @@ class PackageSignatureTest : public ::testing::Test {
   // The package check, which must pass, then the rule with trustedText as trusted-keys.txt.
   signing::SignatureCheck Check(const std::wstring& package, const std::string& trustedText,
                                 std::vector<signing::NamedEntry> (*names)(const UpdateManifest&) = knpack::SignedEntryNames) {
-    m_folder = m_dir / (L"check" + std::to_wstring(m_count++) + L"\\");
-    CreateDirectoryW(m_folder.c_str(), nullptr);
-    MessageRecorder host;
-    PreparedPackage prepared;
-    EXPECT_TRUE(PrepareUpdatePackage(host, package, m_folder, prepared)) << testing::PrintToString(host.messages);
-    UpdateManifest manifest;
-    EXPECT_EQ(ReadManifestFile(m_folder + L"info", manifest), ManifestFileResult::kRead);
     signing::TrustedKeys trusted;
     trusted.LoadText(trustedText);
+    return CheckWith(package, trusted, names);
+  }
+  // The same with trusted as it was loaded (a default one: no trusted-keys.txt at all).
+  signing::SignatureCheck CheckWith(const std::wstring& package, const signing::TrustedKeys& trusted,
+                                    std::vector<signing::NamedEntry> (*names)(const UpdateManifest&) = knpack::SignedEntryNames) {
+    m_folder = m_dir / (L"check" + std::to_wstring(m_count++) + L"\\");
+    CreateDirectoryW(m_folder.c_str(), nullptr);
+    {
+      MessageRecorder host;
+      PreparedPackage prepared;  // holds what it unpacked until it goes
+      EXPECT_TRUE(PrepareUpdatePackage(host, package, m_folder, prepared)) << testing::PrintToString(host.messages);
+    }
+    UpdateManifest manifest;
+    EXPECT_EQ(ReadManifestFile(m_folder + L"info", manifest), ManifestFileResult::kRead);
     return signing::CheckPackageSignature(trusted, m_folder, names(manifest));
   }
 
@@ -299,16 +306,16 @@ TEST_F(PackageSignatureTest, AnUnreadableTrustedKeysFileRefusesEvenAGoodPackage)
   EXPECT_EQ(Check(Package(L"acme"), privateLine).verdict, SignatureVerdict::kNotTrusted);
 }
 
-// Without a trusted key nothing changes: every package the check passes is taken, signed,
+// Without trusted-keys.txt nothing changes: every package the check passes is taken, signed,
 // unsigned or forged, and a signature entry changes nothing the check hands on.
 TEST_F(PackageSignatureTest, WithoutTrustedKeysTheRuleIsNotApplied) {
   Entries forged = Unpack(Package(nullptr));
   Find(forged, "p.bin")->data = ForgeKeepingCrc32(Find(forged, "p.bin")->data);
   const std::wstring packages[] = {Package(nullptr), Package(L"stranger"), Repack(forged)};
-  for (const std::string& trusted : {std::string(), std::string("# nobody yet\r\n\r\n")}) {
-    for (const std::wstring& package : packages) {
-      EXPECT_EQ(Check(package, trusted).verdict, SignatureVerdict::kNotChecked);
-    }
+  signing::TrustedKeys noFile;
+  ASSERT_EQ(noFile.Load(m_dir / L"trusted-keys.txt"), signing::TrustState::kNoKeys);
+  for (const std::wstring& package : packages) {
+    EXPECT_EQ(CheckWith(package, noFile).verdict, SignatureVerdict::kNotChecked);
   }
 
   MessageRecorder host;
@@ -323,6 +330,28 @@ TEST_F(PackageSignatureTest, WithoutTrustedKeysTheRuleIsNotApplied) {
   EXPECT_EQ(signed_.checks.program, unsigned_.checks.program);
   EXPECT_EQ(signed_.checks.bootloader, unsigned_.checks.bootloader);
   EXPECT_EQ(signed_.deviceTypeCheck, unsigned_.deviceTypeCheck);
+}
+
+// A trusted-keys.txt that names nobody (its only key commented out to take it back, or an
+// empty file a deployment wrote) refuses every package, the trusted maker's too: only a
+// missing file means that signatures are not in use.
+TEST_F(PackageSignatureTest, ATrustedKeysFileThatNamesNoKeyRefusesEveryPackage) {
+  const std::string revoked = "# taken back:\r\n# " + s_keys->PublicLine(L"acme");
+  const std::wstring packages[] = {Package(nullptr), Package(L"acme")};
+  for (const std::string& text : {std::string(), std::string("# nobody yet\r\n\r\n"), std::string("\xEF\xBB\xBF"), revoked}) {
+    SCOPED_TRACE(text);
+    const std::wstring file = m_dir / L"trusted-keys.txt";
+    ASSERT_TRUE(testing_support::WriteFileBytes(file, text));
+    signing::TrustedKeys trusted;
+    EXPECT_EQ(trusted.Load(file), signing::TrustState::kNamesNoKey);
+    for (const std::wstring& package : packages) {
+      const signing::SignatureCheck check = CheckWith(package, trusted);
+      EXPECT_EQ(check.verdict, SignatureVerdict::kNotTrusted);
+      EXPECT_EQ(std::wstring(signing::SignatureRefusalText(check.verdict)),
+                L"The update file is not signed by a trusted maker!");
+      EXPECT_THAT(std::string(check.detail.begin(), check.detail.end()), HasSubstr("names no key"));
+    }
+  }
 }
 
 // Digests of entries the manifest does not name are signed but not compared: the updater

@@ -185,7 +185,7 @@ TEST_F(KnpackSigningTest, SignCopiesEveryEntryAndReplacesAnEarlierSignature) {
 struct VerifyCase {
   const char* label;
   const wchar_t* package;
-  std::string trusted;  // "ACME" stands for ACME's public key line
+  const char* trusted;  // "ACME" stands for ACME's public key line; nullptr: no such file
   unsigned exitCode;
   const char* lastLine;  // nullptr: none in particular
   const char* detail;
@@ -205,15 +205,22 @@ TEST_F(KnpackSigningTest, VerifyAppliesTheUpdatersRule) {
       {"other maker", L"other.kn", "ACME", 1, "The update file is not signed by a trusted maker!", "(signer Other Maker)"},
       {"a damaged line in the trusted keys", L"acme.kn", "ACMEkn-ecdsa-p256 QUJD ACME\n", 1,
        "The update file is not signed by a trusted maker!", "trusted-keys.txt line 2: the key is not the base64 text"},
-      {"no trusted key", L"unsigned.kn", "# none yet\n", 0, nullptr, "holds no trusted key"},
-      {"no trusted-keys file", L"unsigned.kn", "", 0, nullptr, "holds no trusted key"},
+      // Only a missing file means that signatures are not in use; one that names nobody refuses all.
+      {"no trusted key", L"unsigned.kn", "# none yet\n", 1, "The update file is not signed by a trusted maker!",
+       "trusted-keys.txt names no key"},
+      {"the only key commented out", L"acme.kn", "# ACME", 1, "The update file is not signed by a trusted maker!",
+       "trusted-keys.txt names no key"},
+      {"an empty trusted-keys file", L"acme.kn", "", 1, "The update file is not signed by a trusted maker!",
+       "trusted-keys.txt names no key"},
+      {"no trusted-keys file", L"unsigned.kn", nullptr, 0, nullptr, "trusted-keys.txt does not exist"},
   };
   for (const VerifyCase& c : cases) {
     SCOPED_TRACE(c.label);
-    std::string trusted = c.trusted;
-    if (trusted.compare(0, 4, "ACME") == 0) trusted.replace(0, 4, acme);
     DeleteFileW((m_dir / L"trusted-keys.txt").c_str());
-    if (!trusted.empty()) {
+    if (c.trusted != nullptr) {
+      std::string trusted = c.trusted;
+      const std::size_t at = trusted.find("ACME");
+      if (at != std::string::npos) trusted.replace(at, 4, acme);
       ASSERT_TRUE(WriteFileBytes(m_dir / L"trusted-keys.txt", trusted));
     }
     const ToolRun run = Verify(c.package, L"trusted-keys.txt");
@@ -223,6 +230,22 @@ TEST_F(KnpackSigningTest, VerifyAppliesTheUpdatersRule) {
     }
     EXPECT_THAT(run.output, HasSubstr(c.detail));
   }
+}
+
+// A signature an earlier package left in the folder, read-only, is never taken for this one's.
+TEST_F(KnpackSigningTest, AnOldReadOnlySignatureInTheFolderIsNotTheUnsignedPackages) {
+  Keygen(L"acme", L"ACME Instruments");
+  ASSERT_EQ(Knpack(BuildArgs(L"unsigned.kn")).exitCode, 0u);
+  ASSERT_EQ(Knpack(L"sign " + Path(L"unsigned.kn") + L" --key " + Path(L"acme.key") + L" -o " + Path(L"acme.kn")).exitCode, 0u);
+  ASSERT_TRUE(WriteFileBytes(m_dir / L"trusted-keys.txt", ReadFileBytes(m_dir / L"acme.pub")));
+  const std::wstring folder = m_dir / L"check";
+  const std::wstring args = L" --dir " + Quoted(folder) + L" --trusted " + Path(L"trusted-keys.txt");
+  ASSERT_EQ(Knpack(L"verify " + Path(L"acme.kn") + args).exitCode, 0u);
+  ASSERT_TRUE(SetFileAttributesW((folder + L"\\info.sig").c_str(), FILE_ATTRIBUTE_READONLY));
+
+  const ToolRun run = Knpack(L"verify " + Path(L"unsigned.kn") + args);
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  EXPECT_EQ(LastLine(run.output), "The update file is not signed!");
 }
 
 TEST_F(KnpackSigningTest, BuildSignsWhenAskedAndLeavesNothingWhenItCannot) {

@@ -60,6 +60,15 @@ TEST_F(KnpackTest, BuildsAPackageTheCheckAccepts) {
   EXPECT_THAT(inspect.output, testing::Not(HasSubstr("does not match")));
 }
 
+// A folder named for the check that does not exist yet is made, as extract makes it.
+TEST_F(KnpackTest, VerifyMakesTheFolderItIsGiven) {
+  ASSERT_EQ(Knpack(BuildArgs(L"")).exitCode, 0u);
+  const ToolRun verify = Knpack(L"verify " + Quoted(m_dir / L"out.kn") + L" --dir " + Quoted(m_dir / L"new"));
+  EXPECT_EQ(verify.exitCode, 0u) << verify.output;
+  EXPECT_THAT(verify.output, HasSubstr("new\\program.bin\n"));
+  EXPECT_EQ(ReadFileBytes(m_dir / L"new\\program.bin"), std::string(3000, 'P'));
+}
+
 // The updater's text, then for the maker the line, the file, the value and why.
 struct Refused {
   const char* name;

@@ -103,9 +103,13 @@ bool DigestPackage(const std::wstring& package, std::vector<signing::SignedDiges
   }
   const std::wstring& scratch = folder.Path();
   MessageList messages;
-  PreparedPackage prepared;
   UpdateManifest manifest;
-  bool ok = PrepareUpdatePackage(messages, package, scratch, prepared) && ReadManifestIn(scratch, manifest);
+  bool ok = false;
+  {
+    PreparedPackage prepared;  // holds what it unpacked until it goes
+    ok = PrepareUpdatePackage(messages, package, scratch, prepared);
+  }
+  ok = ok && ReadManifestIn(scratch, manifest);
   if (!ok) error = package + L": the updater's package check refuses it: " + messages.Last();
   for (const signing::NamedEntry& entry : ok ? SignedEntryNames(manifest) : std::vector<signing::NamedEntry>()) {
     const std::wstring name = WidenBytes(entry.name);
@@ -264,7 +268,7 @@ bool VerifySignature(const std::wstring& directory, const std::wstring& trustedF
   const signing::SignatureCheck check = signing::CheckPackageSignature(trusted, directory, named);
   switch (check.verdict) {
     case signing::SignatureVerdict::kNotChecked:
-      PrintLine(L"signature: not checked, " + trustedFile + L" holds no trusted key");
+      PrintLine(L"signature: not checked, " + trustedFile + L" does not exist: signatures are not in use");
       return true;
     case signing::SignatureVerdict::kAccepted:
       PrintLine(L"signature: " + check.detail);

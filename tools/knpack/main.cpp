@@ -10,6 +10,7 @@
 #include "archive/ArchiveReader.h"
 #include "package/PackageCheck.h"
 #include "package/UpdateFolder.h"
+#include "platform/FileTree.h"
 #include "platform/ProgramStart.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/PackageReport.h"
@@ -145,6 +146,25 @@ class PrintingMessageHost : public MessageHost {
   }
 };
 
+// The updater's check into directory, and what it hands on. The unpacked files are let go
+// again when it returns.
+bool CheckAndList(const std::wstring& packagePath, const std::wstring& directory) {
+  PrintingMessageHost host;
+  PreparedPackage package;
+  PackageRefusal refusal;
+  if (!PrepareUpdatePackage(host, packagePath, directory, signing::TrustedKeys(), package, &refusal)) {
+    PrintLine(L"why: " + refusal.reason);
+    return false;
+  }
+  PrintLine(L"device type: " + package.deviceType);
+  PrintLine(L"program: " + package.programFile);
+  PrintLine(L"media: " + package.mediaFile);
+  PrintLine(L"data: " + package.dataFile);
+  PrintLine(L"bootloader: " + package.bootloaderFile);
+  PrintLine(std::wstring(L"with bootloader: ") + (package.withBootloader ? L"yes" : L"no"));
+  return true;
+}
+
 int Verify(const std::vector<std::wstring>& args) {
   std::map<std::wstring, std::wstring> options;
   std::vector<std::wstring> positional;
@@ -156,23 +176,18 @@ int Verify(const std::vector<std::wstring>& args) {
     return kExitFailed;
   }
   const std::wstring directory = options.count(L"--dir") ? WithTrailingBackslash(options[L"--dir"]) : own.Path();
+  // A folder named that is not there yet is made, as extract makes it.
+  archive::EnsureDirectory(nullptr, directory.substr(0, directory.size() - 1));
   const bool withTrust = options.count(L"--trusted") != 0;
   // The signature read must be this package's own, as the manifest is (the check removes a
   // stale manifest itself); a folder of its own holds none.
-  if (withTrust) DeleteFileW((directory + L"info.sig").c_str());
-  PrintingMessageHost host;
-  PreparedPackage package;
-  PackageRefusal refusal;
-  if (!PrepareUpdatePackage(host, positional[0], directory, signing::TrustedKeys(), package, &refusal)) {
-    PrintLine(L"why: " + refusal.reason);
+  const std::wstring oldSignature = directory + L"info.sig";
+  if (withTrust) RemoveFileEvenIfReadOnly(oldSignature);
+  if (withTrust && GetFileAttributesW(oldSignature.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    PrintError(L"knpack: " + oldSignature + L" is in the way and cannot be removed");
     return kExitFailed;
   }
-  PrintLine(L"device type: " + package.deviceType);
-  PrintLine(L"program: " + package.programFile);
-  PrintLine(L"media: " + package.mediaFile);
-  PrintLine(L"data: " + package.dataFile);
-  PrintLine(L"bootloader: " + package.bootloaderFile);
-  PrintLine(std::wstring(L"with bootloader: ") + (package.withBootloader ? L"yes" : L"no"));
+  if (!CheckAndList(positional[0], directory)) return kExitFailed;
   if (withTrust && !knpack::VerifySignature(directory, options[L"--trusted"])) return kExitFailed;
   return kExitOk;
 }
