@@ -86,18 +86,11 @@ void DeviceList::AddApplicationDevices() {
 }
 
 void DeviceList::AddDfuDevices() {
-  for (int index = 0;; ++index) {  // ends at the first index that does not open (or with no library)
-    DfuDeviceInfo info = {};
-    DfuHandle handle = 0;
-    if (DfuDeviceOpen(index, &info, &handle) != 0) {
-      if (handle != 0) DfuDeviceClose(handle, 0);
-      return;
-    }
-    ++m_dfuCount;
-    const std::wstring product = ReadDfuProductText(handle, info);
-    m_dfuProducts.push_back(product);
-    AddEntry({DeviceKind::kDfu, index}, product, m_usbioCount + index);
-    DfuDeviceClose(handle, 0);
+  // Up to the first index that does not open (or none, with no library).
+  m_dfuProducts = ReadDfuProducts();
+  m_dfuCount = static_cast<int>(m_dfuProducts.size());
+  for (int index = 0; index < m_dfuCount; ++index) {
+    AddEntry({DeviceKind::kDfu, index}, m_dfuProducts[static_cast<std::size_t>(index)], m_usbioCount + index);
   }
 }
 

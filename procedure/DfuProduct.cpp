@@ -6,6 +6,8 @@
 
 namespace {
 constexpr std::uint32_t kProductBufferSize = 1024;
+// More than a USB bus can carry: a library that keeps opening devices is not believed further.
+constexpr int kMaxDfuDevices = 128;
 }
 
 std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info) {
@@ -13,6 +15,25 @@ std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info) {
   std::uint32_t length = kProductBufferSize;
   if (DfuDeviceASCIIStringGet(handle, info.productStringIndex, buffer, &length) != 0) return kUnknownProduct;
   return WidenTerminated(buffer, kProductBufferSize);
+}
+
+std::vector<std::wstring> ReadDfuProducts() {
+  std::vector<std::wstring> products;
+  for (int index = 0; index < kMaxDfuDevices; ++index) {
+    DfuDeviceInfo info = {};
+    DfuHandle handle = 0;
+    if (DfuDeviceOpen(index, &info, &handle) != 0) {
+      if (handle != 0) DfuDeviceClose(handle, 0);
+      break;
+    }
+    // One failed read must not make an instrument of another type look like one of any: read
+    // it again.
+    std::wstring product = ReadDfuProductText(handle, info);
+    if (product == kUnknownProduct) product = ReadDfuProductText(handle, info);
+    products.push_back(product);
+    DfuDeviceClose(handle, 0);
+  }
+  return products;
 }
 
 bool MayBeOfTheType(const std::wstring& product, const std::wstring& deviceType) {

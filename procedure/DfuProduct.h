@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dfu/DfuApi.h"
 
@@ -10,6 +11,10 @@ constexpr wchar_t kUnknownProduct[] = L"<<Unknown>>";
 // The device's 8-bit product string widened byte by byte, or "<<Unknown>>" when it cannot be
 // read.
 std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info);
+
+// The product texts of the DFU devices attached now, in DFU index order (no more than a USB bus
+// can carry); empty without the DFU library.
+std::vector<std::wstring> ReadDfuProducts();
 
 // A DFU device with this product text may be an instrument of deviceType: its text names the
 // type, or it cannot be read.

@@ -93,10 +93,10 @@ bool CheckUpdatePackage(UpdateHost& host, UpdateSession& session, const std::wst
 void UpdateSelectedInstrument(UpdateHost& host, UpdateSession& session) {
   OutcomeWatch watch(host, session);
   if (!PrepareDevice(watch, session)) {
-    session.m_updateMark.Release();
     ReleasePackageFolder(session);
     // The reason has been shown: a record that is lost is told after it.
     if (!host.RecordUpdate(watch.Record(), UpdateOutcome::kFailed)) host.ShowMessage(texts::kHistoryNotWritten);
+    ReleaseUpdateMark(session);
     return;
   }
   HandOver(host, session);  // the worker records how the update ended

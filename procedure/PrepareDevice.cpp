@@ -69,6 +69,9 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session) {
     host.ShowMessage(texts::kAnotherProgramUpdating);
     return false;
   }
+  // The loader as it is now, under the mark: the list may be older than another program's
+  // update that left an instrument there.
+  if (selection.entry.kind == DeviceKind::kApplication) selection.dfuProducts = ReadDfuProducts();
 
   DfuTarget target;
   if (selection.entry.kind == DeviceKind::kDfu) {

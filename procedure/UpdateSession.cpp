@@ -6,6 +6,10 @@ void ReleasePackageFolder(UpdateSession& session) {
   if (!session.m_keepPackageFolder) session.m_packageFolder.Remove();
 }
 
+void ReleaseUpdateMark(UpdateSession& session) {
+  if (!session.m_keepUpdateMark) session.m_updateMark.Release();
+}
+
 HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result) {
   return FinishedRecord(session, result, session.m_clock->Milliseconds());
 }

@@ -40,12 +40,16 @@ struct UpdateSession {
   // has ended: taken by the preparation (or a console before it), let go by whichever thread
   // ends the update.
   WorkstationUpdateMark m_updateMark;
+  // A console run lets go of the mark itself, once the updated instrument has left its loader.
+  bool m_keepUpdateMark = false;
   // Tests give a clock of their own.
   const Clock* m_clock = &SystemClock();
 };
 
 // The package folder goes at the end of an update, unless it is kept for the next one.
 void ReleasePackageFolder(UpdateSession& session);
+// So does the workstation's update mark, unless a console run keeps it a little longer.
+void ReleaseUpdateMark(UpdateSession& session);
 
 // The record of this update as it ended, now, with this text.
 HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result);

@@ -77,7 +77,6 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
   ReleasePackageFolder(session);  // the images were read before the first write
   DfuDeviceClose(session.m_hDfuDevice, 1);
   session.m_hDfuDevice = 0;
-  session.m_updateMark.Release();
   const bool recorded = host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
   host.ShowMessage(texts::kUpdatedSuccessfully);
   if (!recorded) host.ShowMessage(texts::kHistoryNotWritten);
@@ -86,6 +85,7 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
   host.EnableInputs(true);
   host.SetRefreshTimer(true);
   host.SetUpdateRunning(false);
+  ReleaseUpdateMark(session);  // after the final message: meanwhile the instrument restarts
 }
 
 void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring& text) {
@@ -95,10 +95,10 @@ void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring
   if (!recorded) host.ShowMessage(texts::kHistoryNotWritten);
   DfuDeviceClose(session.m_hDfuDevice, 0);
   session.m_hDfuDevice = 0;
-  session.m_updateMark.Release();
   host.SetRefreshTimer(true);
   host.EnableInputs(true);
   host.SetUpdateRunning(false);
+  ReleaseUpdateMark(session);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ constexpr wchar_t kDefaultName[] = L"Global\\QM_TWBootloader.UpdateUnderWay";
 // workstation updates the same USB bus.
 constexpr wchar_t kEveryoneMayTakeIt[] = L"D:(A;;0x00100001;;;WD)";  // SYNCHRONIZE | MUTEX_MODIFY_STATE
 constexpr DWORD kTakeAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-constexpr DWORD kLookPassesMs = 100;
+constexpr DWORD kLookPassesMs = 250;
 
 std::wstring& ConfiguredName() {
   static std::wstring name;

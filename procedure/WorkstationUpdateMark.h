@@ -24,7 +24,7 @@ class WorkstationUpdateMark {
   WorkstationUpdateMark& operator=(const WorkstationUpdateMark&) = delete;
 
   // True when this object holds the mark now (taken now, or before); false when another
-  // program (or another object of this one) holds it. Waits a tenth of a second at most. Take and Release are called by one
+  // program (or another object of this one) holds it. Waits a quarter of a second at most. Take and Release are called by one
   // thread at a time: the stages of an update follow each other.
   bool TryTake();
   void Release();

@@ -45,7 +45,9 @@ kn_xvfb_pid=""
 # open instead would be inherited by the server itself, and never let go.)
 kn_users_dir="${WINEPREFIX%/}.users"
 mkdir -p "$kn_users_dir"
-: >"$kn_users_dir/$$"
+# Under the lock of the clean-up: a command that is stopping the server has done so before this
+# one's programs start (they would attach to the dying server and end at once).
+( flock 9; : >"$kn_users_dir/$$" ) 9>"$kn_users_dir.lock"
 
 # Whether a command other than this one uses the prefix now; forgets those that have ended.
 kn_prefix_used_by_others() {

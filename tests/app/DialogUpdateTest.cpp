@@ -154,8 +154,9 @@ class DialogUpdateTest : public ::testing::Test {
     m_simulation = std::make_unique<sim::UsbDriverSimulation>(bench());
     InstallUsbSystemPort(m_simulation.get());
 
-    // A history of this test's own, not the test prefix user's.
+    // A history of this test's own, not the test prefix user's; the bench's update mark.
     SetHistoryFileForTesting(m_scratch / L"history.csv");
+    SetWorkstationUpdateMarkName(bench().UpdateMarkName());
 
     m_program = testing_support::PatternBytes(0x10000, 1);
     m_media = testing_support::PatternBytes(0x4000, 2);
@@ -165,6 +166,7 @@ class DialogUpdateTest : public ::testing::Test {
 
   void TearDown() override {
     SetHistoryFileForTesting(std::wstring());
+    SetWorkstationUpdateMarkName(std::wstring());
     DeviceSetupLibrary().Release();
     InstallUsbSystemPort(nullptr);
   }

@@ -72,6 +72,8 @@ TEST_P(PreparationEndingTest, EndsWithItsTextAndLeavesTheDialogUsable) {
   EXPECT_FALSE(DeviceLink::WritePipe.IsOpen());
   EXPECT_EQ(OpenDfuDevices(), 0);
   EXPECT_THAT(DfuCalls(L"tw"), testing::Each(testing::Not(HasSubstr("write"))));
+  EXPECT_FALSE(m_session.m_updateMark.Held());
+  EXPECT_TRUE(UpdateMarkFree()) << "the ending kept the workstation's mark";
 }
 
 const std::wstring kCannotOpen = texts::kCannotOpenDevice;
@@ -357,6 +359,25 @@ INSTANTIATE_TEST_SUITE_P(
                     LoaderWait{"BothUnreadableWaitingOneLast", L"QM 5xx", true, true, false}),
     [](const testing::TestParamInfo<LoaderWait>& info) { return std::string(info.param.name); });
 
+// The list is a second old, or older: another program's update may since have left an
+// instrument of the type in its loader. The loader is read again once the workstation's mark is
+// held, and that instrument blocks the switch as one listed would.
+TEST_F(ProcedureFixture, OneThatEnteredItsLoaderSinceTheLastRefreshBlocksTheSwitch) {
+  AddDefaultInstruments();
+  sim::Instrument other = BenchInstrument(L"twother", L"TW 3xx", 4181, sim::Mode::kApplication);
+  other.reenumeration_ms = 0;
+  Add(other);
+  Refresh();
+  Select(L"TW 3xx");
+  ASSERT_TRUE(bench().SetMode(L"twother", sim::Mode::kDfu));  // after the refresh
+  ClearTrace();
+  Download(MakePackage(PackageImages()));
+
+  EXPECT_THAT(m_host.messages, ElementsAre(texts::kAnotherWaitingInDfu));
+  EXPECT_THAT(UsbFrames(), IsEmpty()) << "the instrument was told something";
+  EXPECT_THAT(DfuCalls(L"twother"), testing::Each(testing::Not(HasSubstr("write"))));
+}
+
 // The DFU driver is installed while the preparation waits for the switched instrument, well
 // after the instrument has come back as a DFU device: the library, bound afresh at every
 // attempt, finds it then, and the update goes on.
@@ -393,11 +414,17 @@ TEST_F(ProcedureFixture, AnAttemptOfTheWaitOpensNoMoreThan128DfuDevices) {
   Download(MakePackage(PackageImages()));
 
   EXPECT_THAT(m_host.messages, ElementsAre(texts::kStopped));
+  // The wait's attempt: the opens after the instrument was told to switch.
+  const std::vector<std::string> trace = TraceLines();
+  const auto switched = std::find_if(trace.begin(), trace.end(), [](const std::string& line) {
+    return line.rfind("OUT tw ", 0) == 0;
+  });
+  ASSERT_NE(switched, trace.end());
   int opened = 0;
   for (int i = 0; i < kWaiting; ++i) {
-    const std::vector<std::string> calls = DfuCalls(L"qm" + std::to_wstring(i));
+    const std::string open = "DFU open id=qm" + std::to_string(i) + " ";
     const int opens = static_cast<int>(std::count_if(
-        calls.begin(), calls.end(), [](const std::string& call) { return call.rfind("DFU open ", 0) == 0; }));
+        switched, trace.end(), [&](const std::string& line) { return line.rfind(open, 0) == 0; }));
     EXPECT_EQ(opens, i < 128 ? 1 : 0) << "device " << i;
     opened += opens;
   }

@@ -6,6 +6,7 @@
 #include "devlink/DeviceLink.h"
 #include "host/DeviceList.h"
 #include "procedure/Download.h"
+#include "procedure/WorkstationUpdateMark.h"
 #include "sim/operator/DialogDriver.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/UsbSystemPort.h"
@@ -45,6 +46,8 @@ void ProcedureFixture::SetUp() {
   ASSERT_TRUE(m_bench.created());
   ASSERT_TRUE(m_bench.Activate());
   ASSERT_TRUE(bench().UseManualClock(kClockStart));
+  // The bench is this test's workstation: a real updater in the prefix keeps no test waiting.
+  SetWorkstationUpdateMarkName(bench().UpdateMarkName());
   m_simulation = std::make_unique<sim::UsbDriverSimulation>(bench());
   InstallUsbSystemPort(m_simulation.get());
   ASSERT_TRUE(m_devices.CreateHiddenListBox());
@@ -65,6 +68,7 @@ void ProcedureFixture::TearDown() {
   m_devices.Close();
   DeviceSetupLibrary().Release();
   InstallUsbSystemPort(nullptr);
+  SetWorkstationUpdateMarkName(std::wstring());
 }
 
 void ProcedureFixture::Add(const sim::Instrument& instrument) { ASSERT_TRUE(bench().Save(instrument)); }
@@ -115,6 +119,15 @@ std::vector<std::string> ProcedureFixture::DfuCalls(const std::wstring& id) cons
     }
   }
   return calls;
+}
+
+std::vector<std::string> ProcedureFixture::TraceLines() const {
+  return ReadLines(sim::Bench(m_bench.folder()).TracePath());
+}
+
+bool ProcedureFixture::UpdateMarkFree() {
+  WorkstationUpdateMark other;
+  return other.TryTake();
 }
 
 std::vector<std::string> ProcedureFixture::UsbFrames() const {

@@ -85,6 +85,10 @@ class ProcedureFixture : public ::testing::Test {
   std::vector<std::string> DfuCalls(const std::wstring& id) const;
   // Frames on the USB side ("OUT ..." and "IN ...").
   std::vector<std::string> UsbFrames() const;
+  // Every line of the bench's trace, in order.
+  std::vector<std::string> TraceLines() const;
+  // Whether the workstation's update mark is free now (no ending kept it).
+  static bool UpdateMarkFree();
   // DFU devices opened and not closed again, by the trace.
   int OpenDfuDevices() const;
   void ClearTrace();

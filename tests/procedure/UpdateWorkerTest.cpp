@@ -63,6 +63,7 @@ class UpdateWorkerTest : public ProcedureFixture {
     EXPECT_FALSE(m_host.updateRunning);
     EXPECT_EQ(m_session.m_hDfuDevice, 0u);
     EXPECT_EQ(OpenDfuDevices(), 0);
+    EXPECT_TRUE(UpdateMarkFree()) << "the ending kept the workstation's mark";
   }
 };
 

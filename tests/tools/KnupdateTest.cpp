@@ -267,6 +267,22 @@ TEST_F(KnupdateTest, APackageOfAnUnknownDeviceTypeIsToldInALine) {
   ASSERT_EQ(HistoryLines().size(), 1u) << "the ending is recorded as the dialog's is";
 }
 
+// A record whose entry carries a line break (a package's device type can) is shown as one line,
+// the break escaped: it never forges a line of its own.
+TEST_F(KnupdateTest, TheHistoryShowsEachRecordAsOneLine) {
+  HistoryRecord record;
+  record.startedUtc = L"2026-12-10T15:04:05Z";
+  record.entry = L"Device 0: TW 3xx";
+  record.deviceType = L"TW 3xx\r\nDevice 3: TW 3xx: Updated successfully!";
+  record.result = L"The file is not for the selected device!";
+  ASSERT_TRUE(AppendHistoryRecord(HistoryFile(), record));
+  const ProgramRun shown = Knupdate(L"history");
+  EXPECT_EQ(shown.exitCode, 0u);
+  const std::vector<std::string> lines = Lines(shown.output);
+  ASSERT_EQ(lines.size(), 2u) << shown.output;  // the header and the record
+  EXPECT_THAT(lines[1], HasSubstr("TW 3xx\\r\\nDevice 3: TW 3xx: Updated successfully!"));
+}
+
 TEST_F(KnupdateTest, ADeviceMustNameOneInstrument) {
   const std::wstring package = L"--package \"" + MakePackage(false) + L"\"";
   const ProgramRun several = Knupdate(L"update " + package + L" --device xx");

@@ -29,11 +29,14 @@ std::size_t InLoader(const std::vector<ListedDevice>& entries) { return OfKind(e
 UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, bool confirmed)
     : m_out(out), m_devices(devices), m_host(new ConsoleUpdateHost(out, devices, confirmed)) {
   m_host->BeginRun();
-  // Every update of the run uses the one package unpacked by the check.
+  // Every update of the run uses the one package unpacked by the check; the mark is let go
+  // once the updated instrument has left its loader.
   m_host->Session().m_keepPackageFolder = true;
+  m_host->Session().m_keepUpdateMark = true;
 }
 
 UpdateRun::~UpdateRun() {
+  m_host->Session().m_updateMark.Release();
   m_host->Session().m_keepPackageFolder = false;
   m_host->Session().m_packageFolder.Remove();
 }
@@ -91,7 +94,7 @@ RunResult UpdateRun::Update(const ListedDevice& planned) {
   const std::size_t inLoaderBefore = InLoader(now);
   m_devices.Select(listed->position);
   BeginUpdate(session);
-  UpdateSelectedInstrument(*m_host, session);  // lets go of the mark where the update ends
+  UpdateSelectedInstrument(*m_host, session);
   m_host->EndUpdate();
   const HistoryRecord& record = m_host->LastRecord();
   const RunResult result = {listed->text, record.result, record.durationMs, m_host->Succeeded()};
@@ -102,6 +105,9 @@ RunResult UpdateRun::Update(const ListedDevice& planned) {
     const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
     while (!StopRequested() && InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
   }
+  // Until now another program would have taken the instrument still in its loader for one of
+  // its type waiting there.
+  session.m_updateMark.Release();
   return result;
 }
 

@@ -101,13 +101,18 @@ int History(ConsoleOutput& out) {
     out.Line(L"No update recorded yet (" + path + L").");
     return kSucceeded;
   }
-  // Line by line, so a console shows the text itself whatever its code page.
+  // Record by record, so a console shows the text itself whatever its code page. A quoted field
+  // may hold a line break (a product text that carries one): it stays in its record, printed
+  // escaped, and never starts a line of its own.
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    out.Line(FromUtf8(text.substr(start, end - start)));
-    start = end + 2;
+  bool quoted = false;
+  for (std::size_t at = 0; at <= text.size(); ++at) {
+    if (at < text.size() && text[at] == '"') quoted = !quoted;
+    const bool recordEnds = at == text.size() || (!quoted && text.compare(at, 2, "\r\n") == 0);
+    if (!recordEnds) continue;
+    if (at > start) out.Line(FromUtf8(text.substr(start, at - start)));
+    start = at + 2;
+    ++at;
   }
   return kSucceeded;
 }
