@@ -26,11 +26,9 @@ Attempt OpenSwitchedDevice(const DfuTarget& target, DfuHandle* device) {
       if (handle != 0) DfuDeviceClose(handle, 0);
       return Attempt::kNotYet;
     }
-    // One failed read must not make a device that was there look new: read it again. A readable
-    // product text of another device type is another instrument.
-    std::wstring product = ReadDfuProductText(handle, info);
-    if (product == kUnknownProduct) product = ReadDfuProductText(handle, info);
-    seen.push_back(product);
+    // One failed read must not make a device that was there look new. A readable product text
+    // of another device type is another instrument.
+    seen.push_back(ReadDfuProductTextTwiceIfNeeded(handle, info));
     if (ArrivedSinceRefresh(seen, target.keptProducts) && MayBeOfTheType(seen.back(), target.deviceType)) {
       *device = handle;
       return Attempt::kOpened;

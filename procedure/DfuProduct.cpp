@@ -17,6 +17,11 @@ std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info) {
   return WidenTerminated(buffer, kProductBufferSize);
 }
 
+std::wstring ReadDfuProductTextTwiceIfNeeded(DfuHandle handle, const DfuDeviceInfo& info) {
+  const std::wstring product = ReadDfuProductText(handle, info);
+  return product == kUnknownProduct ? ReadDfuProductText(handle, info) : product;
+}
+
 std::vector<std::wstring> ReadDfuProducts() {
   std::vector<std::wstring> products;
   for (int index = 0; index < kMaxDfuDevices; ++index) {
@@ -26,11 +31,8 @@ std::vector<std::wstring> ReadDfuProducts() {
       if (handle != 0) DfuDeviceClose(handle, 0);
       break;
     }
-    // One failed read must not make an instrument of another type look like one of any: read
-    // it again.
-    std::wstring product = ReadDfuProductText(handle, info);
-    if (product == kUnknownProduct) product = ReadDfuProductText(handle, info);
-    products.push_back(product);
+    // One failed read must not make an instrument of another type look like one of any.
+    products.push_back(ReadDfuProductTextTwiceIfNeeded(handle, info));
     DfuDeviceClose(handle, 0);
   }
   return products;

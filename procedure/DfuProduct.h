@@ -12,6 +12,10 @@ constexpr wchar_t kUnknownProduct[] = L"<<Unknown>>";
 // read.
 std::wstring ReadDfuProductText(DfuHandle handle, const DfuDeviceInfo& info);
 
+// The same, read a second time when the first read fails: "<<Unknown>>" only for a device
+// whose text cannot be read at all.
+std::wstring ReadDfuProductTextTwiceIfNeeded(DfuHandle handle, const DfuDeviceInfo& info);
+
 // The product texts of the DFU devices attached now, in DFU index order (no more than a USB bus
 // can carry); empty without the DFU library.
 std::vector<std::wstring> ReadDfuProducts();
