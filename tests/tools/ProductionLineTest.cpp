@@ -494,6 +494,29 @@ TEST_F(ProductionLineTest, AStationWaitsWhileOneOfTheTypeWaitsInItsLoader) {
   EXPECT_TRUE(Updated(L"tw"));
 }
 
+// One in its loader whose product text cannot be read may be of the type: the station switches
+// nothing while it waits (and names no command, as none can update it), and goes on once it has
+// been unplugged. Tried meanwhile, the instrument would have failed and not been tried again.
+TEST_F(ProductionLineTest, AStationWaitsWhileAnUnreadableInstrumentWaitsInItsLoader) {
+  Plug(L"mute", sim::Mode::kDfu, [](sim::Instrument& instrument) {
+    instrument.product = L"QM 5xx";
+    instrument.product_string_unreadable = true;
+  });
+  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  ASSERT_TRUE(station.started());
+  const std::string blocked =
+      "Another instrument of this type is waiting in its DFU loader. Update it or unplug it first.\n";
+  ASSERT_TRUE(station.WaitForOutput(blocked, kUpdateTimeoutMs)) << station.Output();
+  Sleep(3000);
+  EXPECT_TRUE(Untouched(L"tw")) << "switched while it waited";
+  ASSERT_TRUE(bench().SetMode(L"mute", sim::Mode::kAbsent));  // unplugged
+  ASSERT_TRUE(station.WaitForOutput("Device 0: TW 3xx: Updated successfully!\n", kUpdateTimeoutMs)) << station.Output();
+  ASSERT_TRUE(station.Type("q\n"));
+  EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u) << station.Output();
+  EXPECT_THAT(station.Output(), testing::Not(HasSubstr("waits in its DFU loader")));
+  EXPECT_TRUE(Updated(L"tw"));
+}
+
 // Ctrl+C between two updates of a run ends it; before a first write it stops the update and the
 // run; during the writes it is refused.
 TEST(RunConsoleEventTest, EndsTheRunBetweenUpdates) {
