@@ -577,6 +577,19 @@ TEST_F(RunWritingTest, AnEndAskedForDuringTheWritesEndsTheRunAfterTheUpdate) {
   EXPECT_FALSE(m_host.BeginUpdate());
 }
 
+// A single update holds the workstation's mark until the updated instrument has left its loader,
+// as a run does: until then another program would take it for one of the type waiting there.
+TEST_F(ProductionLineTest, AnUpdateHoldsTheMarkUntilItsInstrumentHasLeftTheLoader) {
+  for (const wchar_t* id : {L"tw", L"qm", L"vx"}) ASSERT_TRUE(bench().SetMode(id, sim::Mode::kAbsent));
+  Plug(L"slow", sim::Mode::kApplication, [](sim::Instrument& instrument) { instrument.loader_linger_ms = 8000; });
+  RunningProgram update(Knupdate() + L"update " + PackageArgument() + L" --device 0");
+  ASSERT_TRUE(update.WaitForOutput("Updated successfully!\n", kUpdateTimeoutMs)) << update.Output();
+  EXPECT_TRUE(WorkstationUpdateMark::HeldElsewhere()) << "let go while the instrument is still in its loader";
+  EXPECT_EQ(update.WaitForExit(kUpdateTimeoutMs), 0u) << update.Output();
+  EXPECT_FALSE(WorkstationUpdateMark::HeldElsewhere());
+  EXPECT_TRUE(Updated(L"slow"));
+}
+
 // Two programs started at once to update two instruments of one type on one workstation: the
 // second switches no instrument while the first one's update runs (the bench's trace has every
 // frame sent to an instrument and every DFU call, in order), and both instruments are updated.

@@ -102,8 +102,7 @@ RunResult UpdateRun::Update(const ListedDevice& planned) {
     // One switched from application mode went through the loader, where none of the type
     // waited (or it would not have been switched); one updated there leaves one fewer.
     const std::size_t settled = listed->entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
-    const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
-    while (!StopRequested() && InLoader(Candidates()) > settled && GetTickCount64() < end) Idle(kLeaveLoaderPollMs);
+    WaitUntilLeftLoader(m_devices, m_deviceType, settled, [this] { return StopRequested(); });
   }
   // Until now another program would have taken the instrument still in its loader for one of
   // its type waiting there.
@@ -120,6 +119,24 @@ bool UpdateRun::WaitWhileAnotherProgramUpdates(bool* waited) {
   }
   if (waited != nullptr) *waited = said;
   return !StopRequested();
+}
+
+std::size_t WaitingInLoader(const DeviceList& devices, const std::wstring& deviceType) {
+  std::size_t waiting = 0;
+  for (const ListedDevice& listed : devices.Entries()) {
+    if (IsDfu(listed) && MatchDeviceType(listed.product, deviceType) == DeviceMatch::kMatch) ++waiting;
+  }
+  return waiting;
+}
+
+void WaitUntilLeftLoader(DeviceList& devices, const std::wstring& deviceType, std::size_t settled,
+                         const std::function<bool()>& stopped) {
+  const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
+  for (;;) {
+    devices.Refresh();
+    if (stopped() || WaitingInLoader(devices, deviceType) <= settled || GetTickCount64() >= end) return;
+    WaitAnsweringMessages(kLeaveLoaderPollMs);
+  }
 }
 
 const ListedDevice* FindAgain(const std::vector<ListedDevice>& entries, const ListedDevice& planned) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,14 @@ constexpr wchar_t kNotListedAnyMore[] = L"Not updated: the instrument is no long
 // The entry that names the planned instrument in entries listed since: an application-mode one
 // by its device path, one in its loader by its DFU index and product text; null when none.
 const ListedDevice* FindAgain(const std::vector<ListedDevice>& entries, const ListedDevice& planned);
+
+// The instruments of deviceType waiting in their DFU loader, as the list shows them now.
+std::size_t WaitingInLoader(const DeviceList& devices, const std::wstring& deviceType);
+// After a successful update: waits, answering messages, for a while, until no more than
+// settled instruments of deviceType wait in their loader (the list rebuilt each time): until
+// then the updated one could be taken for another waiting there. Gives up when stopped says so.
+void WaitUntilLeftLoader(DeviceList& devices, const std::wstring& deviceType, std::size_t settled,
+                         const std::function<bool()>& stopped);
 
 // Waits, answering messages, until mark holds the workstation's update mark, saying once that
 // another program is updating; waited tells whether it had to. False (nothing held) when the

@@ -176,7 +176,14 @@ int Update(ConsoleOutput& out, const std::wstring& package, const std::wstring& 
       const ListedDevice* again = FindAgain(now, chosen);
       devices->Select(again != nullptr ? again->position : -1);  // none: "No device is found!"
     }
+    // The mark is let go once the updated instrument has left its loader, as a run does: until
+    // then another program would take it for one of the type waiting there.
+    const std::size_t waiting = WaitingInLoader(*devices, session.m_package.deviceType);
+    const std::size_t settled = chosen.entry.kind == DeviceKind::kDfu && waiting > 0 ? waiting - 1 : 0;
+    session.m_keepUpdateMark = true;
     UpdateSelectedInstrument(*host, session);  // a stop meanwhile ends it here, recorded
+    if (host->Succeeded()) WaitUntilLeftLoader(*devices, session.m_package.deviceType, settled, [] { return false; });
+    session.m_updateMark.Release();
   }
   host->Finished();
   if (!host->Succeeded()) return kFailed;
