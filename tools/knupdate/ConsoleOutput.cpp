@@ -40,11 +40,7 @@ void ConsoleOutput::FinishBar() {
   m_barOpen = false;
 }
 
-void ConsoleOutput::Line(const std::wstring& text) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  FinishBar();
-  Write(m_out, m_outIsConsole, EscapeControlCharacters(text) + L"\r\n");
-}
+void ConsoleOutput::Line(const std::wstring& text) { Row({text}); }
 
 void ConsoleOutput::Error(const std::wstring& text) {
   std::lock_guard<std::mutex> lock(m_mutex);

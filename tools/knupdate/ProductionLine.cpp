@@ -146,7 +146,7 @@ int RunStation(ConsoleOutput& out, UpdateRun& run, const std::wstring& package) 
                std::to_wstring(waiting.listedNumber));
     }
     waitingShown = stillWaiting;
-    if (!inLoader.empty() || run.UnreadableInLoader()) {
+    if (run.OneMayBeOfTheTypeInLoader()) {
       if (!blockedShown) out.Line(texts::kAnotherWaitingInDfu);
       blockedShown = true;
       run.Idle(kRefreshPeriodMs);

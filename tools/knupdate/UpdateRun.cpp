@@ -22,8 +22,6 @@ constexpr DWORD kOtherProgramPollMs = 500;
 constexpr wchar_t kAnotherProgramUpdates[] =
     L"Another program is updating an instrument on this workstation: waiting until it has ended.";
 
-std::size_t InLoader(const std::vector<ListedDevice>& entries) { return OfKind(entries, true).size(); }
-
 }  // namespace
 
 UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, bool confirmed)
@@ -60,9 +58,9 @@ std::vector<ListedDevice> UpdateRun::Candidates() {
   return ForThePackage();
 }
 
-bool UpdateRun::UnreadableInLoader() const {
+bool UpdateRun::OneMayBeOfTheTypeInLoader() const {
   for (const ListedDevice& listed : m_devices.Entries()) {
-    if (IsDfu(listed) && listed.product == kUnknownProduct) return true;
+    if (IsDfu(listed) && MayBeOfTheType(listed.product, m_deviceType)) return true;
   }
   return false;
 }
@@ -91,7 +89,7 @@ RunResult UpdateRun::Update(const ListedDevice& planned) {
     m_host->EndUpdate();
     return {planned.text, kNotListedAnyMore, 0, false, true, true};
   }
-  const std::size_t inLoaderBefore = InLoader(now);
+  const std::size_t inLoaderBefore = WaitingInLoader(m_devices, m_deviceType);
   m_devices.Select(listed->position);
   BeginUpdate(session);
   UpdateSelectedInstrument(*m_host, session);

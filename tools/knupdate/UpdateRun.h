@@ -66,9 +66,9 @@ class UpdateRun {
 
   // The list rebuilt now: the entries of instruments the package is for, in list order.
   std::vector<ListedDevice> Candidates();
-  // Whether, as last listed, a device whose product text cannot be read waits in its DFU
-  // loader: it may be of the package's type, so none can be switched meanwhile.
-  bool UnreadableInLoader() const;
+  // Whether, as last listed, a device that may be of the package's type waits in its DFU
+  // loader (its product text names the type, or cannot be read): none can be switched then.
+  bool OneMayBeOfTheTypeInLoader() const;
   // Updates the instrument of this entry, which Candidates gave, unless the run is to end. The
   // workstation's update mark is taken first, and the list read again under it: another
   // program's update may have moved the instrument meanwhile. After a success it waits, for a
