@@ -12,6 +12,7 @@
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
 #include "signing/TrustedKeys.h"
+#include "platform/SystemPaths.h"
 
 namespace {
 

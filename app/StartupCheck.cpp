@@ -1,6 +1,7 @@
 #include "app/StartupCheck.h"
 
 #include "dfu/DfuLibrary.h"
+#include "dfu/DfuLibraryTexts.h"
 
 int CheckDfuLibraryAtStartup(int loadResult, DriverPromptHost& host) {
   switch (loadResult) {
@@ -19,7 +20,7 @@ int CheckDfuLibraryAtStartup(int loadResult, DriverPromptHost& host) {
     case kDfuLibraryOfOtherArchitecture:
       // The driver is there: installing it again would not help. The dialog goes on as
       // without a library.
-      host.PromptBox(startup_texts::kLibraryOfOtherArchitecture, nullptr, MB_OK);
+      host.PromptBox(texts::kLibraryOfOtherArchitecture, nullptr, MB_OK);
       return 0;
     default:
       host.PromptBox(startup_texts::kUnexpectedResult, nullptr, MB_OK);

@@ -19,14 +19,6 @@ constexpr wchar_t kDriverNotFound[] = L"DFU driver is not found! Do you want to 
 constexpr wchar_t kDriverNotFoundCaption[] = L"Attention";
 constexpr wchar_t kWrongDriverVersion[] = L"DFU driver version is incorrect!Do you want to reinstall it?";
 constexpr wchar_t kUnexpectedResult[] = L"Impossible be here!";
-// A kndfu.dll of the other architecture: the technician needs the updater of the library's.
-#ifdef _WIN64
-constexpr wchar_t kLibraryOfOtherArchitecture[] =
-    L"The DFU library kndfu.dll is a 32-bit library. Please use the 32-bit updater.";
-#else
-constexpr wchar_t kLibraryOfOtherArchitecture[] =
-    L"The DFU library kndfu.dll is a 64-bit library. Please use the 64-bit updater.";
-#endif
 }  // namespace startup_texts
 
 // Answers the result of LoadDfuLibrary at start-up (prompts, driver installation) and

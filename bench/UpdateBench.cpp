@@ -18,7 +18,6 @@
 #include "bench/BenchSupport.h"
 #include "dfu/DfuLibrary.h"
 #include "procedure/Download.h"
-#include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
 #include "sim/bench/Bench.h"
 #include "sim/bench/TemporaryBench.h"
@@ -59,10 +58,7 @@ class BenchHost : public UpdateHost {
  public:
   BenchHost(HWND window, UpdateSession& session) : m_window(window), m_session(session) {}
 
-  void ShowMessage(const std::wstring& text) override {
-    if (text == texts::kUpdatedSuccessfully) updatedAt = Seconds();
-    last = text;
-  }
+  void ShowMessage(const std::wstring&) override {}
   void SetStatusText(const std::wstring&) override {}
   void ShowStatus(bool) override {}
   void ShowProgress(bool) override {}
@@ -73,6 +69,7 @@ class BenchHost : public UpdateHost {
     selectionAt = Seconds();
     selection.entry = {DeviceKind::kApplication, 0};
     selection.text = L"Device 0: TW 3xx\n";
+    selection.product = L"TW 3xx";
     selection.deviceList = deviceList;
     return true;
   }
@@ -91,12 +88,17 @@ class BenchHost : public UpdateHost {
   }
   bool StopRequested() override { return false; }
   bool BeginWriting() override { return true; }
-  bool RecordUpdate(const HistoryRecord&, UpdateOutcome) override { return true; }
+  // Right before the final message: the update's end, and how it ended.
+  bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override {
+    if (outcome == UpdateOutcome::kSucceeded) updatedAt = Seconds();
+    last = record.result;
+    return true;
+  }
 
   HDEVINFO deviceList = nullptr;
   // When the package check had ended, the worker started, and its first write began.
   double selectionAt = 0, workerAt = 0, firstStageAt = 0;
-  double updatedAt = 0;
+  double updatedAt = 0;  // 0: the update failed
   DWORD pausedMs = 0;
   std::wstring last;
 

@@ -134,20 +134,34 @@ void DeviceList::Close() {
   m_applicationProducts.clear();
 }
 
-bool DeviceList::EntryAt(int position, DeviceEntry& entry, std::wstring& text) const {
+bool DeviceList::ListedAt(int position, ListedDevice& listed) const {
   if (position < 0) return false;
   const LRESULT length = SendMessageW(m_listBox, LB_GETTEXTLEN, static_cast<WPARAM>(position), 0);
   if (length < 0) return false;
-  text.assign(static_cast<std::size_t>(length) + 1, L'\0');
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   SendMessageW(m_listBox, LB_GETTEXT, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(&text[0]));
   text.resize(static_cast<std::size_t>(length));
-  entry = DecodeEntry(SendMessageW(m_listBox, LB_GETITEMDATA, static_cast<WPARAM>(position), 0));
+  listed = ListedDevice{position, WithoutFinalLineFeed(text), DecodeEntry(SendMessageW(m_listBox, LB_GETITEMDATA,
+                                                                                        static_cast<WPARAM>(position), 0)),
+                        L"", L"", 0};
+  const auto number = static_cast<std::size_t>(listed.entry.number);
+  if (listed.entry.kind == DeviceKind::kApplication && number < m_applicationPaths.size()) {
+    listed.devicePath = m_applicationPaths[number];
+    listed.product = m_applicationProducts[number];
+    listed.listedNumber = listed.entry.number;
+  } else if (listed.entry.kind == DeviceKind::kDfu && number < m_dfuProducts.size()) {
+    listed.product = m_dfuProducts[number];
+    listed.listedNumber = m_usbioCount + listed.entry.number;
+  }
   return true;
 }
 
 bool DeviceList::GetSelection(DeviceSelection& selection) const {
-  const int position = static_cast<int>(SendMessageW(m_listBox, LB_GETCURSEL, 0, 0));
-  if (!EntryAt(position, selection.entry, selection.text)) return false;
+  ListedDevice listed;
+  if (!ListedAt(static_cast<int>(SendMessageW(m_listBox, LB_GETCURSEL, 0, 0)), listed)) return false;
+  selection.entry = listed.entry;
+  selection.text = listed.text + L"\n";
+  selection.product = listed.product;
   selection.deviceList = m_deviceList;
   selection.dfuProducts = m_dfuProducts;
   return true;
@@ -159,19 +173,8 @@ std::vector<ListedDevice> DeviceList::Entries() const {
   std::vector<ListedDevice> entries;
   const int count = static_cast<int>(SendMessageW(m_listBox, LB_GETCOUNT, 0, 0));
   for (int position = 0; position < count; ++position) {
-    ListedDevice listed{position, L"", {DeviceKind::kApplication, 0}, L"", L"", 0};
-    if (!EntryAt(position, listed.entry, listed.text)) continue;
-    listed.text = WithoutFinalLineFeed(listed.text);
-    const auto number = static_cast<std::size_t>(listed.entry.number);
-    if (listed.entry.kind == DeviceKind::kApplication && number < m_applicationPaths.size()) {
-      listed.devicePath = m_applicationPaths[number];
-      listed.product = m_applicationProducts[number];
-      listed.listedNumber = listed.entry.number;
-    } else if (listed.entry.kind == DeviceKind::kDfu && number < m_dfuProducts.size()) {
-      listed.product = m_dfuProducts[number];
-      listed.listedNumber = m_usbioCount + listed.entry.number;
-    }
-    entries.push_back(listed);
+    ListedDevice listed;
+    if (ListedAt(position, listed)) entries.push_back(listed);
   }
   return entries;
 }

@@ -19,9 +19,9 @@
 
 // One entry as listed.
 struct ListedDevice {
-  int position;
+  int position = -1;
   std::wstring text;  // without the entry's line feed
-  DeviceEntry entry;
+  DeviceEntry entry{DeviceKind::kApplication, 0};
   // An application-mode instrument's device path, which stays while it is plugged in (the
   // numbers of the list move when others come and go); empty for a DFU-mode one.
   std::wstring devicePath;
@@ -69,7 +69,8 @@ class DeviceList {
   void AddEntry(DeviceEntry entry, const std::wstring& product, int number);
   void AddApplicationDevices();
   void AddDfuDevices();
-  bool EntryAt(int position, DeviceEntry& entry, std::wstring& text) const;
+  // The entry at this position as a value; false when there is none.
+  bool ListedAt(int position, ListedDevice& listed) const;
 
   HWND m_listBox = nullptr;
   bool m_ownsListBox = false;

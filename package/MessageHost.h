@@ -4,10 +4,19 @@
 
 #include <string>
 
+#include "package/PackageTexts.h"
+
 class MessageHost {
  public:
   virtual ~MessageHost() = default;
   // A message box owned by the dialog, OK only, the application's title as caption; returns
   // once it has been dismissed.
   virtual void ShowMessage(const std::wstring& text) = 0;
+  // The package brings a bootloader: writing it may leave the instrument unusable. The dialog
+  // shows the warning and goes on; a console may ask first. False: not confirmed, and the
+  // package is not used (the host has said so).
+  virtual bool ConfirmBootloaderUpdate() {
+    ShowMessage(texts::kBootloaderWarning);
+    return true;
+  }
 };

@@ -187,8 +187,9 @@ class PackageCheck {
   bool ConfirmBootloader() {
     if (!m_manifest.HasBootloaderMarker()) return true;
     m_package.withBootloader = true;
-    m_host.ShowMessage(texts::kBootloaderWarning);
-    return true;
+    if (m_host.ConfirmBootloaderUpdate()) return true;
+    if (m_refusal != nullptr) *m_refusal = {std::wstring(), L"the bootloader update was not confirmed"};
+    return false;
   }
 
   // A manifest name must stay below the folder and name a file this package brought: the
@@ -319,8 +320,3 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
   return PrepareUpdatePackage(host, updateFile, directory, signing::TrustedKeys(), package);
 }
 
-std::wstring SystemTempDirectory() {
-  wchar_t buffer[512] = {};
-  const DWORD length = GetTempPathW(512, buffer);
-  return length > 0 && length < 512 ? std::wstring(buffer, length) : std::wstring();
-}

@@ -74,6 +74,3 @@ bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, con
 // The same with no trusted key.
 bool PrepareUpdatePackage(MessageHost& host, const std::wstring& updateFile, const std::wstring& directory,
                           PreparedPackage& package);
-
-// The user's temporary directory as the system reports it (ends in a backslash).
-std::wstring SystemTempDirectory();

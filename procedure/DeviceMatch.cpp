@@ -30,11 +30,6 @@ DeviceMatch MatchDeviceType(const std::wstring& product, const std::wstring& dev
   return DeviceMatch::kUnknownType;
 }
 
-std::wstring ProductOfEntry(const std::wstring& entryText) {
-  const std::size_t separator = entryText.find(L": ");
-  return WithoutFinalLineFeed(separator == std::wstring::npos ? entryText : entryText.substr(separator + 2));
-}
-
 bool ArrivedSinceRefresh(const std::vector<std::wstring>& seenSoFar, const std::vector<std::wstring>& keptProducts) {
   if (seenSoFar.empty()) return false;
   const std::wstring& product = seenSoFar.back();

@@ -17,9 +17,6 @@ enum class DeviceMatch {
 // type matches no instrument.
 DeviceMatch MatchDeviceType(const std::wstring& product, const std::wstring& deviceType);
 
-// The product text of a list entry "Device %d: %s\n".
-std::wstring ProductOfEntry(const std::wstring& entryText);
-
 // The DFU devices seen so far in this pass (indexes 0..k, the last one the device at k) hold
 // the last product text more often than the list's DFU entries held it at the last refresh:
 // device k is one that arrived since.

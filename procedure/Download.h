@@ -16,9 +16,8 @@
 void RunDownload(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
                  const std::wstring& tempDirectory, const std::wstring& trustedKeysFile);
 
-// The stages of RunDownload. BeginUpdate: the update's start, for its record.
-void BeginUpdate(UpdateSession& session);
-// The short pause, the update's own folder and the package check into session.m_package;
+// The stages of RunDownload, after session.Begin(). The short pause, the update's own folder
+// and the package check into session.Package();
 // false when the package was refused (the reason shown, the folder removed).
 bool CheckUpdatePackage(UpdateHost& host, UpdateSession& session, const std::wstring& updateFile,
                         const std::wstring& tempDirectory, const std::wstring& trustedKeysFile);

@@ -88,7 +88,7 @@ struct Component {
 }  // namespace
 
 std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& images) {
-  const PreparedPackage& package = session.m_package;
+  const PreparedPackage& package = session.Package();
   const ImageCheckValues& checks = package.checks;
   // In the order of the writes, so a failure names the first component that would have failed.
   Component components[] = {
@@ -113,7 +113,7 @@ std::wstring LoadFirmwareImages(const UpdateSession& session, FirmwareImages& im
     }
   }
 
-  const DfuFlashParams& flash = session.m_dfuParams;
+  const DfuFlashParams& flash = session.FlashParams();
   if (!PlaceProgram(images.program.length(), flash.sectorSize, flash.flashTop, flash.appStartAddress,
                     images.placement)) {
     return texts::kProgramDoesNotFit;

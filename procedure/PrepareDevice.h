@@ -4,10 +4,25 @@
 // status polls and 120 s of waiting for the loader), pausing through the host.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
 
-// For the package of session.m_package. True with session.m_hDfuDevice open,
-// session.m_dfuParams read and the workstation's update mark held; otherwise the reason has been shown (or, for a package of a type no
-// listed device can be, nothing at all).
-bool PrepareDevice(UpdateHost& host, UpdateSession& session);
+// How the preparation ended.
+struct Preparation {
+  // The DFU device open (session.DfuDevice()), its flash layout read and the workstation's
+  // update mark held: the worker may take over.
+  bool ready = false;
+  // Otherwise the text it ended with, for the update's record: the message shown, or the
+  // status box's text where it ended on a status; empty for a package of a type no listed
+  // device can be (nothing is shown then).
+  std::wstring endedWith;
+  // When that text was shown, by the session's clock: a message box stays until it is
+  // dismissed, and the update ended when it appeared. 0: nothing was shown.
+  std::uint64_t endedAtMs = 0;
+};
+
+// For the package of session.Package().
+Preparation PrepareDevice(UpdateHost& host, UpdateSession& session);

@@ -44,6 +44,7 @@ struct DeviceStatus {
   std::uint32_t runState = 0;
   std::uint32_t readyState = 0;
   std::uint16_t auxState = 0;
+  const wchar_t* failure = nullptr;  // the status text the wait ended with, when not ready
 };
 
 enum class StatusWait {
@@ -53,24 +54,25 @@ enum class StatusWait {
   kStopped,     // a stop was asked for meanwhile
 };
 
+StatusWait WaitFailed(UpdateHost& host, DeviceStatus& status, const wchar_t* text, StatusWait wait) {
+  host.SetStatusText(text);
+  status.failure = text;
+  return wait;
+}
+
 // Polls until the instrument reports its status ready.
 StatusWait WaitForReadyStatus(UpdateHost& host, DeviceStatus& status) {
   host.ShowProgress(true);
   host.SetProgressRange(kStatusPolls);
   host.SetProgressPos(0);
   if (DeviceLink::GetDeviceStatus(status.runState, status.readyState, status.auxState) != kLinkOk) {
-    host.SetStatusText(texts::kGetDeviceStatusFailed);
-    return StatusWait::kNoStatus;
+    return WaitFailed(host, status, texts::kGetDeviceStatusFailed, StatusWait::kNoStatus);
   }
   for (int count = 0; (status.readyState & commands::kReadyStateReadyBit) == 0;) {
     if (DeviceLink::GetDeviceStatus(status.runState, status.readyState, status.auxState) != kLinkOk) {
-      host.SetStatusText(texts::kGetDeviceStatusFailed);
-      return StatusWait::kNeverReady;
+      return WaitFailed(host, status, texts::kGetDeviceStatusFailed, StatusWait::kNeverReady);
     }
-    if (count >= kStatusPolls) {
-      host.SetStatusText(texts::kStatusTimeOut);
-      return StatusWait::kNeverReady;
-    }
+    if (count >= kStatusPolls) return WaitFailed(host, status, texts::kStatusTimeOut, StatusWait::kNeverReady);
     ++count;
     host.SetProgressPos(count);
     host.Pause(kStatusPollPauseMs);
@@ -79,33 +81,33 @@ StatusWait WaitForReadyStatus(UpdateHost& host, DeviceStatus& status) {
   return StatusWait::kReady;
 }
 
+SwitchOutcome FailedWithStatus(UpdateHost& host, const wchar_t* text) {
+  host.SetStatusText(text);
+  return {SwitchResult::kFailed, text, false};
+}
+
+SwitchOutcome FailedWithMessage(const wchar_t* text) { return {SwitchResult::kFailed, text, true}; }
+
 // The device checks on the open link, ending with the switch into the loader.
-SwitchResult CheckAndSwitch(UpdateHost& host) {
+SwitchOutcome CheckAndSwitch(UpdateHost& host) {
   host.SetStatusText(texts::kCheckDeviceStatus);
   host.ShowStatus(true);
-  if (DeviceLink::GetDeviceInfo() != kLinkOk) {
-    host.SetStatusText(texts::kGetDeviceInfoFailed);
-    return SwitchResult::kFailed;
-  }
+  if (DeviceLink::GetDeviceInfo() != kLinkOk) return FailedWithStatus(host, texts::kGetDeviceInfoFailed);
 
   if (IsStatusCheckedModel(DeviceLink::ModelNumber)) {
     DeviceStatus status;
     const StatusWait wait = WaitForReadyStatus(host, status);
-    if (wait == StatusWait::kStopped) return SwitchResult::kStopped;
-    if (wait == StatusWait::kNoStatus) return SwitchResult::kFailed;
+    if (wait == StatusWait::kStopped) return {SwitchResult::kStopped};
+    if (wait == StatusWait::kNoStatus) return {SwitchResult::kFailed, status.failure, false};
     if ((status.runState & commands::kRunStateLoggerBits) != 0) {
       host.SetStatusText(texts::kLoggerRunning);
-      host.ShowMessage(texts::kLoggerRunning);
-      return SwitchResult::kFailed;
+      return FailedWithMessage(texts::kLoggerRunning);
     }
-    if (wait != StatusWait::kReady) return SwitchResult::kFailed;
+    if (wait != StatusWait::kReady) return {SwitchResult::kFailed, status.failure, false};
   }
 
-  if (DeviceLink::EnterUpdateMode() != kLinkOk) {
-    host.ShowMessage(texts::kCannotEnterUpdateMode);
-    return SwitchResult::kFailed;
-  }
-  return SwitchResult::kSwitched;
+  if (DeviceLink::EnterUpdateMode() != kLinkOk) return FailedWithMessage(texts::kCannotEnterUpdateMode);
+  return {SwitchResult::kSwitched};
 }
 
 }  // namespace
@@ -115,13 +117,12 @@ bool IsStatusCheckedModel(std::uint32_t model) {
          std::end(kStatusCheckedModels);
 }
 
-SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList) {
+SwitchOutcome SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList) {
   if (!OpenLink(usbioNumber, deviceList)) {
     DeviceLink::CloseAll();
-    host.ShowMessage(texts::kCannotOpenDevice);
-    return SwitchResult::kFailed;
+    return FailedWithMessage(texts::kCannotOpenDevice);
   }
-  const SwitchResult result = CheckAndSwitch(host);
+  const SwitchOutcome outcome = CheckAndSwitch(host);
   DeviceLink::CloseAll();
-  return result;
+  return outcome;
 }

@@ -15,8 +15,16 @@ bool IsStatusCheckedModel(std::uint32_t model);
 
 enum class SwitchResult {
   kSwitched,  // told to restart into its loader
-  kFailed,    // the reason has been shown (message box or status text)
+  kFailed,    // see SwitchOutcome::reason
   kStopped,   // a stop was asked for while the status was polled; nothing shown yet
 };
 
-SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList);
+struct SwitchOutcome {
+  SwitchResult result = SwitchResult::kSwitched;
+  // kFailed: the text the switch ended with. A status text is in the status box already; a
+  // message is the caller's to show, once the link has been closed.
+  const wchar_t* reason = nullptr;
+  bool reasonIsMessage = false;
+};
+
+SwitchOutcome SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList);

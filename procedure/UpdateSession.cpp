@@ -1,34 +1,45 @@
 #include "procedure/UpdateSession.h"
 
+#include "dfu/DfuLibrary.h"
 #include "text/LineFeed.h"
 
-void ReleasePackageFolder(UpdateSession& session) {
-  if (!session.m_keepPackageFolder) session.m_packageFolder.Remove();
+void UpdateSession::Begin() {
+  m_entry.clear();
+  m_startedUtc = m_clock->UtcTimestamp();
+  m_startedMs = m_clock->Milliseconds();
 }
 
-void ReleaseUpdateMark(UpdateSession& session) {
-  if (!session.m_keepUpdateMark) session.m_updateMark.Release();
+void UpdateSession::ReleasePackageFolder() {
+  if (!m_keepPackageFolder) m_packageFolder.Remove();
 }
 
-HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result) {
-  return FinishedRecord(session, result, session.m_clock->Milliseconds());
+void UpdateSession::CloseDfuDevice(bool restart) {
+  if (m_hDfuDevice != 0) DfuDeviceClose(m_hDfuDevice, restart ? 1 : 0);
+  m_hDfuDevice = 0;
 }
 
-HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& result, std::uint64_t endedMs) {
-  const PreparedPackage& package = session.m_package;
+void UpdateSession::ReleaseUpdateMark() {
+  if (!m_keepUpdateMark) m_updateMark.Release();
+}
+
+HistoryRecord UpdateSession::FinishedRecord(const std::wstring& result) const {
+  return FinishedRecord(result, m_clock->Milliseconds());
+}
+
+HistoryRecord UpdateSession::FinishedRecord(const std::wstring& result, std::uint64_t endedMs) const {
   HistoryRecord record;
-  record.startedUtc = session.m_startedUtc;
-  record.entry = session.m_entry;
-  record.package = package.packagePath;
-  record.deviceType = package.deviceType;
-  record.deviceTypeCheck = package.deviceTypeCheck;
-  record.programCheck = package.checks.program;
-  record.mediaCheck = package.checks.media;
-  record.dataCheck = package.checks.data;
-  record.bootloaderCheck = package.checks.bootloader;
-  record.withBootloader = package.withBootloader;
-  record.signer = package.signedImages.signer;
+  record.startedUtc = m_startedUtc;
+  record.entry = m_entry;
+  record.package = m_package.packagePath;
+  record.deviceType = m_package.deviceType;
+  record.deviceTypeCheck = m_package.deviceTypeCheck;
+  record.programCheck = m_package.checks.program;
+  record.mediaCheck = m_package.checks.media;
+  record.dataCheck = m_package.checks.data;
+  record.bootloaderCheck = m_package.checks.bootloader;
+  record.withBootloader = m_package.withBootloader;
+  record.signer = m_package.signedImages.signer;
   record.result = WithoutFinalLineFeed(result);  // one record, one line
-  record.durationMs = endedMs >= session.m_startedMs ? endedMs - session.m_startedMs : 0;
+  record.durationMs = endedMs >= m_startedMs ? endedMs - m_startedMs : 0;
   return record;
 }

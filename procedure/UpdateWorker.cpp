@@ -22,12 +22,12 @@ std::wstring WriteFailure(int rc, const wchar_t* verifyText, const wchar_t* erro
 }
 
 std::wstring WriteFirmware(UpdateHost& host, const UpdateSession& session, const FirmwareImages& images) {
-  const DfuHandle device = session.m_hDfuDevice;
+  const DfuHandle device = session.DfuDevice();
   const HWND window = host.NotificationWindow();
   const ProgramPlacement& program = images.placement;
   std::wstring failure;
 
-  if (session.m_package.withBootloader) {
+  if (session.Package().withBootloader) {
     host.SetStage(texts::kStageBootloader);
     failure = WriteFailure(
         DfuDownloadBin(device, images.bootloader.bytes(), images.bootloader.length(), 0, kVerify, window),
@@ -74,10 +74,9 @@ std::wstring ReadAndWriteFirmware(UpdateHost& host, const UpdateSession& session
 }
 
 void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
-  ReleasePackageFolder(session);  // the images were read before the first write
-  DfuDeviceClose(session.m_hDfuDevice, 1);
-  session.m_hDfuDevice = 0;
-  const bool recorded = host.RecordUpdate(FinishedRecord(session, texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
+  session.ReleasePackageFolder();  // the images were read before the first write
+  session.CloseDfuDevice(true);
+  const bool recorded = host.RecordUpdate(session.FinishedRecord(texts::kUpdatedSuccessfully), UpdateOutcome::kSucceeded);
   host.ShowMessage(texts::kUpdatedSuccessfully);
   if (!recorded) host.ShowMessage(texts::kHistoryNotWritten);
   host.Pause(kAfterSuccessPauseMs);
@@ -85,20 +84,19 @@ void EndWithSuccess(UpdateHost& host, UpdateSession& session) {
   host.EnableInputs(true);
   host.SetRefreshTimer(true);
   host.SetUpdateRunning(false);
-  ReleaseUpdateMark(session);  // after the final message: meanwhile the instrument restarts
+  session.ReleaseUpdateMark();  // after the final message: meanwhile the instrument restarts
 }
 
 void EndWithFailure(UpdateHost& host, UpdateSession& session, const std::wstring& text) {
-  ReleasePackageFolder(session);
-  const bool recorded = host.RecordUpdate(FinishedRecord(session, text), UpdateOutcome::kFailed);
+  session.ReleasePackageFolder();
+  const bool recorded = host.RecordUpdate(session.FinishedRecord(text), UpdateOutcome::kFailed);
   host.ShowMessage(text);
   if (!recorded) host.ShowMessage(texts::kHistoryNotWritten);
-  DfuDeviceClose(session.m_hDfuDevice, 0);
-  session.m_hDfuDevice = 0;
+  session.CloseDfuDevice(false);
   host.SetRefreshTimer(true);
   host.EnableInputs(true);
   host.SetUpdateRunning(false);
-  ReleaseUpdateMark(session);
+  session.ReleaseUpdateMark();
 }
 
 }  // namespace

@@ -362,7 +362,7 @@ TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
     HWND noDevice = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, window); });
     ASSERT_NE(noDevice, nullptr);
     EXPECT_EQ(dd::ReadMessageBox(noDevice).text, L"No device is found!");
-    const PreparedPackage& checked = dialog.m_session.m_package;
+    const PreparedPackage& checked = dialog.m_session.Package();
     EXPECT_NE(checked.programFile.find(L"program.bin"), std::wstring::npos)
         << "program: " << std::string(checked.programFile.begin(), checked.programFile.end());
     EXPECT_FALSE(checked.withBootloader);

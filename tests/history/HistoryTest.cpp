@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "procedure/UpdateSession.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -71,48 +70,6 @@ TEST(HistoryRecordTest, Utf8ReadsBackAsWritten) {
   const std::wstring text = L"Logger \u00E4\u03A9 \u20AC";
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   EXPECT_EQ(FromUtf8("a\xFF" "b\xC3"), std::wstring(L"a\uFFFDb\uFFFD"));
-}
-
-class SetClock : public Clock {
- public:
-  std::uint64_t Milliseconds() const override { return now; }
-  std::wstring UtcTimestamp() const override { return L"2026-12-10T15:04:05Z"; }
-  std::uint64_t now = 0;
-};
-
-// The record of an ended update: the package check's result as it was, the entry, the time
-// from "Download" to the end, and the text on one line (the line feed some texts end in
-// shapes a message box).
-TEST(HistoryRecordTest, AFinishedRecordHoldsThePackageTheEntryAndTheDuration) {
-  SetClock clock;
-  UpdateSession session;
-  session.m_clock = &clock;
-  session.m_startedUtc = clock.UtcTimestamp();
-  session.m_startedMs = 7000;
-  session.m_entry = L"Device 0: TW 3xx";
-  session.m_package.packagePath = L"C:\\packages\\tw.kn";
-  session.m_package.deviceType = L"TW 3xx";
-  session.m_package.deviceTypeCheck = 11;
-  session.m_package.checks = {22, 33, 44, 55};
-  session.m_package.withBootloader = true;
-  session.m_package.signedImages.signer = L"Maker";
-  clock.now = 7000 + 18250;
-  const HistoryRecord record =
-      FinishedRecord(session, L"Error Device disconnected (-12) reported during downloading media file!\n");
-  EXPECT_EQ(record.result, L"Error Device disconnected (-12) reported during downloading media file!");
-  EXPECT_EQ(record.startedUtc, L"2026-12-10T15:04:05Z");
-  EXPECT_EQ(record.entry, L"Device 0: TW 3xx");
-  EXPECT_EQ(record.package, L"C:\\packages\\tw.kn");
-  EXPECT_EQ(record.deviceType, L"TW 3xx");
-  EXPECT_EQ(record.deviceTypeCheck, 11u);
-  EXPECT_EQ(record.programCheck, 22u);
-  EXPECT_EQ(record.mediaCheck, 33u);
-  EXPECT_EQ(record.dataCheck, 44u);
-  EXPECT_EQ(record.bootloaderCheck, 55u);
-  EXPECT_TRUE(record.withBootloader);
-  EXPECT_EQ(record.signer, L"Maker");
-  EXPECT_EQ(record.durationMs, 18250u);
-  EXPECT_EQ(FinishedRecord(session, L"x", 7000 + 5).durationMs, 5u) << "ended at a given time";
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -44,13 +44,6 @@ TEST(DeviceMatchTest, SubstringOfTheProductCaseSensitiveWithTwoAliases) {
   }
 }
 
-TEST(DeviceMatchTest, ProductOfAnEntry) {
-  EXPECT_EQ(ProductOfEntry(L"Device 2: VX 5xx\n"), L"VX 5xx");
-  EXPECT_EQ(ProductOfEntry(L"Device 12: <<Unknown>>\n"), L"<<Unknown>>");
-  EXPECT_EQ(ProductOfEntry(L"Device 3: Logger: rev 2\n"), L"Logger: rev 2");
-  EXPECT_EQ(ProductOfEntry(L"Device 4: \n"), L"");
-}
-
 struct ArrivalCase {
   const char* name;
   std::vector<std::wstring> kept;

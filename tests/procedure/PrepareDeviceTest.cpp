@@ -72,7 +72,7 @@ TEST_P(PreparationEndingTest, EndsWithItsTextAndLeavesTheDialogUsable) {
   EXPECT_FALSE(DeviceLink::WritePipe.IsOpen());
   EXPECT_EQ(OpenDfuDevices(), 0);
   EXPECT_THAT(DfuCalls(L"tw"), testing::Each(testing::Not(HasSubstr("write"))));
-  EXPECT_FALSE(m_session.m_updateMark.Held());
+  EXPECT_FALSE(m_session.UpdateMarkHeld());
   EXPECT_TRUE(UpdateMarkFree()) << "the ending kept the workstation's mark";
 }
 

@@ -53,7 +53,6 @@ void ProcedureFixture::SetUp() {
   ASSERT_TRUE(m_devices.CreateHiddenListBox());
   CreateDirectoryW(TemporaryDirectory().c_str(), nullptr);
 
-  m_session.m_clock = &m_clock;
   m_host.session = &m_session;
   m_host.selection = [this](DeviceSelection& selection) { return m_devices.GetSelection(selection); };
   m_host.refresh = [this] { Refresh(); };

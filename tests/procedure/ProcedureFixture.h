@@ -79,7 +79,7 @@ class ProcedureFixture : public ::testing::Test {
   // The trusted makers' keys, as trusted-keys.txt beside the program (none until written).
   std::wstring TrustedKeysFile() const { return m_scratch / L"trusted-keys.txt"; }
   // The update's own folder below it, while the update runs.
-  std::wstring PackageFolder() const { return m_session.m_packageFolder.Path(); }
+  std::wstring PackageFolder() const { return m_session.PackageFolder(); }
 
   // Trace lines of the DFU library ("DFU ...") that mention id, without the list's string reads.
   std::vector<std::string> DfuCalls(const std::wstring& id) const;
@@ -104,7 +104,7 @@ class ProcedureFixture : public ::testing::Test {
   // The procedure's clock: only the host's pauses advance it, as they do the bench's.
   PauseClock m_clock;
   RecordingUpdateHost m_host;
-  UpdateSession m_session;
+  UpdateSession m_session{m_clock};
   int m_packages = 0;
 };
 

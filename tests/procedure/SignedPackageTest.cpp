@@ -173,7 +173,7 @@ TEST_F(SignedPackageTest, TheManifestCannotBeSwappedWhileTheBootloaderQuestionWa
   Download(Signed(MakePackage(images), key));
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(m_host.messages.back(), texts::kUpdatedSuccessfully);
-  EXPECT_EQ(m_session.m_package.deviceType, L"TW 3xx");
+  EXPECT_EQ(m_session.Package().deviceType, L"TW 3xx");
 }
 
 }  // namespace

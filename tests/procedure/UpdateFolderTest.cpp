@@ -217,7 +217,7 @@ TEST_P(UpdateFolderEndingTest, TheUpdatesFolderGoesAndNothingElseIsTouched) {
   std::wstring usedFolder;
   m_host.beforeWorker = [&] {
     usedFolder = PackageFolder();
-    EXPECT_EQ(m_session.m_package.programFile, usedFolder + L"program.bin");
+    EXPECT_EQ(m_session.Package().programFile, usedFolder + L"program.bin");
     EXPECT_TRUE(FileExists(usedFolder + L"info"));
   };
 

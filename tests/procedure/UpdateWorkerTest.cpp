@@ -61,7 +61,7 @@ class UpdateWorkerTest : public ProcedureFixture {
     EXPECT_TRUE(m_host.inputsEnabled);
     EXPECT_TRUE(m_host.timerRunning);
     EXPECT_FALSE(m_host.updateRunning);
-    EXPECT_EQ(m_session.m_hDfuDevice, 0u);
+    EXPECT_EQ(m_session.DfuDevice(), 0u);
     EXPECT_EQ(OpenDfuDevices(), 0);
     EXPECT_TRUE(UpdateMarkFree()) << "the ending kept the workstation's mark";
   }
@@ -248,18 +248,24 @@ TEST_P(WorkerRefusalTest, NothingIsWrittenAndTheLastSectorStays) {
 
 // The session names an image the package check did not unpack and hold: it is not read by name.
 void NotHeld(UpdateWorkerTest& test, std::wstring PreparedPackage::*file) {
-  test.m_session.m_package.*file = test.PackageFolder() + L"elsewhere.bin";
+  PreparedPackage package = test.m_session.Package();
+  package.*file = test.PackageFolder() + L"elsewhere.bin";
+  test.m_session.SetPackage(package);
 }
 
 // The check value the check found no longer matches the held bytes: only the CRC-32 compared
 // right before the writes can tell.
 void CheckedAs(UpdateWorkerTest& test, std::uint32_t ImageCheckValues::*check) {
-  test.m_session.m_package.checks.*check ^= 0x01;
+  PreparedPackage package = test.m_session.Package();
+  package.checks.*check ^= 0x01;
+  test.m_session.SetPackage(package);
 }
 
 void ShrinkFlash(UpdateWorkerTest& test, std::uint32_t flashTop, std::uint16_t sectorSize) {
-  test.m_session.m_dfuParams.flashTop = flashTop;
-  test.m_session.m_dfuParams.sectorSize = sectorSize;
+  DfuFlashParams params = test.m_session.FlashParams();
+  params.flashTop = flashTop;
+  params.sectorSize = sectorSize;
+  test.m_session.SetFlashParams(params);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -345,11 +351,11 @@ TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
   EXPECT_EQ(record.package, package);
   EXPECT_EQ(record.deviceType, L"TW 3xx");
   EXPECT_EQ(record.deviceTypeCheck, DeviceTypeCheckValue("TW 3xx"));
-  EXPECT_EQ(record.programCheck, m_session.m_package.checks.program);
-  EXPECT_EQ(record.mediaCheck, m_session.m_package.checks.media);
-  EXPECT_EQ(record.dataCheck, m_session.m_package.checks.data);
+  EXPECT_EQ(record.programCheck, m_session.Package().checks.program);
+  EXPECT_EQ(record.mediaCheck, m_session.Package().checks.media);
+  EXPECT_EQ(record.dataCheck, m_session.Package().checks.data);
   EXPECT_TRUE(record.withBootloader);
-  EXPECT_EQ(record.bootloaderCheck, m_session.m_package.checks.bootloader);
+  EXPECT_EQ(record.bootloaderCheck, m_session.Package().checks.bootloader);
   EXPECT_EQ(record.result, texts::kUpdatedSuccessfully);
   EXPECT_EQ(record.startedUtc.size(), 20u);
 
@@ -470,7 +476,7 @@ TEST_F(UpdateWorkerTest, AStopBeforeTheFirstWriteEndsTheUpdate) {
     const char* name;
     std::function<bool()> stop;  // once true, it stays true
   } stops[] = {{"WhileTheLoaderIsAwaited", [&] { return asked > 3; }},
-               {"OnceTheLoaderIsOpen", [&] { return m_session.m_hDfuDevice != 0; }},
+               {"OnceTheLoaderIsOpen", [&] { return m_session.DfuDevice() != 0; }},
                {"RightBeforeWriting", [&] { return workerStarting; }}};
   for (const auto& stop : stops) {
     SCOPED_TRACE(stop.name);

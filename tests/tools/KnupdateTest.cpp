@@ -1,98 +1,28 @@
-// The console updater as its users run it: knupdate_bench.exe (given as --knupdate=PATH, with
-// our kndfu.dll beside it) on a bench of the test's own, its output, its exit codes, and the
-// history it leaves.
+// knupdate's one-instrument update, its list, its history and its usage, as its users run it.
 #include <windows.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "history/UpdateHistory.h"
-#include "host/DeviceList.h"
 #include "procedure/ProcedureTexts.h"
 #include "signing/SigningTexts.h"
-#include "sim/bench/TemporaryBench.h"
-#include "tests/support/BenchFixtures.h"
-#include "tests/support/TestFiles.h"
-#include "tools/knpack/PackageWriter.h"
-#include "tools/knupdate/ConsoleUpdateHost.h"
+#include "tests/tools/KnupdateFixture.h"
 
 namespace {
 
+using knupdate_testing::Lines;
+using knupdate_testing::TextLines;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing_support::PatternBytes;
 using testing_support::ProgramRun;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// The lines that are not progress ("  40%").
-std::vector<std::string> TextLines(const std::string& output) {
-  std::vector<std::string> lines;
-  for (const std::string& line : Lines(output)) {
-    if (line.rfind("  ", 0) != 0 || line.back() != '%') lines.push_back(line);
-  }
-  return lines;
-}
-
-class KnupdateTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_bench.created());
-    ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
-    ASSERT_TRUE(testing_support::SaveDefaultInstruments(m_bench.bench(), {sim::Bench::NowMs() - 60000, 300}));
-    // A history of this test's own, for knupdate (the child inherits KN_HISTORY) and for us.
-    SetEnvironmentVariableW(L"KN_HISTORY", HistoryFile().c_str());
-    SetHistoryFileForTesting(HistoryFile());
-  }
-
-  void TearDown() override {
-    SetEnvironmentVariableW(L"KN_HISTORY", nullptr);
-    SetHistoryFileForTesting(std::wstring());
-  }
-
-  std::wstring HistoryFile() const { return m_scratch / L"history.csv"; }
-
-  std::wstring MakePackage(bool withBootloader) {
-    testing_support::PackageImages images;
-    images.program = PatternBytes(0x8000, 1);
-    images.media = PatternBytes(0x2000, 2);
-    images.data = PatternBytes(0x100, 3);
-    if (withBootloader) images.bootloader = PatternBytes(0x800, 4);
-    const std::wstring package = testing_support::BuildPackage(m_scratch.Path(), images);
-    EXPECT_FALSE(package.empty());
-    return package;
-  }
-
-  ProgramRun Knupdate(const std::wstring& args, const std::string& input = std::string()) {
-    return testing_support::RunProgram(L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" " + args, input);
-  }
-
-  // The records of this test's history, without its header.
-  std::vector<std::string> HistoryLines() {
-    std::string text;
-    ReadHistory(HistoryFile(), text);
-    std::vector<std::string> lines = Lines(text);
-    if (!lines.empty() && lines.front() + "\r\n" == HistoryHeaderLine()) lines.erase(lines.begin());
-    return lines;
-  }
-
-  sim::TemporaryBench m_bench;
-  testing_support::ScratchDirectory m_scratch;
-};
+using KnupdateTest = knupdate_testing::KnupdateFixture;
 
 TEST_F(KnupdateTest, ListsTheInstrumentsAsTheDialogDoes) {
   const ProgramRun run = Knupdate(L"list");
@@ -111,7 +41,7 @@ class KnupdateDeliveryTest : public KnupdateTest, public testing::WithParamInter
 
 // Whether the library sends its notifications or posts them, the lines come in the dialog's order.
 TEST_P(KnupdateDeliveryTest, UpdatesAnInstrumentAndRecordsIt) {
-  ASSERT_TRUE(m_bench.bench().WriteString(sim::Bench::kBenchSection, L"notifications", GetParam().notifications));
+  ASSERT_TRUE(bench().WriteString(sim::Bench::kBenchSection, L"notifications", GetParam().notifications));
   const std::wstring package = MakePackage(true);
   const ProgramRun run = Knupdate(L"update --package \"" + package + L"\" --device \"TW 3xx\" --yes");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
@@ -146,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Notifications, KnupdateDeliveryTest,
 // console updater's hidden window; before the first write there is no such window.
 TEST_F(KnupdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
   // Paced, so the writes last long enough to be asked during them.
-  ASSERT_TRUE(testing_support::SaveDefaultInstruments(m_bench.bench(), {sim::Bench::NowMs() - 60000, 300, 40000}));
+  ASSERT_TRUE(testing_support::SaveDefaultInstruments(bench(), {sim::Bench::NowMs() - 60000, 300, 40000}));
   const std::wstring package = MakePackage(false);
   EXPECT_EQ(FindWindowW(L"KnUpdateSessionGuard", nullptr), nullptr);
   ProgramRun run;
@@ -201,7 +131,7 @@ struct Failure {
 class KnupdateFailureTest : public KnupdateTest, public testing::WithParamInterface<Failure> {};
 
 TEST_P(KnupdateFailureTest, EndsWithTheTextAndExitCodeOne) {
-  ASSERT_TRUE(m_bench.bench().WriteString(sim::Bench::InstrumentSection(L"tw"), GetParam().key, GetParam().value));
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), GetParam().key, GetParam().value));
   const ProgramRun run = Knupdate(L"update --package \"" + MakePackage(false) + L"\" --device 0");
   EXPECT_EQ(run.exitCode, 1u) << run.output;
   EXPECT_EQ(TextLines(run.output).back(), GetParam().lastLine) << run.output;
@@ -226,7 +156,7 @@ TEST_F(KnupdateTest, TheBootloaderWarningNeedsAYes) {
   EXPECT_THAT(declined.output, HasSubstr("Type y and Enter to go on:\n"));
   EXPECT_EQ(TextLines(declined.output).back(), ToUtf8(texts::kStopped));
   std::string flash(0x800, '\0');
-  ASSERT_TRUE(m_bench.bench().ReadMemory(L"tw", sim::Memory::kFlash, 0, reinterpret_cast<std::uint8_t*>(&flash[0]), 0x800));
+  ASSERT_TRUE(bench().ReadMemory(L"tw", sim::Memory::kFlash, 0, reinterpret_cast<std::uint8_t*>(&flash[0]), 0x800));
   EXPECT_EQ(flash, std::string(0x800, '\xFF')) << "nothing written";
 
   const ProgramRun typed = Knupdate(L"update --package \"" + package + L"\" --device TW", "y\r\n");
@@ -246,7 +176,7 @@ TEST_F(KnupdateTest, ARecordThatCannotBeWrittenIsToldWithExitCodeThree) {
   EXPECT_EQ(lines[lines.size() - 2], "Updated successfully!");
   EXPECT_EQ(lines.back(), "The update history could not be written!");
 
-  ASSERT_TRUE(m_bench.bench().WriteString(sim::Bench::InstrumentSection(L"qm"), L"fault.identify", L"short"));
+  ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"qm"), L"fault.identify", L"short"));
   const ProgramRun failed = Knupdate(L"update --package \"" + MakePackage(false) + L"\" --device QM");
   EXPECT_EQ(failed.exitCode, 1u) << failed.output;
   EXPECT_EQ(TextLines(failed.output).back(), "The update history could not be written!");
@@ -303,29 +233,6 @@ TEST_F(KnupdateTest, WrongUsageExitsWithTwo) {
     const ProgramRun run = Knupdate(args);
     EXPECT_EQ(run.exitCode, 2u) << testing::PrintToString(std::wstring(args));
     EXPECT_THAT(run.output, HasSubstr("usage: knupdate list")) << testing::PrintToString(std::wstring(args));
-  }
-}
-
-// Ctrl+C, or the console's closing, before the first write stops the update; once the
-// firmware is being written it is refused with one line.
-TEST(ConsoleEventTest, StopsBeforeTheFirstWriteAndIsRefusedAfter) {
-  ConsoleOutput out;
-  DeviceList devices;
-  {
-    ConsoleUpdateHost host(out, devices, true);
-    EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT));
-    EXPECT_TRUE(host.StopRequested());
-    EXPECT_FALSE(host.BeginWriting());
-  }
-  {
-    ConsoleUpdateHost host(out, devices, true);
-    EXPECT_TRUE(host.BeginWriting());
-    EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT));
-    EXPECT_TRUE(host.OnConsoleEvent(CTRL_BREAK_EVENT));
-    EXPECT_FALSE(host.StopRequested());
-    host.Finished();
-    EXPECT_FALSE(host.OnConsoleEvent(CTRL_C_EVENT)) << "nothing left to protect";
-    EXPECT_TRUE(host.OnConsoleEvent(CTRL_CLOSE_EVENT) == false);
   }
 }
 

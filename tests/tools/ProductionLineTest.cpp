@@ -7,134 +7,37 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "history/UpdateHistory.h"
 #include "package/Crc32.h"
 #include "package/UpdateManifest.h"
-#include "host/DeviceList.h"
-#include "sim/bench/TemporaryBench.h"
-#include "tests/support/BenchFixtures.h"
-#include "tests/support/TestFiles.h"
-#include "tools/knpack/PackageWriter.h"
-#include "tools/knupdate/ConsoleUpdateHost.h"
 #include "procedure/WorkstationUpdateMark.h"
+#include "tests/tools/KnupdateFixture.h"
+#include "tools/knpack/PackageWriter.h"
 
 namespace {
 
+using knupdate_testing::Field;
+using knupdate_testing::kEntryField;
+using knupdate_testing::kResultField;
+using knupdate_testing::kUpdateTimeoutMs;
+using knupdate_testing::Lines;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing_support::PatternBytes;
 using testing_support::ProgramRun;
 using testing_support::RunningProgram;
 
-constexpr DWORD kUpdateTimeoutMs = 60000;
 const std::string kNext = "Plug in the next instrument (Ctrl+C or q ends the station).\n";
 const std::string kSummary = "Summary (entries as listed when the run began):";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
-  return lines;
-}
-
-// The field of a history line (no field here holds a comma).
-std::string Field(const std::string& line, std::size_t index) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < index; ++i) start = line.find(',', start) + 1;
-  return line.substr(start, line.find(',', start) - start);
-}
-constexpr std::size_t kEntryField = 1, kResultField = 9;  // "device", "result"
-
-class ProductionLineTest : public ::testing::Test {
+class ProductionLineTest : public knupdate_testing::KnupdateFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_bench.created());
-    ASSERT_TRUE(m_bench.Activate());  // the child inherits KN_BENCH
-    ASSERT_TRUE(testing_support::SaveDefaultInstruments(bench(), {sim::Bench::NowMs() - 60000, 300}));
-    SetEnvironmentVariableW(L"KN_HISTORY", HistoryFile().c_str());
-    SetWorkstationUpdateMarkName(bench().UpdateMarkName());  // the one the programs on the bench take
-    m_images.program = PatternBytes(0x8000, 1);
-    m_images.media = PatternBytes(0x2000, 2);
-    m_images.data = PatternBytes(0x100, 3);
-    m_package = testing_support::BuildPackage(m_scratch.Path(), m_images);
-    ASSERT_FALSE(m_package.empty());
-  }
-
-  void TearDown() override {
-    SetEnvironmentVariableW(L"KN_HISTORY", nullptr);
-    SetWorkstationUpdateMarkName(std::wstring());
-  }
-
-  sim::Bench& bench() { return m_bench.bench(); }
-  std::wstring HistoryFile() const { return m_scratch / L"history.csv"; }
-  std::wstring Knupdate() const { return L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" "; }
-  std::wstring PackageArgument() const { return L"--package \"" + m_package + L"\""; }
-
-  // An instrument of the package's type, in application mode, on the bus from now on, as
-  // adjust leaves it: a running program sees it only whole.
-  void Plug(const std::wstring& id, sim::Mode mode = sim::Mode::kApplication,
-            const std::function<void(sim::Instrument&)>& adjust = nullptr) {
-    sim::Instrument instrument = sim::MakeInstrument(id, L"TW 3xx", 4181, mode);
-    instrument.bus_address = 0x10 + m_plugged++;
-    instrument.mode_changed_at = sim::Bench::NowMs() - 60000;
-    instrument.reenumeration_ms = 300;
-    if (adjust) adjust(instrument);
-    ASSERT_TRUE(bench().Save(instrument));
-  }
-
   // The station has started and asks for the first instrument.
   static bool StationReady(RunningProgram& station) {
     return station.started() && station.WaitForOutput("Station for TW 3xx: " + kNext, kUpdateTimeoutMs);
   }
-
-  // The instrument restarts slowly: after its update it is still seen in its loader a while.
-  static void SlowToLeaveItsLoader(sim::Instrument& instrument) { instrument.loader_linger_ms = 2000; }
-
-  // The instrument holds the package's images.
-  bool Updated(const std::wstring& id) {
-    return Read(id, sim::Memory::kFlash, 0x4000, 0x7C00) == m_images.program.substr(0, 0x7C00) &&
-           Read(id, sim::Memory::kEeprom, 0, 0x100) == m_images.data &&
-           Read(id, sim::Memory::kNand, 0, 0x2000) == m_images.media;
-  }
-  bool Untouched(const std::wstring& id) {
-    return Read(id, sim::Memory::kFlash, 0, 0x40000) == std::string(0x40000, '\xFF') &&
-           Read(id, sim::Memory::kNand, 0, 0x2000) == std::string(0x2000, '\xFF');
-  }
-  std::string Read(const std::wstring& id, sim::Memory memory, std::uint32_t address, std::uint32_t length) {
-    std::string bytes(length, '\0');
-    EXPECT_TRUE(bench().ReadMemory(id, memory, address, reinterpret_cast<std::uint8_t*>(&bytes[0]), length));
-    return bytes;
-  }
-
-  // The records of this test's history, without its header.
-  std::vector<std::string> HistoryLines() {
-    std::string text;
-    ReadHistory(HistoryFile(), text);
-    std::vector<std::string> lines;
-    for (std::string line : Lines(text)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line + "\r\n" != HistoryHeaderLine()) lines.push_back(line);
-    }
-    return lines;
-  }
-  std::vector<std::string> HistoryResults() {
-    std::vector<std::string> results;
-    for (const std::string& line : HistoryLines()) results.push_back(Field(line, kResultField));
-    return results;
-  }
-
-  sim::TemporaryBench m_bench;
-  testing_support::ScratchDirectory m_scratch;
-  testing_support::PackageImages m_images;
-  std::wstring m_package;
-  int m_plugged = 0;
 };
 
 // Every instrument of the package's type, the one waiting in its loader first (while it waits,
@@ -142,7 +45,7 @@ class ProductionLineTest : public ::testing::Test {
 TEST_F(ProductionLineTest, AllUpdatesEveryInstrumentOfThePackagesType) {
   Plug(L"tw2");
   Plug(L"twloader", sim::Mode::kDfu);
-  const ProgramRun run = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
+  const ProgramRun run = Knupdate(L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_THAT(run.output, testing::StartsWith("unsigned\n")) << "the package is checked once";
   EXPECT_EQ(run.output.find("unsigned"), run.output.rfind("unsigned"));
@@ -167,7 +70,7 @@ TEST_F(ProductionLineTest, AllUpdatesEveryInstrumentOfThePackagesType) {
 TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   Plug(L"tw2");
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), L"fault.identify", L"short"));
-  const ProgramRun stopped = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
+  const ProgramRun stopped = Knupdate(L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(stopped.exitCode, 1u) << stopped.output;
   EXPECT_THAT(stopped.output, HasSubstr(kSummary + "\nDevice 0: TW 3xx\tGet device info failed!\t"));
   EXPECT_THAT(stopped.output, HasSubstr(": TW 3xx\tNot updated: the run ended at a failure.\t0.000 s\n"))
@@ -176,7 +79,7 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!"));
 
   const ProgramRun kept =
-      testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
+      Knupdate(L"update " + PackageArgument() + L" --all --yes --keep-going");
   EXPECT_EQ(kept.exitCode, 1u) << kept.output;
   EXPECT_THAT(kept.output, HasSubstr("Get device info failed!\t"));
   EXPECT_THAT(kept.output, HasSubstr(": TW 3xx\tUpdated successfully!\t"));
@@ -196,7 +99,7 @@ TEST_F(ProductionLineTest, TheSummaryNamesEachInstrumentAsPlanned) {
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"first"), L"fault.nand.verifyFailure", L"1"));
   Plug(L"second");
   const ProgramRun run =
-      testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
+      Knupdate(L"update " + PackageArgument() + L" --all --yes --keep-going");
   EXPECT_EQ(run.exitCode, 1u) << run.output;
   const std::vector<std::string> lines = Lines(run.output);
   const auto summary = std::find(lines.begin(), lines.end(), kSummary);
@@ -211,7 +114,7 @@ TEST_F(ProductionLineTest, AllWaitsUntilAnUpdatedInstrumentHasLeftItsLoader) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
   Plug(L"tw1", sim::Mode::kApplication, SlowToLeaveItsLoader);
   Plug(L"tw2", sim::Mode::kApplication, SlowToLeaveItsLoader);
-  const ProgramRun run = testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes");
+  const ProgramRun run = Knupdate(L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_TRUE(Updated(L"tw1"));
   EXPECT_TRUE(Updated(L"tw2"));
@@ -232,7 +135,7 @@ TEST_F(ProductionLineTest, AllTakesTheLoaderInItsOwnOrderAndStopsThereAtAFailure
   first.fault(sim::Operation::kEepromWrite).error_code = 7;
   ASSERT_TRUE(bench().Save(first));
   const ProgramRun run =
-      testing_support::RunProgram(Knupdate() + L"update " + PackageArgument() + L" --all --yes --keep-going");
+      Knupdate(L"update " + PackageArgument() + L" --all --yes --keep-going");
   EXPECT_EQ(run.exitCode, 1u) << run.output;
   const std::vector<std::string> lines = Lines(run.output);
   const auto summary = std::find(lines.begin(), lines.end(), kSummary);
@@ -250,11 +153,11 @@ TEST_F(ProductionLineTest, AllTakesTheLoaderInItsOwnOrderAndStopsThereAtAFailure
 }
 
 // Without the DFU library no instrument waiting in its loader is seen, and every one switched
-// would be stranded there: neither form switches any.
-TEST_F(ProductionLineTest, NeitherFormRunsWithoutTheDfuLibrary) {
+// would be stranded there: no form switches any.
+TEST_F(ProductionLineTest, NoFormRunsWithoutTheDfuLibrary) {
   ASSERT_TRUE(bench().SetDfuDriver(sim::DfuDriver::kMissing));
-  for (const wchar_t* form : {L"update --all ", L"station "}) {
-    const ProgramRun run = testing_support::RunProgram(Knupdate() + form + PackageArgument() + L" --yes");
+  for (const wchar_t* form : {L"update --all ", L"station ", L"update --device 0 "}) {
+    const ProgramRun run = Knupdate(form + PackageArgument() + L" --yes");
     EXPECT_EQ(run.exitCode, 1u) << run.output;
     EXPECT_THAT(run.output, HasSubstr("Please install the DFU driver at first!\n")) << run.output;
   }
@@ -268,7 +171,7 @@ TEST_F(ProductionLineTest, AllWithNoInstrumentForThePackageIsAFailure) {
   testing_support::ScratchDirectory folder;
   const std::wstring package = testing_support::BuildPackage(folder.Path(), other);
   const ProgramRun run =
-      testing_support::RunProgram(Knupdate() + L"update --package \"" + package + L"\" --all --yes");
+      Knupdate(L"update --package \"" + package + L"\" --all --yes");
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_THAT(run.output, HasSubstr("No instrument for this package is listed.\n"));
   EXPECT_TRUE(HistoryLines().empty());
@@ -278,7 +181,7 @@ TEST_F(ProductionLineTest, WrongUsageExitsWithTwo) {
   for (const wchar_t* args : {L"update --package p.kn --all --device 0", L"update --package p.kn --device 0 --keep-going",
                               L"update --all", L"station", L"station --package p.kn --all",
                               L"station --package p.kn --device 0", L"station --package p.kn --keep-going"}) {
-    const ProgramRun run = testing_support::RunProgram(Knupdate() + args);
+    const ProgramRun run = Knupdate(args);
     EXPECT_EQ(run.exitCode, 2u) << testing::PrintToString(std::wstring(args));
     EXPECT_THAT(run.output, HasSubstr("usage: knupdate list")) << testing::PrintToString(std::wstring(args));
   }
@@ -290,7 +193,7 @@ TEST_F(ProductionLineTest, WrongUsageExitsWithTwo) {
 // RunConsoleEventTest, but cannot be sent to a program on this bench).
 TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(StationReady(station)) << station.Output();
 
   Plug(L"first", sim::Mode::kApplication, SlowToLeaveItsLoader);
@@ -334,7 +237,7 @@ TEST_F(ProductionLineTest, ControlCharactersFromDevicesAndPackagesArePrintedEsca
   // A product string that moves the cursor up and clears the line (the bench's INI carries no
   // line breaks; the manifest below does).
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"qm"), L"product", L"QM 5xx\x1b[1A\x1b[2K\x08"));
-  const ProgramRun list = testing_support::RunProgram(Knupdate() + L"list");
+  const ProgramRun list = Knupdate(L"list");
   EXPECT_THAT(Lines(list.output), testing::Contains("Device 1: QM 5xx\\x1B[1A\\x1B[2K\\x08\tapplication"));
 
   // Built by hand: the package tool refuses such a type.
@@ -348,7 +251,7 @@ TEST_F(ProductionLineTest, ControlCharactersFromDevicesAndPackagesArePrintedEsca
                                                 knpack::ZipEntry("m", "M"), knpack::ZipEntry("d", "D")},
                                       error))
       << error;
-  RunningProgram station(Knupdate() + L"station --package \"" + package + L"\" --yes");
+  RunningProgram station(KnupdateCommand() + L"station --package \"" + package + L"\" --yes");
   ASSERT_TRUE(station.WaitForOutput("Station for TW 3xx\\r" + forged + ": " + kNext, kUpdateTimeoutMs))
       << station.Output();
   ASSERT_TRUE(station.Type("q\n"));
@@ -361,7 +264,7 @@ TEST_F(ProductionLineTest, ControlCharactersFromDevicesAndPackagesArePrintedEsca
 TEST_F(ProductionLineTest, AStationStopsWhenARecordCannotBeWritten) {
   ASSERT_TRUE(CreateDirectoryW(HistoryFile().c_str(), nullptr));  // no file can be written there
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(StationReady(station)) << station.Output();
   Plug(L"first");
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 3u) << station.Output();
@@ -378,7 +281,7 @@ TEST_F(ProductionLineTest, AStationStopsWhenARecordCannotBeWritten) {
 // is kept otherwise) is waited for before the next is asked for, and is not updated again.
 TEST_F(ProductionLineTest, AStationWaitsForAnUpdatedInstrumentToComeBack) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(StationReady(station)) << station.Output();
   Plug(L"slow", sim::Mode::kApplication, [](sim::Instrument& slow) { slow.reenumeration_ms = 20000; });
   ASSERT_TRUE(station.WaitForOutput(kNext, kUpdateTimeoutMs, 2)) << station.Output();
@@ -400,7 +303,7 @@ TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInA
     instrument.fault(sim::Operation::kEepromWrite).error_code = 7;
   };
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(StationReady(station)) << station.Output();
   const std::wstring argument = PackageArgument();
   const std::string command = "knupdate update " + std::string(argument.begin(), argument.end()) + " --device 2\n";
@@ -410,7 +313,7 @@ TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInA
   ASSERT_TRUE(station.WaitForOutput("Device 2: TW 3xx waits in its DFU loader: " + command, kUpdateTimeoutMs))
       << station.Output();
   Plug(L"unlucky", sim::Mode::kDfu);  // the fault cleared, still in its loader
-  const ProgramRun named = testing_support::RunProgram(Knupdate() + L"update " + argument + L" --device 2");
+  const ProgramRun named = Knupdate(L"update " + argument + L" --device 2");
   EXPECT_EQ(named.exitCode, 0u) << named.output;
   Sleep(3000);  // back in application mode, listed by three refreshes
 
@@ -449,7 +352,7 @@ TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInA
 // every updater does), a station switches none: the loader may hide the device open there.
 TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {
   ASSERT_TRUE(bench().SetMode(L"tw", sim::Mode::kAbsent));
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(StationReady(station)) << station.Output();
   {
     WorkstationUpdateMark elsewhere;
@@ -473,7 +376,7 @@ TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {
 // updates it, and nothing is switched while it waits: the line once, then the wait.
 TEST_F(ProductionLineTest, AStationWaitsWhileOneOfTheTypeWaitsInItsLoader) {
   Plug(L"twloader", sim::Mode::kDfu);
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(station.started());
   const std::wstring argument = PackageArgument();
   const std::string waits = "Device 3: TW 3xx waits in its DFU loader: knupdate update " +
@@ -502,7 +405,7 @@ TEST_F(ProductionLineTest, AStationWaitsWhileAnUnreadableInstrumentWaitsInItsLoa
     instrument.product = L"QM 5xx";
     instrument.product_string_unreadable = true;
   });
-  RunningProgram station(Knupdate() + L"station " + PackageArgument() + L" --yes");
+  RunningProgram station(KnupdateCommand() + L"station " + PackageArgument() + L" --yes");
   ASSERT_TRUE(station.started());
   const std::string blocked =
       "Another instrument of this type is waiting in its DFU loader. Update it or unplug it first.\n";
@@ -517,72 +420,12 @@ TEST_F(ProductionLineTest, AStationWaitsWhileAnUnreadableInstrumentWaitsInItsLoa
   EXPECT_TRUE(Updated(L"tw"));
 }
 
-// Ctrl+C between two updates of a run ends it; before a first write it stops the update and the
-// run; during the writes it is refused.
-TEST(RunConsoleEventTest, EndsTheRunBetweenUpdates) {
-  ConsoleOutput out;
-  DeviceList devices;
-  ConsoleUpdateHost host(out, devices, true);
-  host.BeginRun();
-  EXPECT_TRUE(host.OnConsoleEvent(CTRL_C_EVENT)) << "taken care of, not the end of the process";
-  EXPECT_TRUE(host.RunStopRequested());
-  ConsoleUpdateHost writing(out, devices, true);
-  writing.BeginRun();
-  ASSERT_TRUE(writing.BeginUpdate());
-  EXPECT_TRUE(writing.BeginWriting());
-  EXPECT_TRUE(writing.OnConsoleEvent(CTRL_C_EVENT));
-  EXPECT_FALSE(writing.RunStopRequested()) << "refused while the firmware is written";
-  writing.EndUpdate();
-  EXPECT_TRUE(writing.OnConsoleEvent(CTRL_BREAK_EVENT));
-  EXPECT_TRUE(writing.RunStopRequested());
-}
-
-// A run whose update is writing the firmware.
-class RunWritingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_host.BeginRun();
-    ASSERT_TRUE(m_host.BeginUpdate());
-    ASSERT_TRUE(m_host.BeginWriting());
-  }
-
-  ConsoleOutput m_out;
-  DeviceList m_devices;
-  ConsoleUpdateHost m_host{m_out, m_devices, true};
-};
-
-// The console closing during the writes: the handler holds the process until the update has
-// ended, and the run begins no further instrument in the seconds Windows leaves it after.
-TEST_F(RunWritingTest, AClosingConsoleEndsTheRunAfterTheUpdate) {
-  std::atomic<bool> returned{false};
-  std::thread handler([&] {
-    EXPECT_TRUE(m_host.OnConsoleEvent(CTRL_CLOSE_EVENT));
-    returned = true;
-  });
-  Sleep(200);
-  EXPECT_FALSE(returned) << "returned while the firmware was written";
-  m_host.EndUpdate();
-  handler.join();
-  EXPECT_TRUE(m_host.RunStopRequested());
-  EXPECT_FALSE(m_host.BeginUpdate()) << "no further update begins";
-}
-
-// A typed q while the firmware is written does not stop the update, but is not lost either: the
-// run ends after it.
-TEST_F(RunWritingTest, AnEndAskedForDuringTheWritesEndsTheRunAfterTheUpdate) {
-  m_host.EndRunOnRequest();
-  EXPECT_FALSE(m_host.StopRequested()) << "the writes stopped";
-  EXPECT_TRUE(m_host.RunStopRequested());
-  m_host.EndUpdate();
-  EXPECT_FALSE(m_host.BeginUpdate());
-}
-
 // A single update holds the workstation's mark until the updated instrument has left its loader,
 // as a run does: until then another program would take it for one of the type waiting there.
 TEST_F(ProductionLineTest, AnUpdateHoldsTheMarkUntilItsInstrumentHasLeftTheLoader) {
   for (const wchar_t* id : {L"tw", L"qm", L"vx"}) ASSERT_TRUE(bench().SetMode(id, sim::Mode::kAbsent));
   Plug(L"slow", sim::Mode::kApplication, [](sim::Instrument& instrument) { instrument.loader_linger_ms = 8000; });
-  RunningProgram update(Knupdate() + L"update " + PackageArgument() + L" --device 0");
+  RunningProgram update(KnupdateCommand() + L"update " + PackageArgument() + L" --device 0");
   ASSERT_TRUE(update.WaitForOutput("Updated successfully!\n", kUpdateTimeoutMs)) << update.Output();
   EXPECT_TRUE(WorkstationUpdateMark::HeldElsewhere()) << "let go while the instrument is still in its loader";
   EXPECT_EQ(update.WaitForExit(kUpdateTimeoutMs), 0u) << update.Output();
@@ -597,8 +440,8 @@ TEST_F(ProductionLineTest, TwoProgramsNeverUpdateAtTheSameTime) {
   for (const wchar_t* id : {L"tw", L"qm", L"vx"}) ASSERT_TRUE(bench().SetMode(id, sim::Mode::kAbsent));
   Plug(L"first");  // Device 0
   Plug(L"second");  // Device 1
-  RunningProgram one(Knupdate() + L"update " + PackageArgument() + L" --device 0");
-  RunningProgram other(Knupdate() + L"update " + PackageArgument() + L" --device 1");
+  RunningProgram one(KnupdateCommand() + L"update " + PackageArgument() + L" --device 0");
+  RunningProgram other(KnupdateCommand() + L"update " + PackageArgument() + L" --device 1");
   ASSERT_TRUE(one.started() && other.started());
   EXPECT_EQ(one.WaitForExit(2 * kUpdateTimeoutMs), 0u) << one.Output();
   EXPECT_EQ(other.WaitForExit(2 * kUpdateTimeoutMs), 0u) << other.Output();

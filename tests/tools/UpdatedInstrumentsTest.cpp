@@ -14,8 +14,8 @@ const std::wstring kPath = L"\\\\?\\usb#vid_f055&pid_0001#unit#{guid}";
 // What the list shows: the instrument in application mode, and one of its type in the loader.
 std::vector<ListedDevice> List(bool listed, bool oneInLoader) {
   std::vector<ListedDevice> entries;
-  if (listed) entries.push_back({0, L"Device 0: TW 3xx", {DeviceKind::kApplication, 0}, kPath});
-  if (oneInLoader) entries.push_back({1, L"Device 1: TW 3xx", {DeviceKind::kDfu, 0}, std::wstring()});
+  if (listed) entries.push_back({0, L"Device 0: TW 3xx", {DeviceKind::kApplication, 0}, kPath, L"TW 3xx", 0});
+  if (oneInLoader) entries.push_back({1, L"Device 1: TW 3xx", {DeviceKind::kDfu, 0}, std::wstring(), L"TW 3xx", 1});
   return entries;
 }
 
@@ -52,7 +52,7 @@ TEST_P(UpdatedInstrumentsTest, RemembersTheInstrumentOncePerPlugIn) {
   }
 }
 
-constexpr std::uint64_t kSettle = UpdatedInstruments::kSettleMs, kComeBack = UpdatedInstruments::kComeBackMs;
+constexpr std::uint64_t kSettle = UpdatedInstruments::kSettleMs, kComeBack = UpdatedInstruments::kRestartAfterOtherProgramMs;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UpdatedInstrumentsTest,

@@ -17,6 +17,7 @@
 #include "text/WidenBytes.h"
 #include "tools/knpack/Console.h"
 #include "tools/knpack/PackageSigning.h"
+#include "platform/SystemPaths.h"
 
 namespace knpack {
 namespace {

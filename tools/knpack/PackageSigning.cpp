@@ -15,6 +15,7 @@
 #include "text/WidenBytes.h"
 #include "tools/knpack/ArchiveCopy.h"
 #include "tools/knpack/Console.h"
+#include "platform/SystemPaths.h"
 
 namespace knpack {
 namespace {

@@ -16,6 +16,7 @@
 #include "tools/knpack/PackageReport.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"
+#include "platform/SystemPaths.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "tools/knupdate/ConsoleUpdateHost.h"
 
 #include "dfu/DfuApi.h"
-#include "history/UpdateHistory.h"
 #include "host/MessagePump.h"
 #include "host/WindowThreadCall.h"
 #include "procedure/ProcedureTexts.h"
@@ -11,39 +10,25 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"KnConsoleUpdate";
-constexpr wchar_t kGuardClassName[] = L"KnUpdateSessionGuard";
 constexpr UINT kCallOnMainThread = WM_APP + 1;
-constexpr wchar_t kMustFinish[] =
-    L"The update must finish: the firmware is being written, and stopping now could leave the instrument unusable.";
-constexpr wchar_t kStoppingText[] = L"Stopping: the update ends before anything is written.";
-constexpr wchar_t kRunStoppingText[] = L"Stopping: no further instrument is updated.";
 constexpr wchar_t kDeviceTypeUnknown[] = L"The file is for a device type the updater does not know!";
 constexpr wchar_t kConfirm[] = L"Go on with the bootloader update? Type y and Enter to go on:";
 
 }  // namespace
 
-ConsoleUpdateHost::ConsoleUpdateHost(ConsoleOutput& out, DeviceList& devices, bool confirmed)
-    : m_out(out),
-      m_devices(devices),
-      m_confirmed(confirmed),
-      m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+ConsoleUpdateHost::ConsoleUpdateHost(ConsoleOutput& out, DeviceList& devices, UpdateSession& session,
+                                     RunControl& control, RunRecords& records, bool confirmed)
+    : m_out(out), m_devices(devices), m_session(session), m_control(control), m_records(records), m_confirmed(confirmed) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = &ConsoleUpdateHost::WindowProcedure;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = kClassName;
   RegisterClassW(&windowClass);
   m_window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), this);
-  WNDCLASSW guardClass = {};
-  guardClass.lpfnWndProc = &ConsoleUpdateHost::GuardProcedure;
-  guardClass.hInstance = GetModuleHandleW(nullptr);
-  guardClass.lpszClassName = kGuardClassName;
-  RegisterClassW(&guardClass);
 }
 
 ConsoleUpdateHost::~ConsoleUpdateHost() {
-  if (m_sessionGuard != nullptr) DestroyWindow(m_sessionGuard);
   if (m_window != nullptr) DestroyWindow(m_window);
-  if (m_ended != nullptr) CloseHandle(m_ended);
 }
 
 LRESULT CALLBACK ConsoleUpdateHost::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -64,32 +49,10 @@ void ConsoleUpdateHost::CallOnMainThread(const std::function<void()>& call) {
   CallOnWindowThread(m_window, kCallOnMainThread, call);
 }
 
-void ConsoleUpdateHost::AllowClosing(bool allowed) {
-  HWND console = GetConsoleWindow();
-  if (console == nullptr) return;
-  HMENU menu = GetSystemMenu(console, FALSE);
-  if (menu != nullptr) EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_GRAYED));
-}
-
-LRESULT CALLBACK ConsoleUpdateHost::GuardProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_QUERYENDSESSION) return FALSE;  // only while the firmware is written: it exists only then
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void ConsoleUpdateHost::GuardSession(bool guarded) {
-  // A message-only window hears nothing of the session: the guard is a top-level window, never
-  // shown. Windows takes its shutdown reason only from the thread that made it.
-  CallOnMainThread([&] {
-    if (guarded && m_sessionGuard == nullptr) {
-      m_sessionGuard = CreateWindowExW(WS_EX_TOOLWINDOW, kGuardClassName, L"knupdate", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                       nullptr, GetModuleHandleW(nullptr), nullptr);
-      if (m_sessionGuard != nullptr) ShutdownBlockReasonCreate(m_sessionGuard, texts::kShutdownBlocked);
-    } else if (!guarded && m_sessionGuard != nullptr) {
-      ShutdownBlockReasonDestroy(m_sessionGuard);
-      DestroyWindow(m_sessionGuard);
-      m_sessionGuard = nullptr;
-    }
-  });
+void ConsoleUpdateHost::BeginUpdate() {
+  m_lastStatus.clear();
+  m_stage.clear();
+  m_records.BeginUpdate();
 }
 
 void ConsoleUpdateHost::OnNotification(UINT message, WPARAM wParam) {
@@ -108,14 +71,16 @@ void ConsoleUpdateHost::OnNotification(UINT message, WPARAM wParam) {
 
 void ConsoleUpdateHost::ShowMessage(const std::wstring& text) {
   CallOnMainThread([&] { m_out.Lines(WithoutFinalLineFeed(text)); });
-  if (text != texts::kBootloaderWarning || m_confirmed) return;
-  // The warning asks for a yes before the update goes on; anything else stops it.
+}
+
+bool ConsoleUpdateHost::ConfirmBootloaderUpdate() {
+  ShowMessage(texts::kBootloaderWarning);
+  if (m_confirmed) return true;
   m_out.Line(kConfirm);
   const std::wstring answer = m_out.ReadLine();
-  if (answer != L"y" && answer != L"Y") {
-    int expected = kPreparing;
-    m_state.compare_exchange_strong(expected, kStopping);
-  }
+  if (answer == L"y" || answer == L"Y") return true;
+  m_out.Line(texts::kStopped);
+  return false;
 }
 
 void ConsoleUpdateHost::Pause(DWORD milliseconds) {
@@ -128,7 +93,7 @@ void ConsoleUpdateHost::Pause(DWORD milliseconds) {
 
 void ConsoleUpdateHost::SetStatusText(const std::wstring& text) {
   CallOnMainThread([&] {
-    if (text == m_lastStatus) return;
+    if (text == m_lastStatus) return;  // the status box shows no change
     m_lastStatus = text;
     m_out.Line(text);
   });
@@ -143,10 +108,7 @@ void ConsoleUpdateHost::RefreshDeviceList() {
 }
 
 void ConsoleUpdateHost::SetUpdateRunning(bool running) {
-  if (running) return;
-  m_state = m_run ? kIdle : kEnded;
-  AllowClosing(true);
-  GuardSession(false);
+  if (!running) m_control.UpdateEnded();
 }
 
 DWORD WINAPI ConsoleUpdateHost::WorkerThread(LPVOID host) {
@@ -163,14 +125,6 @@ bool ConsoleUpdateHost::StartWorker() {
   return true;
 }
 
-bool ConsoleUpdateHost::BeginWriting() {
-  int expected = kPreparing;
-  if (!m_state.compare_exchange_strong(expected, kWriting)) return false;
-  AllowClosing(false);
-  GuardSession(true);
-  return true;
-}
-
 void ConsoleUpdateHost::DeviceTypeUnknown(const std::wstring&) {
   CallOnMainThread([&] { m_out.Line(kDeviceTypeUnknown); });
 }
@@ -180,82 +134,5 @@ void ConsoleUpdateHost::PackageAccepted(const std::wstring& signer) {
 }
 
 bool ConsoleUpdateHost::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
-  const bool recorded = AppendHistoryRecord(HistoryFilePath(), record);
-  m_outcome = outcome;
-  m_lastRecord = record;
-  if (!recorded) m_historyLost = true;
-  return recorded;
-}
-
-void ConsoleUpdateHost::Finished() {
-  m_state = kEnded;
-  AllowClosing(true);
-  GuardSession(false);
-  SetEvent(m_ended);
-}
-
-void ConsoleUpdateHost::BeginRun() {
-  m_run = true;
-  m_state = kIdle;
-}
-
-bool ConsoleUpdateHost::BeginUpdate() {
-  m_outcome = UpdateOutcome::kFailed;
-  m_lastRecord = HistoryRecord();
-  m_lastStatus.clear();
-  m_stage.clear();
-  ResetEvent(m_ended);
-  // Under the lock the Ctrl+C handler takes: a stop it asks for while this update begins
-  // either comes before (no update begins) or finds the update preparing.
-  std::lock_guard<std::mutex> lock(m_eventMutex);
-  if (m_runStopRequested.load()) return false;
-  m_state = kPreparing;
-  return true;
-}
-
-void ConsoleUpdateHost::EndUpdate() {
-  m_state = kIdle;
-  AllowClosing(true);
-  GuardSession(false);
-  SetEvent(m_ended);
-}
-
-void ConsoleUpdateHost::EndRunOnRequest() {
-  {
-    std::lock_guard<std::mutex> lock(m_eventMutex);
-    if (m_state.load() == kWriting) {
-      if (!m_runStopRequested.exchange(true)) m_out.Line(kRunStoppingText);
-      return;
-    }
-  }
-  OnConsoleEvent(CTRL_C_EVENT);
-}
-
-bool ConsoleUpdateHost::OnConsoleEvent(DWORD event) {
-  int state = kIdle;
-  {
-    std::lock_guard<std::mutex> lock(m_eventMutex);
-    if (m_state.compare_exchange_strong(state, kIdle)) {
-      if (!m_runStopRequested.exchange(true)) m_out.Line(kRunStoppingText);
-      return true;
-    }
-    state = kPreparing;
-    if (m_state.compare_exchange_strong(state, kStopping)) {
-      m_out.Line(kStoppingText);
-      m_runStopRequested = true;
-      state = kStopping;
-    }
-  }
-  if (state == kEnded) return false;  // nothing left to protect
-  // The console is closing, or the session ending: Windows ends the process a few seconds after
-  // this returns, so no further instrument may be begun meanwhile.
-  if (m_run && event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && !m_runStopRequested.exchange(true)) {
-    m_out.Line(kRunStoppingText);
-  }
-  if (state == kWriting) m_out.Line(kMustFinish);
-  // A console that is being closed ends the process as soon as this returns: hold it until the
-  // update has stopped or ended. Windows ends it a few seconds later all the same, which is why
-  // the close box is greyed while the firmware is written.
-  if (event == CTRL_CLOSE_EVENT) WaitForSingleObject(m_ended, INFINITE);
-  return true;
+  return m_records.Add(record, outcome);
 }

@@ -4,6 +4,7 @@
 
 #include "host/MessagePump.h"
 #include "package/PackageCheck.h"
+#include "platform/SystemPaths.h"
 #include "procedure/DeviceMatch.h"
 #include "procedure/DfuProduct.h"
 #include "procedure/Download.h"
@@ -22,34 +23,58 @@ constexpr DWORD kOtherProgramPollMs = 500;
 constexpr wchar_t kAnotherProgramUpdates[] =
     L"Another program is updating an instrument on this workstation: waiting until it has ended.";
 
+// The instruments of deviceType waiting in their DFU loader, as the list shows them now.
+std::size_t WaitingInLoader(const std::vector<ListedDevice>& entries, const std::wstring& deviceType) {
+  std::size_t waiting = 0;
+  for (const ListedDevice& listed : entries) {
+    if (IsDfu(listed) && MatchDeviceType(listed.product, deviceType) == DeviceMatch::kMatch) ++waiting;
+  }
+  return waiting;
+}
+
+// The entry that names the planned instrument in entries listed since: an application-mode one
+// by its device path, one in its loader by its DFU index and product text; null when none.
+const ListedDevice* FindAgain(const std::vector<ListedDevice>& entries, const ListedDevice& planned) {
+  if (!IsDfu(planned)) return WithPath(entries, planned.devicePath);
+  for (const ListedDevice& listed : entries) {
+    if (IsDfu(listed) && listed.entry.number == planned.entry.number && listed.product == planned.product) {
+      return &listed;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, bool confirmed)
-    : m_out(out), m_devices(devices), m_host(new ConsoleUpdateHost(out, devices, confirmed)) {
-  m_host->BeginRun();
+UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, RunControl::Form form, bool confirmed)
+    : m_out(out),
+      m_devices(devices),
+      m_control(out, form),
+      m_host(out, devices, m_session, m_control, m_records, confirmed),
+      m_route(m_control) {
   // Every update of the run uses the one package unpacked by the check; the mark is let go
   // once the updated instrument has left its loader.
-  m_host->Session().m_keepPackageFolder = true;
-  m_host->Session().m_keepUpdateMark = true;
+  m_session.KeepPackageFolder(true);
+  m_session.KeepUpdateMark(true);
 }
 
 UpdateRun::~UpdateRun() {
-  m_host->Session().m_updateMark.Release();
-  m_host->Session().m_keepPackageFolder = false;
-  m_host->Session().m_packageFolder.Remove();
+  m_control.RunEnded();
+  m_session.LetGoOfUpdateMark();
+  m_session.RemovePackageFolder();
 }
 
 bool UpdateRun::CheckPackage(const std::wstring& package) {
-  UpdateSession& session = m_host->Session();
-  if (!m_host->BeginUpdate()) return false;
-  BeginUpdate(session);
+  if (!m_control.BeginUpdate()) return false;
+  m_host.BeginUpdate();
+  m_session.Begin();
   const bool accepted =
-      CheckUpdatePackage(*m_host, session, package, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
-  // A bootloader warning answered with no, or Ctrl+C during the check.
-  const bool stopped = accepted && m_host->StopRequested();
+      CheckUpdatePackage(m_host, m_session, package, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
+  // Ctrl+C during the check.
+  const bool stopped = accepted && m_control.StopRequested();
   if (stopped) m_out.Line(texts::kStopped);
-  m_host->EndUpdate();
-  m_deviceType = session.m_package.deviceType;
+  m_control.UpdateEnded();
+  m_deviceType = m_session.Package().deviceType;
   return accepted && !stopped;
 }
 
@@ -68,44 +93,71 @@ bool UpdateRun::OneMayBeOfTheTypeInLoader() const {
 std::vector<ListedDevice> UpdateRun::ForThePackage() const {
   std::vector<ListedDevice> candidates;
   for (const ListedDevice& listed : m_devices.Entries()) {
-    if (MatchDeviceType(listed.product, m_deviceType) == DeviceMatch::kMatch) {
-      candidates.push_back(listed);
-    }
+    if (MatchDeviceType(listed.product, m_deviceType) == DeviceMatch::kMatch) candidates.push_back(listed);
   }
   return candidates;
 }
 
 RunResult UpdateRun::Update(const ListedDevice& planned) {
-  if (!m_host->BeginUpdate()) return {planned.text, std::wstring(), 0, false, false};
-  UpdateSession& session = m_host->Session();
-  if (!WaitForWorkstationMark(m_out, *m_host, session.m_updateMark)) {
-    m_host->EndUpdate();
-    return {planned.text, std::wstring(), 0, false, false};
+  RunResult result;
+  result.entry = planned.text;
+  if (!m_control.BeginUpdate()) {
+    result.begun = false;
+    return result;
   }
-  const std::vector<ListedDevice> now = Candidates();
+  m_host.BeginUpdate();
+  if (!TakeWorkstationMark()) {
+    m_control.UpdateEnded();
+    result.begun = false;
+    return result;
+  }
+  // Among every entry, not only the package's: the preparation says why one is not for it.
+  m_devices.Refresh();
+  const std::vector<ListedDevice> now = m_devices.Entries();
   const ListedDevice* listed = FindAgain(now, planned);
   if (listed == nullptr) {
-    session.m_updateMark.Release();
-    m_host->EndUpdate();
-    return {planned.text, kNotListedAnyMore, 0, false, true, true};
+    m_session.LetGoOfUpdateMark();
+    m_control.UpdateEnded();
+    result.result = kNotListedAnyMore;
+    result.gone = true;
+    return result;
   }
-  const std::size_t inLoaderBefore = WaitingInLoader(m_devices, m_deviceType);
+  const std::size_t inLoaderBefore = WaitingInLoader(now, m_deviceType);
   m_devices.Select(listed->position);
-  BeginUpdate(session);
-  UpdateSelectedInstrument(*m_host, session);
-  m_host->EndUpdate();
-  const HistoryRecord& record = m_host->LastRecord();
-  const RunResult result = {listed->text, record.result, record.durationMs, m_host->Succeeded()};
+  m_session.Begin();
+  UpdateSelectedInstrument(m_host, m_session);
+  m_control.UpdateEnded();
+  const HistoryRecord& record = m_records.Last();
+  result = {listed->text, record.result, record.durationMs, m_records.LastSucceeded()};
   if (result.succeeded) {
     // One switched from application mode went through the loader, where none of the type
     // waited (or it would not have been switched); one updated there leaves one fewer.
-    const std::size_t settled = listed->entry.kind == DeviceKind::kDfu && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0;
-    WaitUntilLeftLoader(m_devices, m_deviceType, settled, [this] { return StopRequested(); });
+    WaitUntilLeftLoader(IsDfu(*listed) && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0);
   }
-  // Until now another program would have taken the instrument still in its loader for one of
-  // its type waiting there.
-  session.m_updateMark.Release();
+  m_session.LetGoOfUpdateMark();
   return result;
+}
+
+bool UpdateRun::TakeWorkstationMark() {
+  bool said = false;
+  while (!m_control.StopRequested() && !m_control.RunStopRequested()) {
+    if (m_session.TakeUpdateMark()) return true;
+    if (!said) m_out.Line(kAnotherProgramUpdates);
+    said = true;
+    WaitAnsweringMessages(kOtherProgramPollMs);
+  }
+  return false;
+}
+
+void UpdateRun::WaitUntilLeftLoader(std::size_t settled) {
+  const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
+  for (;;) {
+    m_devices.Refresh();
+    if (StopRequested() || WaitingInLoader(m_devices.Entries(), m_deviceType) <= settled || GetTickCount64() >= end) {
+      return;
+    }
+    WaitAnsweringMessages(kLeaveLoaderPollMs);
+  }
 }
 
 bool UpdateRun::WaitWhileAnotherProgramUpdates(bool* waited) {
@@ -117,46 +169,6 @@ bool UpdateRun::WaitWhileAnotherProgramUpdates(bool* waited) {
   }
   if (waited != nullptr) *waited = said;
   return !StopRequested();
-}
-
-std::size_t WaitingInLoader(const DeviceList& devices, const std::wstring& deviceType) {
-  std::size_t waiting = 0;
-  for (const ListedDevice& listed : devices.Entries()) {
-    if (IsDfu(listed) && MatchDeviceType(listed.product, deviceType) == DeviceMatch::kMatch) ++waiting;
-  }
-  return waiting;
-}
-
-void WaitUntilLeftLoader(DeviceList& devices, const std::wstring& deviceType, std::size_t settled,
-                         const std::function<bool()>& stopped) {
-  const ULONGLONG end = GetTickCount64() + kLeaveLoaderMs;
-  for (;;) {
-    devices.Refresh();
-    if (stopped() || WaitingInLoader(devices, deviceType) <= settled || GetTickCount64() >= end) return;
-    WaitAnsweringMessages(kLeaveLoaderPollMs);
-  }
-}
-
-const ListedDevice* FindAgain(const std::vector<ListedDevice>& entries, const ListedDevice& planned) {
-  if (!IsDfu(planned)) return WithPath(entries, planned.devicePath);
-  for (const ListedDevice& listed : entries) {
-    if (IsDfu(listed) && listed.entry.number == planned.entry.number && listed.product == planned.product) {
-      return &listed;
-    }
-  }
-  return nullptr;
-}
-
-bool WaitForWorkstationMark(ConsoleOutput& out, ConsoleUpdateHost& host, WorkstationUpdateMark& mark, bool* waited) {
-  bool said = false;
-  bool taken = false;
-  while (!host.StopRequested() && !host.RunStopRequested() && !(taken = mark.TryTake())) {
-    if (!said) out.Line(kAnotherProgramUpdates);
-    said = true;
-    WaitAnsweringMessages(kOtherProgramPollMs);
-  }
-  if (waited != nullptr) *waited = said;
-  return taken;
 }
 
 void UpdateRun::Idle(DWORD milliseconds) { WaitAnsweringMessages(milliseconds); }

@@ -39,7 +39,7 @@ bool UpdatedInstruments::Gone(Updated& updated, bool listedNow, bool oneInLoader
       if (!oneInLoader) return now - updated.since > kSettleMs;
       updated.where = Where::kInLoader;
       return false;
-    case Where::kRestarting: return now - updated.since > kComeBackMs;
+    case Where::kRestarting: return now - updated.since > kRestartAfterOtherProgramMs;
     case Where::kInLoader:
       updated.updatedElsewhere = updated.updatedElsewhere || leftByOtherProgram;
       if (oneInLoader) return false;

@@ -16,7 +16,7 @@ class UpdatedInstruments {
   // be on its way, and is not to be taken for a new one.
   static constexpr std::uint64_t kSettleMs = 10000;
   // How long one that left the loader by another program's update is expected back.
-  static constexpr std::uint64_t kComeBackMs = 30000;
+  static constexpr std::uint64_t kRestartAfterOtherProgramMs = 30000;
 
   // listed: back in application mode since its update. Times are of any one millisecond clock.
   void AddUpdated(const std::wstring& path, bool listed, std::uint64_t now);

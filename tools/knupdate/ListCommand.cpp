@@ -1,0 +1,18 @@
+// knupdate list: the instruments, as the dialog lists them, each with its mode.
+#include "host/DeviceList.h"
+#include "tools/knupdate/CommandTable.h"
+#include "tools/knupdate/ExitCodes.h"
+#include "tools/knupdate/InstrumentListing.h"
+
+namespace {
+
+const wchar_t* ModeName(DeviceKind kind) { return kind == DeviceKind::kDfu ? L"DFU" : L"application"; }
+
+}  // namespace
+
+int RunListCommand(const CommandArguments&, ConsoleOutput& out) {
+  DeviceList devices;
+  ListInstruments(out, devices);
+  for (const ListedDevice& listed : devices.Entries()) out.Row({listed.text, ModeName(listed.entry.kind)});
+  return exit_codes::kSucceeded;
+}
