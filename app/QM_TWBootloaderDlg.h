@@ -17,7 +17,7 @@
 #include "app/resource.h"
 #include "dfu/DfuApi.h"
 #include "framework/Framework.h"
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/Utf8.h"
+
 struct HistoryRecord {
   std::wstring startedUtc;  // ISO 8601, "2026-12-10T15:04:05Z"
   std::wstring entry;       // the device list's entry, without its line feed
@@ -30,7 +32,3 @@ std::string TextField(const std::wstring& text);
 
 // Begins a new history file, so spreadsheet programs take its text as UTF-8.
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
-// UTF-16 to UTF-8 and back; a lone surrogate, or a byte that starts no character, becomes
-// U+FFFD.
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& bytes);

@@ -7,6 +7,7 @@
 #include "signing/SigningTexts.h"
 #include "signing/TextEncoding.h"
 #include "text/WidenBytes.h"
+#include "text/Utf8.h"
 
 namespace signing {
 namespace {
@@ -25,7 +26,7 @@ std::wstring TrustProblems(const TrustedKeys& trusted) {
   std::wstring text = trusted.Source();
   for (const KeyFileProblem& problem : trusted.Problems()) {
     text += problem.lineNumber > 0 ? L" line " + std::to_wstring(problem.lineNumber) + L": " : L": ";
-    text += Utf8ToUtf16(problem.why) + L";";
+    text += FromUtf8(problem.why) + L";";
   }
   if (!text.empty() && text.back() == L';') text.pop_back();
   return text + L" (no key is trusted while the file has such a line)";
@@ -72,7 +73,7 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const Signature
   SignatureEntry signature;
   std::string why;
   if (!ParseSignatureEntry(text, signature, why)) {
-    return Refuse(SignatureVerdict::kMismatch, sigName + L" " + Utf8ToUtf16(why));
+    return Refuse(SignatureVerdict::kMismatch, sigName + L" " + FromUtf8(why));
   }
 
   Sha256Digest signedDigest;
@@ -90,7 +91,7 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const Signature
     }
   }
   const std::wstring fingerprint = L"key " + HexText(signature.key.data(), signature.key.size());
-  const std::wstring keyText = fingerprint + L" (signer " + Utf8ToUtf16(signature.signer) + L")";
+  const std::wstring keyText = fingerprint + L" (signer " + FromUtf8(signature.signer) + L")";
   if (!keyKnown) return Refuse(SignatureVerdict::kNotTrusted, keyText + L" is not in " + trusted.Source());
   if (signer == nullptr) {
     return Refuse(SignatureVerdict::kMismatch, sigName + L": the signature does not verify with the trusted " + keyText);
@@ -119,7 +120,7 @@ SignatureCheck CheckPackageSignature(const TrustedKeys& trusted, const Signature
     check.signedDigests.push_back(*expected);
   }
   check.verdict = SignatureVerdict::kAccepted;
-  check.signer = Utf8ToUtf16(signer->name);
+  check.signer = FromUtf8(signer->name);
   check.detail = L"signed by " + check.signer + L" with " + fingerprint + L", line " +
                  std::to_wstring(signer->lineNumber) + L" of " + trusted.Source();
   return check;

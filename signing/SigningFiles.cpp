@@ -28,24 +28,4 @@ CappedRead ReadFileCapped(const std::wstring& path, std::size_t limit, std::stri
   return read > limit ? CappedRead::kTooLarge : CappedRead::kRead;
 }
 
-std::wstring Utf8ToUtf16(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
-  return result;
-}
-
-bool Utf16ToUtf8(const std::wstring& text, std::string& utf8) {
-  utf8.clear();
-  if (text.empty()) return true;
-  const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
-                                       0, nullptr, nullptr);
-  if (size <= 0) return false;
-  utf8.resize(static_cast<std::size_t>(size));
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &utf8[0], size, nullptr,
-                      nullptr);
-  return true;
-}
-
 }  // namespace signing

@@ -17,9 +17,4 @@ enum class CappedRead {
 // Reads at most limit bytes; other writers kept out while it is read.
 CappedRead ReadFileCapped(const std::wstring& path, std::size_t limit, std::string& bytes);
 
-// Lossless only for well-formed text; a malformed sequence becomes U+FFFD.
-std::wstring Utf8ToUtf16(const std::string& text);
-// False when text holds an unpaired surrogate.
-bool Utf16ToUtf8(const std::wstring& text, std::string& utf8);
-
 }  // namespace signing

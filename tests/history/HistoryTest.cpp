@@ -60,18 +60,6 @@ TEST(HistoryRecordTest, FieldsAreQuotedWhereTheyMustBe) {
   for (const auto& field : fields) EXPECT_EQ(CsvField(field.in), field.out) << field.in;
 }
 
-TEST(HistoryRecordTest, TextIsWrittenAsUtf8) {
-  EXPECT_EQ(ToUtf8(L"M\u00E4ter \u03A9"), "M\xC3\xA4ter \xCE\xA9");
-  EXPECT_EQ(ToUtf8(std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(ToUtf8(std::wstring{static_cast<wchar_t>(0xD800), L'x'}), "\xEF\xBF\xBDx");
-}
-
-TEST(HistoryRecordTest, Utf8ReadsBackAsWritten) {
-  const std::wstring text = L"Logger \u00E4\u03A9 \u20AC";
-  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-  EXPECT_EQ(FromUtf8("a\xFF" "b\xC3"), std::wstring(L"a\uFFFDb\uFFFD"));
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(text);

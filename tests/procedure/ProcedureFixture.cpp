@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "devlink/DeviceLink.h"
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "procedure/Download.h"
 #include "procedure/WorkstationUpdateMark.h"
 #include "sim/operator/DialogDriver.h"

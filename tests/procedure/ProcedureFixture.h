@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "procedure/Clock.h"
 #include "procedure/UpdateSession.h"
 #include "sim/bench/TemporaryBench.h"

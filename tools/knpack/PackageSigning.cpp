@@ -16,6 +16,7 @@
 #include "tools/knpack/ArchiveCopy.h"
 #include "tools/knpack/Console.h"
 #include "platform/SystemPaths.h"
+#include "text/Utf8.h"
 
 namespace knpack {
 namespace {
@@ -67,7 +68,7 @@ bool ReadPrivateKey(const std::wstring& path, SigningKey& key, std::wstring& err
   if (!problems.empty()) {
     const signing::KeyFileProblem& problem = problems.front();
     error = path + (problem.lineNumber > 0 ? L" line " + std::to_wstring(problem.lineNumber) : std::wstring()) + L": " +
-            signing::Utf8ToUtf16(problem.why);
+            FromUtf8(problem.why);
   } else if (keys.size() != 1) {
     error = path + L": " + std::to_wstring(keys.size()) + L" keys, a key file holds one";
   } else if (!keys.front().key.isPrivate) {
@@ -157,9 +158,9 @@ std::vector<signing::NamedEntry> SignedEntryNames(const UpdateManifest& manifest
 bool WriteKeyPair(const std::wstring& name, const std::wstring& prefix, std::wstring& fingerprint, std::wstring& error) {
   std::string utf8;
   const std::string problem =
-      signing::Utf16ToUtf8(name, utf8) ? signing::SignerNameProblem(utf8) : "the name is not Unicode text";
+      ToUtf8Exactly(name, utf8) ? signing::SignerNameProblem(utf8) : "the name is not Unicode text";
   if (!problem.empty()) {
-    error = L"the signer name cannot be used: " + signing::Utf8ToUtf16(problem);
+    error = L"the signer name cannot be used: " + FromUtf8(problem);
     return false;
   }
   for (const wchar_t* ending : {L".key", L".pub"}) {
@@ -222,7 +223,7 @@ bool SignPackage(const std::wstring& package, const std::wstring& keyFile, const
                               error)) {
     return false;
   }
-  signer = signing::Utf8ToUtf16(key.key.name) + L" (key " + HexText(print.data(), print.size()) + L")";
+  signer = FromUtf8(key.key.name) + L" (key " + HexText(print.data(), print.size()) + L")";
   return true;
 }
 
@@ -237,10 +238,10 @@ void ListSignature(const std::wstring& directory) {
   signing::SignatureEntry entry;
   std::string why = read == signing::CappedRead::kTooLarge ? "larger than any signature entry" : "cannot be read";
   if (read != signing::CappedRead::kRead || !signing::ParseSignatureEntry(text, entry, why)) {
-    PrintLine(L"signature: " + kSignatureName + L" " + signing::Utf8ToUtf16(why));
+    PrintLine(L"signature: " + kSignatureName + L" " + FromUtf8(why));
     return;
   }
-  PrintLine(L"signer: " + signing::Utf8ToUtf16(entry.signer));
+  PrintLine(L"signer: " + FromUtf8(entry.signer));
   PrintLine(L"key: " + HexText(entry.key.data(), entry.key.size()));
   UpdateManifest manifest;
   const std::vector<signing::NamedEntry> named =
@@ -261,7 +262,7 @@ bool VerifySignature(const std::wstring& directory, const std::wstring& trustedF
   trusted.Load(trustedFile);
   for (const signing::KeyFileProblem& problem : trusted.Problems()) {
     PrintLine(trustedFile + (problem.lineNumber > 0 ? L" line " + std::to_wstring(problem.lineNumber) : std::wstring()) +
-              L": " + signing::Utf8ToUtf16(problem.why));
+              L": " + FromUtf8(problem.why));
   }
   UpdateManifest manifest;
   const std::vector<signing::NamedEntry> named =

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "tools/knupdate/CommandTable.h"
 #include "tools/knupdate/RunControl.h"
 #include "tools/knupdate/UpdateRun.h"

@@ -1,8 +1,8 @@
 #include "tools/knupdate/ConsoleUpdateHost.h"
 
 #include "dfu/DfuApi.h"
-#include "host/MessagePump.h"
-#include "host/WindowThreadCall.h"
+#include "ui/MessagePump.h"
+#include "ui/WindowThreadCall.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
 #include "text/LineFeed.h"

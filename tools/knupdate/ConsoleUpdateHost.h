@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
 #include "tools/knupdate/ConsoleOutput.h"

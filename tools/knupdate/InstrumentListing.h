@@ -3,7 +3,7 @@
 // the list is built: a console lists what it can, where the dialog would wait for a driver.
 #pragma once
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "tools/knupdate/ConsoleOutput.h"
 
 // LoadDfuLibrary's answer; devices listed.

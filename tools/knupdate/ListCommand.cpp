@@ -1,5 +1,5 @@
 // knupdate list: the instruments, as the dialog lists them, each with its mode.
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "tools/knupdate/CommandTable.h"
 #include "tools/knupdate/ExitCodes.h"
 #include "tools/knupdate/InstrumentListing.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 
 inline bool IsDfu(const ListedDevice& listed) { return listed.entry.kind == DeviceKind::kDfu; }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "procedure/ProcedureTexts.h"
 #include "tools/knupdate/CommandTable.h"
 #include "tools/knupdate/ConsoleRun.h"

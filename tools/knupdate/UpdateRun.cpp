@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/MessagePump.h"
+#include "ui/MessagePump.h"
 #include "package/PackageCheck.h"
 #include "platform/SystemPaths.h"
 #include "procedure/DeviceMatch.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 #include "procedure/UpdateSession.h"
 #include "tools/knupdate/ConsoleEventRoute.h"
 #include "tools/knupdate/ConsoleOutput.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 
 class UpdatedInstruments {
  public:

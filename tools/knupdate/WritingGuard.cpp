@@ -1,6 +1,6 @@
 #include "tools/knupdate/WritingGuard.h"
 
-#include "host/WindowThreadCall.h"
+#include "ui/WindowThreadCall.h"
 #include "procedure/ProcedureTexts.h"
 
 namespace {

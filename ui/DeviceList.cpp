@@ -1,4 +1,4 @@
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 
 #include <cwchar>
 

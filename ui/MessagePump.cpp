@@ -1,4 +1,4 @@
-#include "host/MessagePump.h"
+#include "ui/MessagePump.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The device list on benches: application-mode instruments through the USB layer and the
 // bench's driver simulation, DFU-mode ones through our kndfu.dll, in a real sorted list box.
-#include "host/DeviceList.h"
+#include "ui/DeviceList.h"
 
 #include <gtest/gtest.h>
 

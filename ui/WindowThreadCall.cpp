@@ -1,4 +1,4 @@
-#include "host/WindowThreadCall.h"
+#include "ui/WindowThreadCall.h"
 
 #include "dfu/DfuApi.h"
 
