@@ -50,6 +50,7 @@ bool AnotherOfTheTypeWaitsInDfu(const DeviceSelection& selection, const std::wst
 bool PrepareDevice(UpdateHost& host, UpdateSession& session) {
   const std::wstring& deviceType = session.m_package.deviceType;
   session.m_hDfuDevice = 0;
+  session.m_serial.clear();  // a loader entry has none; a console's session may hold the last one
   if (Stopped(host, session)) return false;
   DeviceSelection selection;
   if (!host.GetSelection(selection)) {
@@ -81,7 +82,7 @@ bool PrepareDevice(UpdateHost& host, UpdateSession& session) {
       host.ShowMessage(texts::kAnotherWaitingInDfu);
       return false;
     }
-    switch (SwitchToUpdateMode(host, selection.entry.number, selection.deviceList)) {
+    switch (SwitchToUpdateMode(host, selection.entry.number, selection.deviceList, session.m_serial)) {
       case SwitchResult::kSwitched: break;
       case SwitchResult::kFailed: return false;
       case SwitchResult::kStopped: host.ShowMessage(texts::kStopped); return false;

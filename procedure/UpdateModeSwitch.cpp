@@ -5,6 +5,7 @@
 #include "devlink/Commands.h"
 #include "devlink/DeviceLink.h"
 #include "procedure/ProcedureTexts.h"
+#include "usbio/SerialNumber.h"
 
 namespace {
 
@@ -115,12 +116,15 @@ bool IsStatusCheckedModel(std::uint32_t model) {
          std::end(kStatusCheckedModels);
 }
 
-SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList) {
+SwitchResult SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList, std::wstring& serial) {
+  serial.clear();
   if (!OpenLink(usbioNumber, deviceList)) {
     DeviceLink::CloseAll();
     host.ShowMessage(texts::kCannotOpenDevice);
     return SwitchResult::kFailed;
   }
+  // Read before the switch: in its loader the instrument is another USB device.
+  serial = ReadSerialNumber(DeviceLink::Device);
   const SwitchResult result = CheckAndSwitch(host);
   DeviceLink::CloseAll();
   return result;

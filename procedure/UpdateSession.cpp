@@ -28,6 +28,7 @@ HistoryRecord FinishedRecord(const UpdateSession& session, const std::wstring& r
   record.bootloaderCheck = package.checks.bootloader;
   record.withBootloader = package.withBootloader;
   record.signer = package.signedImages.signer;
+  record.serial = session.m_serial;
   record.result = WithoutFinalLineFeed(result);  // one record, one line
   record.durationMs = endedMs >= session.m_startedMs ? endedMs - session.m_startedMs : 0;
   return record;

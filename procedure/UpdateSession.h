@@ -29,6 +29,9 @@ struct UpdateSession {
   PreparedPackage m_package;
   // The device-list entry being updated, without its line feed. Dialog's thread.
   std::wstring m_entry;
+  // The instrument's USB serial number, read by the preparation once the application-mode
+  // instrument is open for the switch; empty for a loader entry or one that names none.
+  std::wstring m_serial;
   // Open from the end of the preparation until the worker ends: the dialog's thread opens it,
   // the worker's closes it and sets it back to 0.
   DfuHandle m_hDfuDevice = 0;
