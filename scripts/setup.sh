@@ -20,6 +20,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick
   zip unzip python3 dpkg-dev tzdata bc
   clang libclang-rt-dev zlib1g-dev
+  postgresql odbc-postgresql unixodbc
 )
 
 missing=()
