@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A private PostgreSQL cluster for the tests of the central records, in a folder of its own:
 #
-#   scripts/test-database.sh start DIR   initdb (once) and start; prints the port and the
+#   scripts/test-database.sh start DIR   initdb (once) and start (again on its earlier port
+#                                        when that is free); prints the port and the
 #                                        ODBC connection string, and writes them to DIR/port and
 #                                        DIR/connection.txt
 #   scripts/test-database.sh stop DIR    stops the cluster of DIR, nothing else (immediate: the
@@ -73,7 +74,8 @@ start() {
   fi
   local attempt port=""
   for attempt in 1 2 3 4 5; do
-    port=$(free_port)
+    # A restarted server takes its port again, so a connection string given out stays good.
+    if [ "$attempt" = 1 ] && [ -f "$dir/port" ]; then port=$(cat "$dir/port"); else port=$(free_port); fi
     if as_server "$bin/pg_ctl" start -D "$data" -w -t 60 -l "$data/server.log" \
         -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$socket" >/dev/null 2>&1; then
       break
