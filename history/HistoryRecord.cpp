@@ -36,7 +36,7 @@ std::string TextField(const std::wstring& text) {
 
 std::string HistoryHeaderLine() {
   return "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
-         "bootloader_check,result,duration_s,signer\r\n";
+         "bootloader_check,result,duration_s,signer,serial\r\n";
 }
 
 std::string FormatHistoryLine(const HistoryRecord& record) {
@@ -53,6 +53,7 @@ std::string FormatHistoryLine(const HistoryRecord& record) {
       TextField(record.result),
       Seconds(record.durationMs),
       TextField(record.signer),
+      TextField(record.serial),
   };
   std::string line = fields[0];
   for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i) line += "," + fields[i];

@@ -18,6 +18,7 @@ struct HistoryRecord {
   std::wstring result;          // the text the update ended with; empty for the silent end
   std::uint64_t durationMs = 0;
   std::wstring signer;  // the trusted maker who signed the package; empty when unsigned
+  std::wstring serial;  // the instrument's USB serial number; empty from a loader entry or when it names none
 };
 
 std::string HistoryHeaderLine();

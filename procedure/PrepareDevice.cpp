@@ -19,6 +19,7 @@ class Preparer {
 
   Preparation Run() {
     m_session.SetDfuDevice(0);
+    m_session.SetSerial(std::wstring());  // a loader entry has none; a console's session may hold the last one
     if (Stopped()) return m_end;
     DeviceSelection selection;
     if (!m_host.GetSelection(selection)) return Message(texts::kNoDevice);
@@ -100,7 +101,9 @@ class Preparer {
       Message(texts::kAnotherWaitingInDfu);
       return false;
     }
-    const SwitchOutcome outcome = SwitchToUpdateMode(m_host, selection.entry.number, selection.deviceList);
+    std::wstring serial;
+    const SwitchOutcome outcome = SwitchToUpdateMode(m_host, selection.entry.number, selection.deviceList, serial);
+    m_session.SetSerial(serial);
     switch (outcome.result) {
       case SwitchResult::kSwitched: return !Stopped();
       case SwitchResult::kStopped: Message(texts::kStopped); return false;

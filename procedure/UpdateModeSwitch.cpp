@@ -5,6 +5,7 @@
 #include "devlink/Commands.h"
 #include "devlink/DeviceLink.h"
 #include "procedure/ProcedureTexts.h"
+#include "usbio/SerialNumber.h"
 
 namespace {
 
@@ -117,11 +118,14 @@ bool IsStatusCheckedModel(std::uint32_t model) {
          std::end(kStatusCheckedModels);
 }
 
-SwitchOutcome SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList) {
+SwitchOutcome SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList, std::wstring& serial) {
+  serial.clear();
   if (!OpenLink(usbioNumber, deviceList)) {
     DeviceLink::CloseAll();
     return FailedWithMessage(texts::kCannotOpenDevice);
   }
+  // Read before the switch: in its loader the instrument is another USB device.
+  serial = ReadSerialNumber(DeviceLink::Device);
   const SwitchOutcome outcome = CheckAndSwitch(host);
   DeviceLink::CloseAll();
   return outcome;

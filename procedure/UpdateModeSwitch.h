@@ -8,6 +8,8 @@
 
 #include <setupapi.h>
 
+#include <string>
+
 #include "procedure/UpdateHost.h"
 
 // Models whose status is read, and whose logger must be stopped, before the switch.
@@ -27,4 +29,6 @@ struct SwitchOutcome {
   bool reasonIsMessage = false;
 };
 
-SwitchOutcome SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList);
+// serial: the instrument's USB serial number, read once it is open (empty when it names none,
+// cannot be read, or the instrument cannot be opened).
+SwitchOutcome SwitchToUpdateMode(UpdateHost& host, int usbioNumber, HDEVINFO deviceList, std::wstring& serial);

@@ -39,6 +39,7 @@ HistoryRecord UpdateSession::FinishedRecord(const std::wstring& result, std::uin
   record.bootloaderCheck = m_package.checks.bootloader;
   record.withBootloader = m_package.withBootloader;
   record.signer = m_package.signedImages.signer;
+  record.serial = m_serial;
   record.result = WithoutFinalLineFeed(result);  // one record, one line
   record.durationMs = endedMs >= m_startedMs ? endedMs - m_startedMs : 0;
   return record;

@@ -49,6 +49,11 @@ class UpdateSession {
   void SetEntry(std::wstring entry) { m_entry = std::move(entry); }
   const std::wstring& Entry() const { return m_entry; }
 
+  // The instrument's USB serial number, read by the preparation once the application-mode
+  // instrument is open for the switch; empty for a loader entry or one that names none.
+  void SetSerial(std::wstring serial) { m_serial = std::move(serial); }
+  const std::wstring& Serial() const { return m_serial; }
+
   // Open from the end of the preparation until the worker ends: the dialog's thread opens it,
   // the worker's closes it.
   void SetDfuDevice(DfuHandle device) { m_hDfuDevice = device; }
@@ -82,6 +87,7 @@ class UpdateSession {
   bool m_keepPackageFolder = false;
   PreparedPackage m_package;
   std::wstring m_entry;
+  std::wstring m_serial;
   DfuHandle m_hDfuDevice = 0;
   DfuFlashParams m_dfuParams = {};
   std::wstring m_startedUtc;  // when "Download" began, by m_clock

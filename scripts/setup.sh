@@ -20,6 +20,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick
   zip unzip python3 dpkg-dev tzdata bc
   clang libclang-rt-dev zlib1g-dev
+  postgresql odbc-postgresql unixodbc
 )
 
 missing=()
@@ -33,6 +34,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   as_root apt-get update -qq
   DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The tests reach PostgreSQL through unixODBC (Wine's odbc32 passes its calls there) by the
+# driver name a department would use; Debian's package registers it, this only mends a
+# registration that is missing.
+if ! odbcinst -q -d -n "PostgreSQL Unicode" >/dev/null 2>&1; then
+  echo "setup: registering the ODBC driver PostgreSQL Unicode"
+  printf '[PostgreSQL Unicode]\nDescription=PostgreSQL ODBC driver (Unicode version)\nDriver=psqlodbcw.so\nSetup=libodbcpsqlS.so\n' |
+    as_root odbcinst -i -d -r >/dev/null
 fi
 
 # minizip comes with Debian's zlib source package. The deb-src entries are derived from the

@@ -17,3 +17,13 @@ void StringDescriptorToText(std::uint32_t byteCount, void* buffer) {
     remaining -= length;
   }
 }
+
+std::wstring StringDescriptorUnits(const void* buffer, std::uint32_t byteCount) {
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  if (byteCount < 2 || bytes[0] < 2 || bytes[0] > byteCount || bytes[1] != kUsbDescriptorString) return {};
+  std::wstring text;
+  for (std::uint32_t at = 2; at + 1 < bytes[0]; at += 2) {
+    text.push_back(static_cast<wchar_t>(bytes[at] | (bytes[at + 1] << 8)));
+  }
+  return text;
+}

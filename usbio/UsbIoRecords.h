@@ -36,6 +36,7 @@ constexpr std::uint16_t kUsbLanguageEnglishUs = 0x0409;
 constexpr std::uint32_t kUsbPipeTypeBulk = 2;
 constexpr std::size_t kUsbDeviceDescriptorSize = 18;
 constexpr std::size_t kUsbDeviceDescriptorProductIndex = 15;  // iProduct
+constexpr std::size_t kUsbDeviceDescriptorSerialNumberIndex = 16;  // iSerialNumber
 
 #pragma pack(push, 1)
 

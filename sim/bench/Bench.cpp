@@ -239,6 +239,8 @@ bool Bench::Load(const std::wstring& id, Instrument* instrument) const {
   loaded.id = id;
   if (!ParseMode(mode, &loaded.mode)) loaded.mode = Mode::kAbsent;
   loaded.product = values.String(L"product", loaded.product);
+  // Benches written before instruments had serial numbers: the id stands in, as it did.
+  loaded.serial = values.String(L"serial", id);
   loaded.model = static_cast<std::uint32_t>(values.Int(L"model", loaded.model));
   loaded.bus_address = static_cast<std::uint32_t>(values.Int(L"address", loaded.bus_address));
   loaded.mode_changed_at = values.Int(L"modeChangedAt", 0);
@@ -281,6 +283,7 @@ bool Bench::Save(const Instrument& instrument) {
   if (instrument.id.empty() || instrument.id.find_first_of(L",\\/:*?\"<>| ") != std::wstring::npos) return false;
   const std::wstring section = InstrumentSection(instrument.id);
   bool ok = WriteString(section, L"product", instrument.product) &&
+            WriteString(section, L"serial", instrument.serial) &&
             WriteInt(section, L"model", instrument.model) &&
             WriteHex(section, L"address", instrument.bus_address) &&
             WriteString(section, L"mode", ModeName(instrument.mode)) &&

@@ -35,6 +35,8 @@ struct WriteFault {
 struct Instrument {
   std::wstring id;  // INI section "instrument.<id>" and memory file stem
   std::wstring product = L"Instrument";
+  // The USB serial number string of the application side; empty: the device names none.
+  std::wstring serial;
   std::uint32_t model = 0;
   std::uint32_t bus_address = 1;
   Mode mode = Mode::kApplication;

@@ -44,6 +44,7 @@ Instrument MakeInstrument(const std::wstring& id, const std::wstring& product, s
   Instrument instrument;
   instrument.id = id;
   instrument.product = product;
+  instrument.serial = id;  // unique on a bench, as a serial number is
   instrument.model = model;
   instrument.mode = mode;
   return instrument;

@@ -27,7 +27,8 @@ class TemporaryBench {
   bool created_ = false;
 };
 
-// An instrument with plausible defaults for the given id, mode and model.
+// An instrument with plausible defaults for the given id, mode and model; its serial number
+// is its id.
 Instrument MakeInstrument(const std::wstring& id, const std::wstring& product, std::uint32_t model, Mode mode);
 
 }  // namespace sim

@@ -93,7 +93,8 @@ std::vector<std::uint8_t> DeviceDescriptor(const Instrument& instrument) {
   return {18, kUsbDescriptorDevice, 0x00, 0x02, 0x00, 0x00, 0x00, 64,
           static_cast<std::uint8_t>(kVendorId), static_cast<std::uint8_t>(kVendorId >> 8),
           static_cast<std::uint8_t>(model), static_cast<std::uint8_t>(model >> 8), 0x00, 0x01,
-          1, 2, 3, 1};  // iManufacturer, iProduct, iSerialNumber, one configuration
+          1, 2, static_cast<std::uint8_t>(instrument.serial.empty() ? 0 : 3),
+          1};  // iManufacturer, iProduct, iSerialNumber (none without a serial), one configuration
 }
 
 // The Setup API's entry points, reached by the program through GetProcAddress.
@@ -259,8 +260,9 @@ DWORD UsbDriverSimulation::Request(DeviceHandle& device, DWORD code, const void*
       } else if (request.descriptorType == kUsbDescriptorString && request.descriptorIndex == 2 &&
                  bench_.ReadInt(section, L"usbProductUnreadable", 0) == 0) {
         descriptor = StringDescriptor(instrument.product);
-      } else if (request.descriptorType == kUsbDescriptorString && request.descriptorIndex == 3) {
-        descriptor = StringDescriptor(instrument.id);
+      } else if (request.descriptorType == kUsbDescriptorString && request.descriptorIndex == 3 &&
+                 !instrument.serial.empty() && bench_.ReadInt(section, L"usbSerialUnreadable", 0) == 0) {
+        descriptor = StringDescriptor(instrument.serial);
       } else {
         return ERROR_GEN_FAILURE;  // the device stalls the request
       }

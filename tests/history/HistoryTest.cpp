@@ -30,15 +30,19 @@ HistoryRecord Sample() {
 TEST(HistoryRecordTest, OneLinePerUpdate) {
   EXPECT_EQ(HistoryHeaderLine(),
             "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
-            "bootloader_check,result,duration_s,signer\r\n");
+            "bootloader_check,result,duration_s,signer,serial\r\n");
   EXPECT_EQ(FormatHistoryLine(Sample()), "2026-12-10T15:04:05Z,Device 0: TW 3xx,C:\\packages\\update.kn,TW 3xx,"
-                                         "367556721,1,22,333,,Updated successfully!,18.250,\r\n");
+                                         "367556721,1,22,333,,Updated successfully!,18.250,,\r\n");
+  HistoryRecord named = Sample();
+  named.signer = L"Maker";
+  named.serial = L"TW3-000123";
+  EXPECT_EQ(FormatHistoryLine(named).substr(FormatHistoryLine(named).find(",18.250,")), ",18.250,Maker,TW3-000123\r\n");
   HistoryRecord withBootloader = Sample();
   withBootloader.withBootloader = true;
   withBootloader.bootloaderCheck = 0;
   withBootloader.durationMs = 7;
   EXPECT_EQ(FormatHistoryLine(withBootloader).substr(FormatHistoryLine(withBootloader).find(",333,")),
-            ",333,0,Updated successfully!,0.007,\r\n");
+            ",333,0,Updated successfully!,0.007,,\r\n");
 }
 
 // A product text may hold commas and quotes, a result text a line feed: quoted as RFC 4180 has it.
@@ -151,6 +155,30 @@ TEST(HistoryRecordTest, FieldsThatLookLikeFormulasAreWrittenAsText) {
   record.package = L"-update.kn";
   const std::string line = FormatHistoryLine(record);
   EXPECT_NE(line.find(",'-update.kn,'=cmd|' /C calc'!A0,367556721,"), std::string::npos) << line;
+}
+
+// A history an older updater began keeps its header (without serial, or without signer and
+// serial) and every line in it; new records go below with their fuller lines, which a
+// spreadsheet takes as extra cells of the same row.
+TEST(HistoryFileTest, AHistoryAnOlderUpdaterBeganKeepsItsHeaderAndLines) {
+  const std::string olderHeaders[] = {
+      "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
+      "bootloader_check,result,duration_s,signer\r\n",
+      "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
+      "bootloader_check,result,duration_s\r\n",
+  };
+  for (const std::string& header : olderHeaders) {
+    testing_support::ScratchDirectory scratch;
+    const std::wstring path = scratch / L"history.csv";
+    const std::string older = header + "2026-01-02T03:04:05Z,Device 0: TW 3xx,C:\\p.kn,TW 3xx,1,2,3,4,,Updated successfully!,9.000\r\n";
+    testing_support::WriteFileBytes(path, std::string(kUtf8ByteOrderMark) + older);
+    HistoryRecord record = Sample();
+    record.serial = L"TW3-000123";
+    ASSERT_TRUE(AppendHistoryRecord(path, record));
+    std::string text;
+    ASSERT_TRUE(ReadHistory(path, text));
+    EXPECT_EQ(text, older + FormatHistoryLine(record));
+  }
 }
 
 // Half of it fits, then the disk is full.

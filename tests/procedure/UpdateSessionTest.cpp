@@ -46,6 +46,9 @@ TEST(UpdateSessionTest, AFinishedRecordHoldsThePackageTheEntryAndTheDuration) {
   EXPECT_EQ(record.bootloaderCheck, 55u);
   EXPECT_TRUE(record.withBootloader);
   EXPECT_EQ(record.signer, L"Maker");
+  EXPECT_EQ(record.serial, L"");
+  session.SetSerial(L"TW3-000123");
+  EXPECT_EQ(session.FinishedRecord(L"x").serial, L"TW3-000123");
   EXPECT_EQ(record.durationMs, 18250u);
   EXPECT_EQ(session.FinishedRecord(L"x", 7000 + 5).durationMs, 5u) << "ended at a given time";
 }

@@ -386,6 +386,38 @@ TEST_F(UpdateWorkerTest, EachUpdateLeavesOneRecord) {
   }
 }
 
+// A record names the physical unit by the serial number it gave when it was opened for the
+// switch; one that names none, or whose string cannot be read, is updated all the same, and a
+// loader entry has none (not even the one before it in the same session).
+TEST_F(UpdateWorkerTest, ARecordNamesTheInstrumentByItsSerialNumber) {
+  const struct {
+    const wchar_t* select;
+    const char* type;
+    const wchar_t* serial;
+    const wchar_t* unreadable;
+    const wchar_t* recorded;
+  } cases[] = {
+      {L"TW 3xx", "TW 3xx", L"TW3-000123", L"0", L"TW3-000123"},
+      {L"VX 5xx", "VX 5xx", L"TW3-000123", L"0", L""},
+      {L"TW 3xx", "TW 3xx", L"", L"0", L""},
+      {L"TW 3xx", "TW 3xx", L"TW3-000123", L"1", L""},
+  };
+  for (const auto& c : cases) {
+    SetKey(L"tw", L"serial", c.serial);
+    SetKey(L"tw", L"usbSerialUnreadable", c.unreadable);
+    m_host.ClearRecords();
+    bench().AdvanceClock(5000);
+    Refresh();
+    Select(c.select);
+    PackageImages images;
+    images.deviceType = c.type;
+    Download(MakePackage(images));
+    ASSERT_EQ(m_host.records.size(), 1u) << c.select;
+    EXPECT_EQ(m_host.records[0].result, texts::kUpdatedSuccessfully) << c.select << " " << c.serial;
+    EXPECT_EQ(m_host.records[0].serial, c.recorded) << c.select << " " << c.serial;
+  }
+}
+
 // A record that cannot be kept (a full or locked disk) is never lost in silence: the text
 // comes after the update's own final message, and the outcome stays the update's.
 TEST_F(UpdateWorkerTest, ARecordThatCannotBeKeptIsToldAfterTheFinalMessage) {

@@ -44,6 +44,7 @@ class BenchTest : public ::testing::Test {
 
 TEST_F(BenchTest, InstrumentSurvivesSaveAndLoadWithEveryField) {
   Instrument saved = sim::MakeInstrument(L"qm1", L"QM 5xx \x00E9\x263A", 4100, Mode::kDfu);
+  saved.serial = L"QM5-\x00E9 004711";
   saved.bus_address = 0x20;
   saved.mode_changed_at = 13370000123456LL;
   saved.reenumeration_ms = 2500;
@@ -67,6 +68,7 @@ TEST_F(BenchTest, InstrumentSurvivesSaveAndLoadWithEveryField) {
   ASSERT_TRUE(bench().Load(L"qm1", &loaded));
   EXPECT_EQ(saved.id, loaded.id);
   EXPECT_EQ(saved.product, loaded.product);
+  EXPECT_EQ(saved.serial, loaded.serial);
   EXPECT_EQ(saved.model, loaded.model);
   EXPECT_EQ(saved.bus_address, loaded.bus_address);
   EXPECT_EQ(saved.mode, loaded.mode);
@@ -103,6 +105,22 @@ TEST_F(BenchTest, KeepsTheOrderInstrumentsWereAddedInAndRefusesUnusableIds) {
   EXPECT_EQ(L"again", all[1].product);
   Instrument missing;
   EXPECT_FALSE(bench().Load(L"nope", &missing));
+}
+
+// An instrument saved without a serial number names none; a bench written before instruments
+// had one gives each its id, unique on the bench as a serial number is.
+TEST_F(BenchTest, SerialNumbersOfBenchesWithoutThem) {
+  Instrument none = sim::MakeInstrument(L"tw1", L"TW 3xx", 4181, Mode::kApplication);
+  none.serial.clear();
+  ASSERT_TRUE(bench().Save(none));
+  ASSERT_TRUE(bench().Save(sim::MakeInstrument(L"qm1", L"QM 5xx", 4100, Mode::kApplication)));
+  ASSERT_TRUE(WritePrivateProfileStringW(Bench::InstrumentSection(L"qm1").c_str(), L"serial", nullptr,
+                                         bench().IniPath().c_str()));
+  Instrument loaded;
+  ASSERT_TRUE(bench().Load(L"tw1", &loaded));
+  EXPECT_EQ(loaded.serial, L"");
+  ASSERT_TRUE(bench().Load(L"qm1", &loaded));
+  EXPECT_EQ(loaded.serial, L"qm1");
 }
 
 // The USB simulation keeps its own keys in the instrument's section; saving the record must

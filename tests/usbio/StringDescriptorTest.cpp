@@ -60,4 +60,26 @@ const TextCase kTextCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, StringDescriptorTextTest, ::testing::ValuesIn(kTextCases),
                          [](const ::testing::TestParamInfo<TextCase>& info) { return info.param.name; });
 
+// A serial number keeps every UTF-16 unit; anything that is not one whole string descriptor
+// gives no text rather than a guess.
+TEST(StringDescriptorUnitsTest, TakesTheUnitsOfOneWholeStringDescriptor) {
+  const struct {
+    const char* name;
+    Bytes buffer;
+    std::uint32_t byteCount;
+    std::wstring text;
+  } cases[] = {
+      {"Serial", {0x0A, 0x03, 'T', 0, 'W', 0, '-', 0, '1', 0}, 10, L"TW-1"},
+      {"BeyondEightBits", {0x06, 0x03, 0xAC, 0x20, 0x31, 0x04}, 6, L"\u20AC\u0431"},
+      {"Empty", {0x02, 0x03}, 2, L""},
+      {"OddLengthLeavesTheLastByteOut", {0x05, 0x03, 'A', 0x00, 'B'}, 5, L"A"},
+      {"OnlyItsOwnLengthCounts", {0x04, 0x03, 'A', 0x00, 'B', 0x00}, 6, L"A"},
+      {"LengthPastTheCount", {0x06, 0x03, 'A', 0x00, 'B', 0x00}, 4, L""},
+      {"LengthBelowTwo", {0x01, 0x03}, 2, L""},
+      {"NotAStringDescriptor", {0x04, 0x01, 'A', 0x00}, 4, L""},
+      {"CountZero", {0x04, 0x03, 'A', 0x00}, 0, L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StringDescriptorUnits(c.buffer.data(), c.byteCount), c.text) << c.name;
+}
+
 }  // namespace

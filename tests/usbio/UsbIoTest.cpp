@@ -9,6 +9,7 @@
 
 #include "tests/usbio/UsbBench.h"
 #include "usbio/DeviceSetupLibrary.h"
+#include "usbio/SerialNumber.h"
 #include "usbio/StringDescriptor.h"
 
 namespace {
@@ -373,6 +374,33 @@ TEST_P(UsbIoRequestTest, AnUnreadableProductStringFailsWithTheDriversStatus) {
   DWORD status = 0;
   ProductText(device, &status);
   EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), status);  // the simulated device stalls it
+}
+
+// The serial number an instrument names, read from the open device or by its path alone;
+// one that names none, or whose string cannot be read, has none.
+TEST_P(UsbIoRequestTest, SerialNumbersAreReadAsTheDeviceNamesThem) {
+  const struct {
+    const wchar_t* serial;
+    const wchar_t* unreadable;
+    const wchar_t* read;
+  } cases[] = {
+      {L"TW3-000123", L"0", L"TW3-000123"},
+      {L"SN \u00B5\u20AC", L"0", L"SN \u00B5\u20AC"},
+      {L"", L"0", L""},  // iSerialNumber 0
+      {L"TW3-000124", L"1", L""},
+  };
+  for (const auto& c : cases) {
+    sim::Instrument tw = usbtest::ApplicationInstrument(L"tw1", L"TW 3xx", 4181);
+    tw.serial = c.serial;
+    Add(tw);
+    SetInstrumentKey(L"tw1", L"usbSerialUnreadable", c.unreadable);
+    CUsbIo device;
+    ASSERT_EQ(0u, device.Open(0, nullptr, kGuid, true));
+    EXPECT_EQ(ReadSerialNumber(device), c.read) << c.serial;
+    EXPECT_EQ(ReadSerialNumber(sim::UsbDriverSimulation::DevicePathOf(L"tw1").c_str()), c.read) << c.serial;
+  }
+  EXPECT_EQ(ReadSerialNumber(sim::UsbDriverSimulation::DevicePathOf(L"gone").c_str()), L"");
+  EXPECT_EQ(ReadSerialNumber(static_cast<const wchar_t*>(nullptr)), L"");
 }
 
 TEST_P(UsbIoRequestTest, StringDescriptorCapacityLimitsWhatIsReturned) {

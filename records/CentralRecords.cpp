@@ -1,0 +1,40 @@
+#include "records/CentralRecords.h"
+
+#include <vector>
+
+#include "history/UpdateHistory.h"
+#include "records/Outbox.h"
+#include "records/RecordIdentity.h"
+
+std::wstring CentralRecordsSettingPath() { return CentralRecordsFileBesideProgram(); }
+
+std::wstring OutboxPath() { return OutboxBesideHistory(HistoryFilePath()); }
+
+KeepResult KeepFinishedRecord(const HistoryRecord& record, const std::wstring& settingPath,
+                              const std::wstring& outboxPath) {
+  if (ReadCentralRecordsFile(settingPath).state == CentralRecordsState::kOff) return KeepResult::kOff;
+  const OutboxRecord kept = MakeOutboxRecord(record);
+  if (kept.recordId.empty() || outboxPath.empty()) return KeepResult::kNotKept;
+  return Outbox(outboxPath).Append(kept) ? KeepResult::kKept : KeepResult::kNotKept;
+}
+
+KeepResult KeepFinishedRecord(const HistoryRecord& record) {
+  return KeepFinishedRecord(record, CentralRecordsSettingPath(), OutboxPath());
+}
+
+OutboxSendResult SendWaitingRecords(const std::wstring& settingPath, const std::wstring& outboxPath) {
+  return SendOutbox(outboxPath, ReadCentralRecordsFile(settingPath));
+}
+
+OutboxSendResult SendWaitingRecords() { return SendWaitingRecords(CentralRecordsSettingPath(), OutboxPath()); }
+
+OutboxSendResult WaitingRecords(const std::wstring& outboxPath) {
+  OutboxSendResult result;
+  std::vector<OutboxEntry> entries;
+  if (!Outbox(outboxPath).Read(entries)) {
+    result.failure = L"The outbox cannot be read.";
+    return result;
+  }
+  for (const OutboxEntry& entry : entries) ++(entry.readable ? result.waiting : result.unreadable);
+  return result;
+}
