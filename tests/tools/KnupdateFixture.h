@@ -26,7 +26,7 @@ std::vector<std::string> Lines(const std::string& text);
 std::vector<std::string> TextLines(const std::string& output);
 // A field of a history line (no field here holds a comma).
 std::string Field(const std::string& line, std::size_t index);
-constexpr std::size_t kEntryField = 1, kResultField = 9;  // "device", "result"
+constexpr std::size_t kEntryField = 1, kResultField = 9, kSignerField = 11, kSerialField = 12;
 
 class KnupdateFixture : public ::testing::Test {
  protected:
