@@ -16,7 +16,7 @@
 #include "tests/app/DialogFixture.h"
 #include "tests/app/Installers.h"
 #include "tests/support/TestFiles.h"
-#include "tools/knpack/PackageWriter.h"
+#include "tests/support/TestPackages.h"
 
 namespace dd = dialog_driver;
 
@@ -277,17 +277,13 @@ TEST_F(DialogProgressTest, PostedNotificationsKeepTheirStage) {
 
 // A package that passes the check, built in the test.
 std::wstring MakePackage(const testing_support::ScratchDirectory& dir) {
-  testing_support::WriteFileBytes(dir / L"program.bin", std::string(4096, 'p'));
-  testing_support::WriteFileBytes(dir / L"media.bin", std::string(512, 'm'));
-  testing_support::WriteFileBytes(dir / L"data.bin", std::string(64, 'd'));
-  knpack::PackageInputs inputs;
-  inputs.deviceType = "TW 3xx";
-  inputs.programFile = dir / L"program.bin";
-  inputs.mediaFile = dir / L"media.bin";
-  inputs.dataFile = dir / L"data.bin";
-  std::string error;
-  EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, dir / L"update.kn", error)) << error;
-  return dir / L"update.kn";
+  testing_support::PackageImages images;
+  images.program = std::string(4096, 'p');
+  images.media = std::string(512, 'm');
+  images.data = std::string(64, 'd');
+  const std::wstring package = testing_support::BuildPackage(dir.Path(), images);
+  EXPECT_FALSE(package.empty());
+  return package;
 }
 
 // Chooses `path` in the open-file dialog of the system (or cancels it when path is empty).
