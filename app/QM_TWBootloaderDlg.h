@@ -68,7 +68,8 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   // file box once the dialog's window exists. Dialog's thread.
   void ChooseUpdateFile(const std::wstring& path);
   const std::wstring& UpdateFile() const { return m_strUpdateFile; }
-  // The result of the last package check that passed (see UpdateSession).
+  // What the last "Download"'s package check gave (see UpdateSession); read it on the dialog's
+  // thread while no update runs.
   const PreparedPackage& CheckedPackage() const;
   // The instruments listed, and whether the DFU library is ready. Dialog's thread.
   const DeviceList& Devices() const { return m_devices; }
