@@ -129,8 +129,25 @@ void CQM_TWBootloaderDlg::OnCancel() {
 void CQM_TWBootloaderDlg::OnSelectFile() {
   CFileDialog dialog(TRUE, L".kn", nullptr, OFN_HIDEREADONLY, L"Update file(*.kn)|*.kn||");
   if (dialog.DoModal() != IDOK) return;
-  m_strUpdateFile = dialog.GetPathName();
-  SetDlgItemText(IDC_FILE_PATH, m_strUpdateFile.c_str());
+  ChooseUpdateFile(dialog.GetPathName());
+}
+
+void CQM_TWBootloaderDlg::ChooseUpdateFile(const std::wstring& path) {
+  m_strUpdateFile = path;
+  if (m_hWnd != nullptr) SetDlgItemText(IDC_FILE_PATH, m_strUpdateFile.c_str());
+}
+
+const PreparedPackage& CQM_TWBootloaderDlg::CheckedPackage() const { return m_session.Package(); }
+
+HWND CQM_TWBootloaderDlg::BoundControl(int id) const {
+  switch (id) {
+    case IDC_SELECT: return m_btnSelect.m_hWnd;
+    case IDOK: return m_btnDownload.m_hWnd;
+    case IDC_PROGRESS: return m_progress.m_hWnd;
+    case IDC_DEVICE_LIST: return m_listDevices.m_hWnd;
+    case IDC_FILE_PATH: return m_editFile.m_hWnd;
+    default: return nullptr;
+  }
 }
 
 void CQM_TWBootloaderDlg::OnDownload() {

@@ -64,36 +64,20 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   int PromptBox(const wchar_t* text, const wchar_t* caption, UINT type) override;
   void RunDriverInstallation() override;
 
-  HICON m_hIcon;
-  std::wstring m_strUpdateFile;  // chosen with "Select" only
-  // The instruments in m_listDevices; the dialog's thread's.
-  DeviceList m_devices;
-  // The update under way: the dialog's thread writes it during "Download", then the worker's
-  // thread has it until its last step (see UpdateSession).
-  UpdateSession m_session;
-  // The component being written; written and read on the dialog's thread only.
-  std::wstring m_strStage;
-  CButton m_btnSelect;
-  CButton m_btnDownload;
-  CProgressCtrl m_progress;
-  CListBox m_listDevices;
-  CEdit m_editFile;
-
-  // Non-zero from the hand-over to the worker until the worker's very last step. Set by the
-  // dialog's thread, cleared by the worker's. While it is set the dialog refuses to close, and
-  // the session to end, because the worker still uses the dialog, the open DFU device and the
-  // library, and a firmware cut short can leave the instrument unusable.
-  volatile LONG m_bUpdateRunning;
-  // True while OnDownload runs: a second "Download" reached through a nested message loop
-  // (a message box of the preparation) must not start a second preparation.
-  bool m_bPreparing;
-  // When the last preparation gave the thread back (GetTickCount).
-  DWORD m_dwPreparationEnded;
-  // Used on the dialog's thread only.
-  SystemTaskbarProgress m_systemTaskbar;
-  TaskbarProgress* m_taskbar;
-  WORD m_wProgressUpper;  // the bar's upper bound, for the taskbar's total
-  bool m_bRecorded;       // the running "Download" has left its record
+  // The package the next "Download" checks, as "Select" chooses it: kept, and shown in the
+  // file box once the dialog's window exists. Dialog's thread.
+  void ChooseUpdateFile(const std::wstring& path);
+  const std::wstring& UpdateFile() const { return m_strUpdateFile; }
+  // What the last "Download"'s package check gave (see UpdateSession); read it on the dialog's
+  // thread while no update runs.
+  const PreparedPackage& CheckedPackage() const;
+  // The instruments listed, and whether the DFU library is ready. Dialog's thread.
+  const DeviceList& Devices() const { return m_devices; }
+  // From the hand-over to the worker until the worker's very last step; any thread.
+  bool IsUpdateRunning() const;
+  HICON Icon() const { return m_hIcon; }
+  // The window the wrapper for control id is bound to (DoDataExchange), null for another id.
+  HWND BoundControl(int id) const;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -117,7 +101,6 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
  private:
   void ShowProgressPass(WPARAM units, const wchar_t* suffix);
   void HideProgress();
-  bool IsUpdateRunning() const;
   bool QueuedDuringPreparation() const;
   bool OnDialogThread() const;
   // Runs call on the dialog's thread and returns once it has run.
@@ -125,6 +108,42 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   // Waits on the dialog's thread, painting but handling no input and no timer tick.
   void PauseKeepingPainted(DWORD milliseconds);
   static DWORD WINAPI WorkerThread(LPVOID dialog);
+
+  HICON m_hIcon;
+  // What "Download" checks: set by "Select" (or ChooseUpdateFile); text typed into the file
+  // box is not used. Dialog's thread.
+  std::wstring m_strUpdateFile;
+  // The instruments in m_listDevices; the dialog's thread's.
+  DeviceList m_devices;
+  // The update under way: the dialog's thread writes it during "Download", then the worker's
+  // thread has it until its last step (see UpdateSession).
+  UpdateSession m_session;
+  // The component being written; written and read on the dialog's thread only (SetStage
+  // carries the worker's call over).
+  std::wstring m_strStage;
+  // Bound to their controls in DoDataExchange; used on the dialog's thread only.
+  CButton m_btnSelect;
+  CButton m_btnDownload;
+  CProgressCtrl m_progress;
+  CListBox m_listDevices;
+  CEdit m_editFile;
+
+  // Non-zero from the hand-over to the worker until the worker's very last step. Set by the
+  // dialog's thread, cleared by the worker's (or by the dialog's, when no worker could be
+  // started). While it is set the dialog refuses to close, and the session to end, because the
+  // worker still uses the dialog, the open DFU device and the library, and a firmware cut
+  // short can leave the instrument unusable.
+  volatile LONG m_bUpdateRunning;
+  // True while OnDownload runs: a second "Download" reached through a nested message loop
+  // (a message box of the preparation) must not start a second preparation. Dialog's thread.
+  bool m_bPreparing;
+  // When the last preparation gave the thread back (GetTickCount). Dialog's thread.
+  DWORD m_dwPreparationEnded;
+  // Used on the dialog's thread only.
+  SystemTaskbarProgress m_systemTaskbar;
+  TaskbarProgress* m_taskbar;
+  WORD m_wProgressUpper;  // the bar's upper bound, for the taskbar's total
+  bool m_bRecorded;       // the running "Download" has left its record
 
   DECLARE_MESSAGE_MAP()
 };

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fuzz/FuzzInput.h"
+#include "oracles/Crc32Rule.h"
 #include "package/Crc32.h"
-#include "tests/support/Crc32Rule.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input input(data, size);
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string bytes = input.TakeRest();
 
   std::uint32_t rule = 0xFFFFFFFFu;
-  for (unsigned char byte : bytes) rule = testing_support::Crc32RuleStep(rule, byte);
+  for (unsigned char byte : bytes) rule = oracles::Crc32RuleStep(rule, byte);
   const std::uint32_t expected = bytes.empty() ? 0 : rule ^ 0xFFFFFFFFu;
   FUZZ_REQUIRE(BufferCrc32(bytes.data(), bytes.size()) == expected);
 

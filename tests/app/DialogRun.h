@@ -41,10 +41,10 @@ class DialogRun {
         dialog_driver::WaitUntil(
             [&] {
               dialog_driver::DismissPopups(pid, window);
-              return InterlockedCompareExchange(&dialog.m_bUpdateRunning, 0, 0) == 0;
+              return !dialog.IsUpdateRunning();
             },
             120000);
-        InterlockedExchange(&dialog.m_bUpdateRunning, 0);
+        dialog.SetUpdateRunning(false);
         if (window != nullptr) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
       }
     });

@@ -13,10 +13,10 @@
 #include "app/QM_TWBootloaderDlg.h"
 #include "history/UpdateHistory.h"
 #include "sim/operator/DialogDriver.h"
-#include "tests/app/DialogRun.h"
+#include "tests/app/DialogFixture.h"
 #include "tests/app/Installers.h"
 #include "tests/support/TestFiles.h"
-#include "tools/knpack/PackageWriter.h"
+#include "tests/support/TestPackages.h"
 
 namespace dd = dialog_driver;
 
@@ -61,10 +61,10 @@ const ControlSpec kControls[] = {
 };
 
 // The dialog as Windows builds it from template 102: what a user sees and tabs through.
-TEST(DialogTemplateTest, ControlsAsCreatedInTabOrder) {
-  DialogRun run(0);
-  CQM_TWBootloaderDlg dialog;
-  run.Run(dialog, [&](HWND window) {
+class DialogTemplateTest : public DialogFixture {};
+
+TEST_F(DialogTemplateTest, ControlsAsCreatedInTabOrder) {
+  RunDialog([&](HWND window) {
     EXPECT_EQ(dd::Text(window), kTitle);
     const LONG style = GetWindowLongW(window, GWL_STYLE);
     EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
@@ -109,11 +109,9 @@ TEST(DialogTemplateTest, ControlsAsCreatedInTabOrder) {
     EXPECT_EQ(tabs, (std::vector<int>{IDC_DEVICE_LIST, IDC_FILE_PATH, IDC_SELECT, IDOK, IDC_DEVICE_LIST}));
 
     // The control members are bound to their controls.
-    EXPECT_EQ(dialog.m_btnSelect.m_hWnd, GetDlgItem(window, IDC_SELECT));
-    EXPECT_EQ(dialog.m_btnDownload.m_hWnd, GetDlgItem(window, IDOK));
-    EXPECT_EQ(dialog.m_progress.m_hWnd, GetDlgItem(window, IDC_PROGRESS));
-    EXPECT_EQ(dialog.m_listDevices.m_hWnd, list);
-    EXPECT_EQ(dialog.m_editFile.m_hWnd, GetDlgItem(window, IDC_FILE_PATH));
+    for (int id : {IDC_SELECT, IDOK, IDC_PROGRESS, IDC_DEVICE_LIST, IDC_FILE_PATH}) {
+      EXPECT_EQ(dialog().BoundControl(id), GetDlgItem(window, id)) << "control " << id;
+    }
 
     // System menu: a separator, then the About item, which does nothing (a box would block
     // this call).
@@ -131,11 +129,11 @@ TEST(DialogTemplateTest, ControlsAsCreatedInTabOrder) {
     // Our icon, big and small; also while dragged.
     HICON icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
     EXPECT_NE(icon, nullptr);
-    EXPECT_EQ(icon, dialog.m_hIcon);
+    EXPECT_EQ(icon, dialog().Icon());
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0)), icon);
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(window, WM_QUERYDRAGICON, 0, 0)), icon);
 
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 
@@ -152,17 +150,17 @@ struct StartupCase {
   int dfuReady;
 };
 
-class DialogStartupTest : public testing::TestWithParam<StartupCase> {};
+class DialogStartupTest : public DialogFixture, public testing::WithParamInterface<StartupCase> {
+ protected:
+  DialogStartupTest() : DialogFixture(GetParam().initResult) {}
+};
 
 TEST_P(DialogStartupTest, BoxThenInstallationThenDialog) {
   const StartupCase& c = GetParam();
   DriverFolder folder;
-  DialogRun run(c.initResult);
-  CQM_TWBootloaderDlg dialog;
   const DWORD pid = GetCurrentProcessId();
   const std::wstring appTitle = AfxGetAppName();
-  run.Run(
-      dialog,
+  RunDialog(
       [&] {
         if (c.caption == nullptr) return;
         HWND box = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, nullptr); });
@@ -192,8 +190,8 @@ TEST_P(DialogStartupTest, BoxThenInstallationThenDialog) {
           EXPECT_TRUE(runs.empty());
         }
         // The first refresh tried the library again: still the same answer.
-        EXPECT_EQ(dialog.m_devices.DfuReady(), c.dfuReady == 1);
-        PressEscAndWait(window, run);
+        EXPECT_EQ(dialog().Devices().DfuReady(), c.dfuReady == 1);
+        CloseWithEsc(window);
       });
 }
 
@@ -221,7 +219,9 @@ struct ProgressStep {
   const wchar_t* caption;
 };
 
-TEST(DialogProgressTest, NotificationsDriveTheBarAndTheCaption) {
+class DialogProgressTest : public DialogFixture {};
+
+TEST_F(DialogProgressTest, NotificationsDriveTheBarAndTheCaption) {
   const ProgressStep steps[] = {
       {UM_DFU_WRITE_BEGIN, 0, true, 65535, 0, L"Program file downloading!"},
       {UM_DFU_PROGRESS, 40000, true, 65535, 40000, L"Program file downloading!"},
@@ -235,10 +235,8 @@ TEST(DialogProgressTest, NotificationsDriveTheBarAndTheCaption) {
       {UM_DFU_VERIFY_BEGIN, 0x10001, true, 0, 0, L"Program file verifying!"},  // 16-bit range
       {UM_DFU_FAILED, 0, false, 0, 0, L"Program file verifying!"},
   };
-  DialogRun run(0);
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strStage = L"Program file";
-  run.Run(dialog, [&](HWND window) {
+  RunDialog([&](HWND window) {
+    dialog().SetStage(L"Program file");  // from this thread, as the worker does
     HWND bar = GetDlgItem(window, IDC_PROGRESS);
     HWND status = GetDlgItem(window, IDC_STATUS);
     for (const ProgressStep& step : steps) {
@@ -254,26 +252,24 @@ TEST(DialogProgressTest, NotificationsDriveTheBarAndTheCaption) {
       EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), step.position);
       EXPECT_EQ(dd::Text(status), step.caption);
     }
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 
 // A library may post its notifications instead of sending them: those of one write can still
 // be queued when the worker names the next stage, and must show with the stage they belong to.
-TEST(DialogProgressTest, PostedNotificationsKeepTheirStage) {
-  DialogRun run(0);
-  CQM_TWBootloaderDlg dialog;
-  run.Run(dialog, [&](HWND window) {
-    dialog.SetStage(L"Data file");  // from this thread, as the worker does
+TEST_F(DialogProgressTest, PostedNotificationsKeepTheirStage) {
+  RunDialog([&](HWND window) {
+    dialog().SetStage(L"Data file");  // from this thread, as the worker does
     PostMessageW(window, UM_DFU_WRITE_BEGIN, 10, 0);
     PostMessageW(window, UM_DFU_PROGRESS, 9, 0);
-    dialog.SetStage(L"Media file");
+    dialog().SetStage(L"Media file");
     SendMessageW(window, WM_NULL, 0, 0);
     EXPECT_EQ(dd::Text(GetDlgItem(window, IDC_STATUS)), L"Data file downloading!");
     EXPECT_EQ(SendMessageW(GetDlgItem(window, IDC_PROGRESS), PBM_GETPOS, 0, 0), 9);
     PostMessageW(window, UM_DFU_WRITE_BEGIN, 10, 0);
     EXPECT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Media file downloading!"; }));
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 
@@ -281,17 +277,13 @@ TEST(DialogProgressTest, PostedNotificationsKeepTheirStage) {
 
 // A package that passes the check, built in the test.
 std::wstring MakePackage(const testing_support::ScratchDirectory& dir) {
-  testing_support::WriteFileBytes(dir / L"program.bin", std::string(4096, 'p'));
-  testing_support::WriteFileBytes(dir / L"media.bin", std::string(512, 'm'));
-  testing_support::WriteFileBytes(dir / L"data.bin", std::string(64, 'd'));
-  knpack::PackageInputs inputs;
-  inputs.deviceType = "TW 3xx";
-  inputs.programFile = dir / L"program.bin";
-  inputs.mediaFile = dir / L"media.bin";
-  inputs.dataFile = dir / L"data.bin";
-  std::string error;
-  EXPECT_TRUE(knpack::BuildUpdatePackage(inputs, dir / L"update.kn", error)) << error;
-  return dir / L"update.kn";
+  testing_support::PackageImages images;
+  images.program = std::string(4096, 'p');
+  images.media = std::string(512, 'm');
+  images.data = std::string(64, 'd');
+  const std::wstring package = testing_support::BuildPackage(dir.Path(), images);
+  EXPECT_FALSE(package.empty());
+  return package;
 }
 
 // Chooses `path` in the open-file dialog of the system (or cancels it when path is empty).
@@ -321,14 +313,14 @@ class HistoryOfItsOwn {
   ~HistoryOfItsOwn() { SetHistoryFileForTesting(std::wstring()); }
 };
 
-TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
+class DialogFileTest : public DialogFixture {};
+
+TEST_F(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
   testing_support::ScratchDirectory scratch;
   const HistoryOfItsOwn history(scratch / L"history.csv");  // "No device is found!" is recorded
   const std::wstring package = MakePackage(scratch);
-  DialogRun run(0);
-  CQM_TWBootloaderDlg dialog;
   const DWORD pid = GetCurrentProcessId();
-  run.Run(dialog, [&](HWND window) {
+  RunDialog([&](HWND window) {
     HWND edit = GetDlgItem(window, IDC_FILE_PATH);
 
     // A good package typed by hand is not used: Enter (focus in the list) gives the box.
@@ -348,12 +340,12 @@ TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
 
     // Chosen with Select: shown in the edit box and kept.
     ChooseInFileDialog(window, package);
-    EXPECT_EQ(dialog.m_strUpdateFile, package);
+    EXPECT_EQ(dialog().UpdateFile(), package);
     EXPECT_EQ(dd::Text(edit), package);
 
     // Select again, then Cancel: the choice stays.
     ChooseInFileDialog(window, L"");
-    EXPECT_EQ(dialog.m_strUpdateFile, package);
+    EXPECT_EQ(dialog().UpdateFile(), package);
     EXPECT_EQ(dd::Text(edit), package);
 
     // Download now checks the chosen package; it passes and the image paths are in the
@@ -362,33 +354,33 @@ TEST(DialogFileTest, OnlyTheChosenFileCountsAndCancelKeepsIt) {
     HWND noDevice = dd::WaitFor([&] { return dd::FindDialog(pid, nullptr, window); });
     ASSERT_NE(noDevice, nullptr);
     EXPECT_EQ(dd::ReadMessageBox(noDevice).text, L"No device is found!");
-    const PreparedPackage& checked = dialog.m_session.Package();
+    const PreparedPackage& checked = dialog().CheckedPackage();
     EXPECT_NE(checked.programFile.find(L"program.bin"), std::wstring::npos)
         << "program: " << std::string(checked.programFile.begin(), checked.programFile.end());
     EXPECT_FALSE(checked.withBootloader);
     PostMessageW(noDevice, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(dd::WaitUntil([&] { return !IsWindow(noDevice); }));
 
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 
 // ---- closing ---------------------------------------------------------------------------
 
-TEST(DialogCloseTest, EscClosesAtOnceUnlessTheWorkerRuns) {
-  DialogRun run(0);
-  CQM_TWBootloaderDlg dialog;
-  const INT_PTR result = run.Run(dialog, [&](HWND window) {
+class DialogCloseTest : public DialogFixture {};
+
+TEST_F(DialogCloseTest, EscClosesAtOnceUnlessTheWorkerRuns) {
+  const INT_PTR result = RunDialog([&](HWND window) {
     // While a worker runs the dialog stays; the round trip of WM_NULL lets a close happen.
-    InterlockedExchange(&dialog.m_bUpdateRunning, 1);
+    dialog().SetUpdateRunning(true);  // as from the hand-over to the worker's last step
     SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
     SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     SendMessageW(window, WM_NULL, 0, 0);
     EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_FALSE(run.Closed());
+    EXPECT_FALSE(Closed());
 
-    InterlockedExchange(&dialog.m_bUpdateRunning, 0);
-    PressEscAndWait(window, run);
+    dialog().SetUpdateRunning(false);
+    CloseWithEsc(window);
   });
   EXPECT_EQ(result, IDCANCEL);
 }

@@ -21,7 +21,7 @@
 #include "sim/bench/TemporaryBench.h"
 #include "sim/operator/DialogDriver.h"
 #include "sim/usb/UsbDriverSimulation.h"
-#include "tests/app/DialogRun.h"
+#include "tests/app/DialogFixture.h"
 #include "tests/support/BenchFixtures.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageWriter.h"
@@ -134,6 +134,8 @@ class RecordingTaskbar : public TaskbarProgress {
   const DWORD m_thread = GetCurrentThreadId();  // made on the dialog's thread
 };
 
+const std::vector<std::wstring> kDefaultList = {L"Device 0: TW 3xx\n", L"Device 1: QM 5xx\n", L"Device 2: VX 5xx\n"};
+
 std::string LastHistoryLine() {
   const std::string text = testing_support::ReadFileBytes(HistoryFilePath());
   const std::size_t end = text.rfind("\r\n");
@@ -142,7 +144,7 @@ std::string LastHistoryLine() {
   return text.substr(start == std::string::npos ? 0 : start + 2, end - (start == std::string::npos ? 0 : start + 2));
 }
 
-class DialogUpdateTest : public ::testing::Test {
+class DialogUpdateTest : public DialogFixture {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_bench.created());
@@ -172,6 +174,17 @@ class DialogUpdateTest : public ::testing::Test {
   }
 
   sim::Bench& bench() { return m_bench.bench(); }
+
+  // The dialog with `package` chosen, run until it is closed; `script` begins once the default
+  // bench's instruments are listed.
+  void RunWithPackage(const std::wstring& package, const std::function<void(HWND)>& script) {
+    dialog().ChooseUpdateFile(package);
+    RunDialog([&](HWND window) {
+      ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(GetDlgItem(window, IDC_DEVICE_LIST)) == kDefaultList; }));
+      script(window);
+    });
+  }
+
   // A whole update of the "TW 3xx" through the dialog, and everything it must leave behind.
   void UpdateTheTw3xx();
 
@@ -215,13 +228,9 @@ class DialogUpdateTest : public ::testing::Test {
   std::unique_ptr<sim::UsbDriverSimulation> m_simulation;
   testing_support::ScratchDirectory m_scratch;
   std::string m_program, m_media, m_data, m_bootloader;
+  // The dialog's taskbar button, for the tests that give it to the dialog.
+  RecordingTaskbar m_taskbar;
 };
-
-const std::vector<std::wstring> kDefaultList = {L"Device 0: TW 3xx\n", L"Device 1: QM 5xx\n", L"Device 2: VX 5xx\n"};
-
-void WaitForTheDefaultList(HWND window) {
-  ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(GetDlgItem(window, IDC_DEVICE_LIST)) == kDefaultList; }));
-}
 
 // Answers the boxes up to "Updated successfully!" and waits until the dialog is given back.
 void AwaitSuccessAndGiveBack(HWND window) {
@@ -232,14 +241,9 @@ void AwaitSuccessAndGiveBack(HWND window) {
 }
 
 void DialogUpdateTest::UpdateTheTw3xx() {
-  CQM_TWBootloaderDlg dialog;
-  RecordingTaskbar taskbar;
-  dialog.UseTaskbarProgress(&taskbar);
-  dialog.m_strUpdateFile = MakePackage(true);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  dialog().UseTaskbarProgress(&m_taskbar);
+  RunWithPackage(MakePackage(true), [&](HWND window) {
     HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
-    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
     dd::ClickListEntry(list, 0);
     dd::Click(window, IDOK);
 
@@ -264,21 +268,21 @@ void DialogUpdateTest::UpdateTheTw3xx() {
     // The list is refreshed again every second: the instrument returns in application mode.
     EXPECT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }, 10000))
         << dd::Printable(dd::ListEntries(list).empty() ? L"" : dd::ListEntries(list).front());
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
   ExpectTheFirmwareWritten();
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1 rc=0"), 1);
   // The taskbar button: the bar's progress during the passes, nothing when idle again.
   // The bar comes and goes with each pass; idle again, nothing.
-  const std::vector<std::wstring> states = taskbar.States();
+  const std::vector<std::wstring> states = m_taskbar.States();
   ASSERT_GE(states.size(), 3u);
   EXPECT_EQ(states.front(), L"none");
   EXPECT_EQ(states[1], L"normal");
   EXPECT_EQ(states.back(), L"none");
   EXPECT_EQ(std::count(states.begin(), states.end(), L"error"), 0);
-  EXPECT_GT(taskbar.Values(), 10);
-  EXPECT_FALSE(taskbar.overshoot);
-  EXPECT_FALSE(taskbar.otherThread) << "taskbar calls belong to the dialog's thread";
+  EXPECT_GT(m_taskbar.Values(), 10);
+  EXPECT_FALSE(m_taskbar.overshoot);
+  EXPECT_FALSE(m_taskbar.otherThread) << "taskbar calls belong to the dialog's thread";
   // The history has the update.
   EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Device 0: TW 3xx,"));
   EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Updated successfully!,"));
@@ -297,20 +301,15 @@ TEST_F(DialogUpdateTest, DownloadUpdatesTheSelectedInstrumentWithPostedNotificat
 // and a second "Download" on its DFU entry completes the update.
 TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
   ASSERT_TRUE(bench().WriteInt(sim::Bench::InstrumentSection(L"tw"), L"fault.nand.verifyFailure", 1));
-  CQM_TWBootloaderDlg dialog;
-  RecordingTaskbar taskbar;
-  dialog.UseTaskbarProgress(&taskbar);
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  dialog().UseTaskbarProgress(&m_taskbar);
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
-    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
     dd::Click(window, IDOK);
     Watched watched = WatchUntilBox(window, L"Verify media file failed. Please restart the update!");
     ASSERT_NE(watched.lastBox, nullptr);
     Answer(watched.lastBox);
     ASSERT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
-    EXPECT_EQ(taskbar.States().back(), L"error") << "red until the next Download";
+    EXPECT_EQ(m_taskbar.States().back(), L"error") << "red until the next Download";
     EXPECT_THAT(LastHistoryLine(), testing::HasSubstr(",Verify media file failed. Please restart the update!,"));
 
     const std::vector<std::wstring> inLoader = {L"Device 0: QM 5xx\n", L"Device 1: TW 3xx\n", L"Device 2: VX 5xx\n"};
@@ -327,12 +326,12 @@ TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
         << "a DFU entry is not switched";
     Answer(watched.lastBox);
     EXPECT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }, 10000));
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
   m_bootloader.clear();
   ExpectTheFirmwareWritten();
   // Red after the failure until the second "Download", nothing once it has succeeded.
-  const std::vector<std::wstring> states = taskbar.States();
+  const std::vector<std::wstring> states = m_taskbar.States();
   const auto red = std::find(states.begin(), states.end(), L"error");
   ASSERT_NE(red, states.end());
   EXPECT_EQ(std::count(states.begin(), states.end(), L"error"), 1);
@@ -348,13 +347,9 @@ TEST_F(DialogUpdateTest, AFailedUpdateIsCompletedFromTheDfuEntry) {
 // "Download", Esc and the refresh timer's ticks wait, and once the update runs the queued
 // "Download" does nothing and Esc is refused.
 TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
     HWND progress = GetDlgItem(window, IDC_PROGRESS);
-    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
     dd::Click(window, IDOK);
     ASSERT_TRUE(dd::WaitUntil([&] {
       return IsWindowVisible(progress) && dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Check device status";
@@ -389,7 +384,7 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
     Answer(watched.lastBox);
     EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
     EXPECT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list).size() == 4; }, 10000));
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
   EXPECT_EQ(TraceLinesWith("OUT tw ep02 01 07 09 01 04"), 1) << "one switch, one update";
   EXPECT_EQ(TraceLinesWith("DFU close id=tw flag=1"), 1);
@@ -400,13 +395,9 @@ TEST_F(DialogUpdateTest, ThePreparationPaintsButTakesNoInput) {
 TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
   testing_support::TrustedMaker maker(L"Maker A", signing::TrustedKeysBesideProgram());
   ASSERT_TRUE(maker.ready());
-  CQM_TWBootloaderDlg dialog;
-  RecordingTaskbar taskbar;
-  dialog.UseTaskbarProgress(&taskbar);
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
-    WaitForTheDefaultList(window);
+  dialog().UseTaskbarProgress(&m_taskbar);
+  const std::wstring package = MakePackage(false);
+  RunWithPackage(package, [&](HWND window) {
     dd::Click(window, IDOK);
     const Watched refused = WatchUntilBox(window, L"The update file is not signed!");
     ASSERT_NE(refused.lastBox, nullptr);
@@ -415,15 +406,15 @@ TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
     EXPECT_EQ(TraceLinesWith("OUT tw"), 0) << "the instrument was touched";
     // A refused package leaves no record, but the taskbar button shows the failure.
     EXPECT_TRUE(dd::WaitUntil([&] {
-      const std::vector<std::wstring> states = taskbar.States();
+      const std::vector<std::wstring> states = m_taskbar.States();
       return !states.empty() && states.back() == L"error";
     })) << "the taskbar button shows no failure";
 
-    ASSERT_TRUE(maker.Sign(dialog.m_strUpdateFile));
+    ASSERT_TRUE(maker.Sign(package));
     dd::Click(window, IDOK);
     AwaitSuccessAndGiveBack(window);
-    EXPECT_EQ(taskbar.States().back(), L"none");
-    PressEscAndWait(window, run);
+    EXPECT_EQ(m_taskbar.States().back(), L"none");
+    CloseWithEsc(window);
   });
   EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, m_program.size() - 1024), m_program.substr(0, m_program.size() - 1024));
   EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
@@ -435,11 +426,7 @@ TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
 TEST_F(DialogUpdateTest, NothingIsSwitchedWhileAnotherProgramUpdates) {
   WorkstationUpdateMark elsewhere;
   ASSERT_TRUE(elsewhere.TryTake());
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
-    WaitForTheDefaultList(window);
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     dd::Click(window, IDOK);
     const Watched refused = WatchUntilBox(window, texts::kAnotherProgramUpdating);
     ASSERT_NE(refused.lastBox, nullptr);
@@ -455,7 +442,7 @@ TEST_F(DialogUpdateTest, NothingIsSwitchedWhileAnotherProgramUpdates) {
     elsewhere.Release();
     dd::Click(window, IDOK);
     AwaitSuccessAndGiveBack(window);
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
   EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
 }
@@ -464,18 +451,14 @@ TEST_F(DialogUpdateTest, NothingIsSwitchedWhileAnotherProgramUpdates) {
 // refuse it) is told after the update's own final message.
 TEST_F(DialogUpdateTest, ARecordThatCannotBeWrittenIsToldAfterTheFinalMessage) {
   SetHistoryFileForTesting(m_scratch.Path());
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
-    WaitForTheDefaultList(window);
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     dd::Click(window, IDOK);
     const Watched watched = WatchUntilBox(window, texts::kHistoryNotWritten);
     ASSERT_NE(watched.lastBox, nullptr);
     EXPECT_THAT(watched.boxes, ElementsAre(texts::kUpdatedSuccessfully, texts::kHistoryNotWritten));
     Answer(watched.lastBox);
     EXPECT_TRUE(dd::WaitUntil([&] { return InputsEnabled(window); }));
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
   EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
 }
@@ -483,16 +466,12 @@ TEST_F(DialogUpdateTest, ARecordThatCannotBeWrittenIsToldAfterTheFinalMessage) {
 // While the firmware is written, Windows asking whether the session may end (a logoff, a
 // shutdown, a restart an installer asked for) gets a no; before and after, a yes.
 TEST_F(DialogUpdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     const auto sessionMayEnd = [&](LPARAM reason) {
       DWORD_PTR answer = 0;
       EXPECT_NE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, reason, SMTO_NORMAL, 5000, &answer), 0);
       return answer != 0;
     };
-    WaitForTheDefaultList(window);
     EXPECT_TRUE(sessionMayEnd(0));
     dd::Click(window, IDOK);
     ASSERT_TRUE(dd::WaitUntil([&] { return dd::Text(GetDlgItem(window, IDC_STATUS)) == L"Media file downloading!"; }));
@@ -500,9 +479,9 @@ TEST_F(DialogUpdateTest, TheSessionCannotEndWhileFirmwareIsWritten) {
     EXPECT_FALSE(sessionMayEnd(ENDSESSION_LOGOFF)) << "logoff";
 
     AwaitSuccessAndGiveBack(window);
-    EXPECT_TRUE(dd::WaitUntil([&] { return InterlockedCompareExchange(&dialog.m_bUpdateRunning, 0, 0) == 0; }));
+    EXPECT_TRUE(dd::WaitUntil([&] { return !dialog().IsUpdateRunning(); }));
     EXPECT_TRUE(sessionMayEnd(0));
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 
@@ -528,12 +507,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace ticking
 
 TEST_F(DialogUpdateTest, TheProgressBarsOwnTimersRunWhileThePreparationWaits) {
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     HWND progress = GetDlgItem(window, IDC_PROGRESS);
-    WaitForTheDefaultList(window);
     ticking::g_original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(progress, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ticking::Procedure)));
     dd::Click(window, IDOK);
@@ -544,7 +519,7 @@ TEST_F(DialogUpdateTest, TheProgressBarsOwnTimersRunWhileThePreparationWaits) {
     EXPECT_GE(ticking::g_ticks - before, 10) << "the bar's own timer stood still";
 
     AwaitSuccessAndGiveBack(window);
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 
@@ -552,13 +527,9 @@ TEST_F(DialogUpdateTest, TheProgressBarsOwnTimersRunWhileThePreparationWaits) {
 // preparation ends without a message box it must not start another one. A click afterwards does.
 TEST_F(DialogUpdateTest, ADownloadQueuedDuringAFailedPreparationDoesNothing) {
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), L"fault.identify", L"short"));
-  CQM_TWBootloaderDlg dialog;
-  dialog.m_strUpdateFile = MakePackage(false);
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  RunWithPackage(MakePackage(false), [&](HWND window) {
     HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
     HWND status = GetDlgItem(window, IDC_STATUS);
-    ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }));
     dd::Click(window, IDOK);
     dd::Click(window, IDOK);
     dd::PressKey(list, VK_RETURN);
@@ -569,7 +540,7 @@ TEST_F(DialogUpdateTest, ADownloadQueuedDuringAFailedPreparationDoesNothing) {
 
     dd::Click(window, IDOK);
     EXPECT_TRUE(dd::WaitUntil([&] { return TraceLinesWith("OUT tw ep02 00 05 41 BA 00") == 2; }));
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 

@@ -11,7 +11,7 @@
 
 #include "sim/operator/DialogDriver.h"
 #include "sim/operator/ScreenCapture.h"
-#include "tests/app/DialogRun.h"
+#include "tests/app/DialogFixture.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -45,11 +45,11 @@ RECT GroupBox(HWND dialog, const wchar_t* text) {
   return RECT{};
 }
 
-TEST(DpiLayoutTest, TheDialogLaysOutAtTheSystemsScaling) {
+class DpiLayoutTest : public DialogFixture {};
+
+TEST_F(DpiLayoutTest, TheDialogLaysOutAtTheSystemsScaling) {
   const int expectedDpi = std::stoi(testing_support::CommandLineOption(L"dpi"));
-  CQM_TWBootloaderDlg dialog;
-  DialogRun run(0);
-  run.Run(dialog, [&](HWND window) {
+  RunDialog([&](HWND window) {
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), expectedDpi) << "the scaling was not set";
     ReleaseDC(nullptr, screen);
@@ -81,12 +81,14 @@ TEST(DpiLayoutTest, TheDialogLaysOutAtTheSystemsScaling) {
     SetForegroundWindow(window);
     Sleep(300);  // painted
     const std::wstring screenshot = testing_support::CommandLineOption(L"screenshot");
-    if (!screenshot.empty()) EXPECT_TRUE(SaveScreenAsBitmap(screenshot));
+    if (!screenshot.empty()) {
+      EXPECT_TRUE(SaveScreenAsBitmap(screenshot));
+    }
     FILE* report = _wfopen(testing_support::CommandLineOption(L"report").c_str(), L"a");
     ASSERT_NE(report, nullptr);
     std::fprintf(report, "%d %ld %ld\n", expectedDpi, client.right - client.left, client.bottom - client.top);
     std::fclose(report);
-    PressEscAndWait(window, run);
+    CloseWithEsc(window);
   });
 }
 

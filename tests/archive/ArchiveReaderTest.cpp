@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "archive/EntryMetadata.h"
-#include "tests/archive/ZipBytes.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/ZipBytes.h"
 #include "tools/knpack/PackageWriter.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/support/Crc32Rule.h"
+#include "oracles/Crc32Rule.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ TEST(Crc32Test, SumsAgreeWithTheRule) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   for (std::size_t offset = 0; offset < 8; ++offset) {
     for (std::size_t length = 0; offset + length <= bytes.size(); ++length) {
-      ASSERT_EQ(BufferCrc32(data + offset, length), testing_support::Crc32Rule(data + offset, length))
+      ASSERT_EQ(BufferCrc32(data + offset, length), oracles::Crc32Rule(data + offset, length))
           << offset << "+" << length;
     }
   }

@@ -7,7 +7,7 @@
 #include "archive/EntryMetadata.h"
 #include "package/PackageCheck.h"
 #include "procedure/ProcedureTexts.h"
-#include "tests/package/MessageRecorder.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include "package/FileCrc32.h"
 #include "package/UpdateManifest.h"
 #include "procedure/ProcedureTexts.h"
-#include "tests/archive/ZipBytes.h"
-#include "tests/package/MessageRecorder.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/ZipBytes.h"
 #include "tools/knpack/PackageWriter.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "procedure/ProcedureTexts.h"
 #include "signing/SigningTexts.h"
 #include "tests/procedure/ProcedureFixture.h"
-#include "tests/signing/Crc32Forgery.h"
+#include "tests/support/Crc32Forgery.h"
 #include "tests/support/TestFiles.h"
 #include "tools/knpack/PackageSigning.h"
 #include "tools/knpack/PackageWriter.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/usbio/UsbBench.h"
+#include "tests/support/UsbBench.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/StringDescriptor.h"
 

@@ -1,5 +1,6 @@
 // Fixtures shared by the tests that update instruments on a bench: the default bench's three
-// instruments, and an update package built from images in the test's own folder.
+// instruments, and makers whose signed packages a workstation trusts (packages themselves come
+// from TestPackages).
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 
 #include "sim/bench/Bench.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestPackages.h"
 
 namespace testing_support {
 
@@ -19,16 +21,6 @@ struct InstrumentTiming {
 // "TW 3xx" (id tw, model 4181, address 1) and "QM 5xx" (qm, 4100, 2) in application mode,
 // "VX 5xx" (vx, 4200, 3) in DFU mode, in this bus order.
 bool SaveDefaultInstruments(sim::Bench& bench, const InstrumentTiming& timing);
-
-struct PackageImages {
-  std::string deviceType = "TW 3xx";
-  std::string program, media, data;
-  std::string bootloader;  // none when empty
-};
-
-// Writes the images into folder (ending in a backslash) and builds folder + "update.kn" from
-// them; the package's path, or empty when it could not be built.
-std::wstring BuildPackage(const std::wstring& folder, const PackageImages& images);
 
 }  // namespace testing_support
 

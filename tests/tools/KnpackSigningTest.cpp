@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,8 @@ using knpack_run::ToolRun;
 // An entry as the archive describes it, with the bytes it unpacks to.
 struct EntryView {
   std::wstring name;
-  DWORD attributes, compressedSize, uncompressedSize;
+  DWORD attributes;
+  std::uint64_t compressedSize, uncompressedSize;
   FILETIME writeTime;
 };
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "tests/usbio/UsbBench.h"
+#include "tests/support/UsbBench.h"
 #include "usbio/DeviceSetupLibrary.h"
 #include "usbio/SerialNumber.h"
 #include "usbio/StringDescriptor.h"

@@ -1,9 +1,9 @@
-#include "tests/signing/Crc32Forgery.h"
+#include "tests/support/Crc32Forgery.h"
 
 #include <cstdint>
 
+#include "oracles/Crc32Rule.h"
 #include "package/Crc32.h"
-#include "tests/support/Crc32Rule.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ namespace {
 // byte alone (its table entry) tells that byte by its top byte, as the 256 top bytes differ.
 std::uint32_t UndoZeroByte(std::uint32_t after) {
   for (std::uint32_t index = 0; index < 256; ++index) {
-    const std::uint32_t entry = testing_support::Crc32RuleStep(0, static_cast<unsigned char>(index));
+    const std::uint32_t entry = oracles::Crc32RuleStep(0, static_cast<unsigned char>(index));
     if ((entry >> 24) == (after >> 24)) return ((after ^ entry) << 8) | index;
   }
   return 0;

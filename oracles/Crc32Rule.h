@@ -1,11 +1,11 @@
 // The CRC-32 rule as the manifest's check values were defined, one bit at a time: the oracle
-// the product's sums are held against. Header-only, so the native fuzz targets use it too.
+// the product's sums are held against, by the tests and the native fuzz targets.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace testing_support {
+namespace oracles {
 
 // The running value after one more byte (reflected polynomial 0xEDB88320).
 inline std::uint32_t Crc32RuleStep(std::uint32_t running, unsigned char byte) {
@@ -22,4 +22,4 @@ inline std::uint32_t Crc32Rule(const unsigned char* bytes, std::size_t count) {
   return running ^ 0xFFFFFFFFu;
 }
 
-}  // namespace testing_support
+}  // namespace oracles

@@ -1,4 +1,4 @@
-#include "tests/usbio/UsbBench.h"
+#include "tests/support/UsbBench.h"
 
 #include <sstream>
 
