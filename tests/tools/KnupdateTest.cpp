@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -233,6 +234,28 @@ TEST_F(KnupdateTest, WrongUsageExitsWithTwo) {
     const ProgramRun run = Knupdate(args);
     EXPECT_EQ(run.exitCode, 2u) << testing::PrintToString(std::wstring(args));
     EXPECT_THAT(run.output, HasSubstr("usage: knupdate list")) << testing::PrintToString(std::wstring(args));
+  }
+}
+
+// The help is made from the command table: every form with its usage, each followed by what
+// it does; the usage a wrong use prints names the same forms.
+TEST_F(KnupdateTest, HelpNamesEveryFormTheUsageNames) {
+  const ProgramRun help = Knupdate(L"help");
+  EXPECT_EQ(help.exitCode, 0u);
+  const ProgramRun usage = Knupdate(L"frobnicate");
+  std::vector<std::string> forms;
+  for (std::string line : Lines(usage.output)) {
+    const std::size_t at = line.find("knupdate ");
+    if (at != std::string::npos) forms.push_back(line.substr(at));
+  }
+  EXPECT_THAT(forms, testing::Contains("knupdate update --package FILE --device N|TEXT [--yes]"));
+  EXPECT_THAT(forms, testing::Contains("knupdate station --package FILE [--yes]"));
+  const std::vector<std::string> helpLines = Lines(help.output);
+  for (const std::string& form : forms) {
+    const auto found = std::find(helpLines.begin(), helpLines.end(), form);
+    ASSERT_NE(found, helpLines.end()) << form;
+    ASSERT_NE(found + 1, helpLines.end()) << form;
+    EXPECT_EQ((found + 1)->rfind("    ", 0), 0u) << "no help under " << form;
   }
 }
 
