@@ -418,7 +418,7 @@ TEST_F(DialogUpdateTest, OnlyAPackageSignedByATrustedMakerIsWritten) {
   });
   EXPECT_EQ(Memory(L"tw", sim::Memory::kFlash, 0x4000, m_program.size() - 1024), m_program.substr(0, m_program.size() - 1024));
   EXPECT_EQ(Memory(L"tw", sim::Memory::kNand, 0, m_media.size()), m_media);
-  EXPECT_THAT(LastHistoryLine(), testing::EndsWith(",Maker A"));
+  EXPECT_THAT(LastHistoryLine(), testing::EndsWith(",Maker A,tw")) << "the signer, then the serial";
 }
 
 // While another program on the workstation updates an instrument, "Download" says so and
