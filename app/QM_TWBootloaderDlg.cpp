@@ -4,13 +4,13 @@
 
 #include "app/DriverInstall.h"
 #include "dfu/DfuLibrary.h"
-#include "history/UpdateHistory.h"
 #include "ui/DeviceList.h"
 #include "ui/WindowThreadCall.h"
 #include "package/PackageCheck.h"
 #include "procedure/Download.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/UpdateWorker.h"
+#include "records/UpdateRecordKeeping.h"
 #include "signing/TrustedKeys.h"
 #include "platform/SystemPaths.h"
 
@@ -32,7 +32,10 @@ CQM_TWBootloaderDlg::CQM_TWBootloaderDlg(CWnd* pParent)
       m_dwPreparationEnded(GetTickCount()),
       m_taskbar(&m_systemTaskbar),
       m_wProgressUpper(0),
-      m_bRecorded(false) {}
+      m_bRecorded(false),
+      m_bHandedOver(false),
+      m_bUpdateEnded(false),
+      m_bRecordNotSentShown(false) {}
 
 CQM_TWBootloaderDlg::~CQM_TWBootloaderDlg() = default;
 
@@ -60,6 +63,7 @@ BEGIN_MESSAGE_MAP(CQM_TWBootloaderDlg, CDialogEx)
   ON_MESSAGE(UM_DFU_FAILED, &CQM_TWBootloaderDlg::OnDfuFailed)
   ON_MESSAGE(UM_CALL_ON_DIALOG_THREAD, &CQM_TWBootloaderDlg::OnCallOnDialogThread)
   ON_MESSAGE(WM_QUERYENDSESSION, &CQM_TWBootloaderDlg::OnQueryEndSession)
+  ON_MESSAGE(UM_RECORDS_SENT, &CQM_TWBootloaderDlg::OnRecordsSent)
 END_MESSAGE_MAP()
 
 BOOL CQM_TWBootloaderDlg::OnInitDialog() {
@@ -83,6 +87,9 @@ BOOL CQM_TWBootloaderDlg::OnInitDialog() {
 
   RefreshDeviceList();
   SetTimer(kRefreshTimer, kRefreshPeriodMs, nullptr);
+  // Records an earlier start left waiting (nothing without central-records.txt).
+  m_recordsSender.NotifyWindow(m_hWnd, UM_RECORDS_SENT);
+  m_recordsSender.Send();
   CenterWindow(GetDesktopWindow());
   return TRUE;
 }
@@ -158,9 +165,13 @@ void CQM_TWBootloaderDlg::OnDownload() {
   m_bPreparing = true;
   m_taskbar->SetState(m_hWnd, TaskbarState::kNone);  // a failure's red ends with the next try
   m_bRecorded = false;
+  m_bHandedOver = false;
   RunDownload(*this, m_session, m_strUpdateFile, SystemTempDirectory(), signing::TrustedKeysBesideProgram());
   // A package that did not pass its check leaves no record, but it is a failure all the same.
   if (!IsUpdateRunning() && !m_bRecorded) m_taskbar->SetState(m_hWnd, TaskbarState::kError);
+  // An update that ended in its preparation has shown its final message by now; a worker's
+  // update sends when it gives the dialog back (SetUpdateRunning).
+  if (m_bRecorded && !m_bHandedOver) SendRecordsAfterUpdate();
   m_dwPreparationEnded = GetTickCount();
   m_bPreparing = false;
 }
@@ -278,11 +289,33 @@ void CQM_TWBootloaderDlg::SetUpdateRunning(bool running) {
   // Windows takes a shutdown reason only from the thread that made the window.
   if (running) {
     InterlockedExchange(&m_bUpdateRunning, 1);
-    CallOnDialogThread([&] { ShutdownBlockReasonCreate(m_hWnd, texts::kShutdownBlocked); });
+    CallOnDialogThread([&] {
+      m_bHandedOver = true;
+      ShutdownBlockReasonCreate(m_hWnd, texts::kShutdownBlocked);
+    });
   } else {
     CallOnDialogThread([&] { ShutdownBlockReasonDestroy(m_hWnd); });
     InterlockedExchange(&m_bUpdateRunning, 0);
+    // The worker's last step, after the final message.
+    CallOnDialogThread([&] { SendRecordsAfterUpdate(); });
   }
+}
+
+void CQM_TWBootloaderDlg::SendRecordsAfterUpdate() {
+  m_bUpdateEnded = true;
+  m_recordsSender.Send();
+}
+
+LRESULT CQM_TWBootloaderDlg::OnRecordsSent(WPARAM, LPARAM) {
+  bool failed = false;
+  for (const OutboxSendResult& result : m_recordsSender.TakeResults()) failed = failed || !result.failure.empty();
+  // Told in the status box once an update has given the dialog back, once per start; while
+  // another update runs the box is its, and the send after that one tells it.
+  if (!failed || m_bRecordNotSentShown || !m_bUpdateEnded || m_bPreparing || IsUpdateRunning()) return 0;
+  m_bRecordNotSentShown = true;
+  SetDlgItemText(IDC_STATUS, kRecordNotSent);
+  ::ShowWindow(GetDlgItem(IDC_STATUS), SW_SHOW);
+  return 0;
 }
 
 LRESULT CQM_TWBootloaderDlg::OnQueryEndSession(WPARAM, LPARAM) {
@@ -295,7 +328,7 @@ void CQM_TWBootloaderDlg::SetStage(const std::wstring& stage) {
 }
 
 bool CQM_TWBootloaderDlg::RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) {
-  const bool recorded = AppendHistoryRecord(HistoryFilePath(), record);
+  const bool recorded = KeepUpdateRecord(record);
   const bool succeeded = outcome == UpdateOutcome::kSucceeded;
   CallOnDialogThread([&] {
     m_bRecorded = true;

@@ -20,9 +20,12 @@
 #include "ui/DeviceList.h"
 #include "procedure/UpdateHost.h"
 #include "procedure/UpdateSession.h"
+#include "records/BackgroundRecordsSender.h"
 
 // Private message: runs a call on the dialog's thread for the worker (see CallOnDialogThread).
 constexpr UINT UM_CALL_ON_DIALOG_THREAD = WM_APP + 1;
+// Private message: a send to the department's database has ended (see m_recordsSender).
+constexpr UINT UM_RECORDS_SENT = WM_APP + 2;
 
 class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPromptHost {
  public:
@@ -54,7 +57,8 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   // The dialog takes no stop: closing is refused instead.
   bool StopRequested() override { return false; }
   bool BeginWriting() override { return true; }
-  // Into the user's update history, and the outcome onto the taskbar button.
+  // Into the user's update history (and the department's outbox), and the outcome onto the
+  // taskbar button.
   bool RecordUpdate(const HistoryRecord& record, UpdateOutcome outcome) override;
 
   // For tests: where the taskbar progress goes (the shell's taskbar by default).
@@ -97,11 +101,14 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   afx_msg LRESULT OnDfuFailed(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnCallOnDialogThread(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
+  afx_msg LRESULT OnRecordsSent(WPARAM wParam, LPARAM lParam);
 
  private:
   void ShowProgressPass(WPARAM units, const wchar_t* suffix);
   void HideProgress();
   bool QueuedDuringPreparation() const;
+  // After an update's final message: what waits goes to the department's database.
+  void SendRecordsAfterUpdate();
   bool OnDialogThread() const;
   // Runs call on the dialog's thread and returns once it has run.
   void CallOnDialogThread(const std::function<void()>& call);
@@ -144,6 +151,15 @@ class CQM_TWBootloaderDlg : public CDialogEx, public UpdateHost, public DriverPr
   TaskbarProgress* m_taskbar;
   WORD m_wProgressUpper;  // the bar's upper bound, for the taskbar's total
   bool m_bRecorded;       // the running "Download" has left its record
+  bool m_bHandedOver;     // the running "Download" handed the update to the worker
+
+  // Sends the department's records off this thread: at start-up, and after each update's final
+  // message. Closing the dialog does not wait for a send (see BackgroundRecordsSender).
+  BackgroundRecordsSender m_recordsSender;
+  // Whether an update has ended since the start (a failed send is told after an update only),
+  // and whether the failure was told: once per start. Dialog's thread.
+  bool m_bUpdateEnded;
+  bool m_bRecordNotSentShown;
 
   DECLARE_MESSAGE_MAP()
 };

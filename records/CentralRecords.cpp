@@ -3,10 +3,24 @@
 #include <vector>
 
 #include "history/UpdateHistory.h"
+#include "records/LastSendFailure.h"
 #include "records/Outbox.h"
 #include "records/RecordIdentity.h"
 
-std::wstring CentralRecordsSettingPath() { return CentralRecordsFileBesideProgram(); }
+namespace {
+
+std::wstring& SettingPathForTesting() {
+  static std::wstring path;
+  return path;
+}
+
+}  // namespace
+
+void SetCentralRecordsFileForTesting(const std::wstring& path) { SettingPathForTesting() = path; }
+
+std::wstring CentralRecordsSettingPath() {
+  return SettingPathForTesting().empty() ? CentralRecordsFileBesideProgram() : SettingPathForTesting();
+}
 
 std::wstring OutboxPath() { return OutboxBesideHistory(HistoryFilePath()); }
 
@@ -23,7 +37,10 @@ KeepResult KeepFinishedRecord(const HistoryRecord& record) {
 }
 
 OutboxSendResult SendWaitingRecords(const std::wstring& settingPath, const std::wstring& outboxPath) {
-  return SendOutbox(outboxPath, ReadCentralRecordsFile(settingPath));
+  const CentralRecordsSetting setting = ReadCentralRecordsFile(settingPath);
+  const OutboxSendResult result = SendOutbox(outboxPath, setting);
+  if (setting.state != CentralRecordsState::kOff) NoteSendFailure(outboxPath, result.failure);
+  return result;
 }
 
 OutboxSendResult SendWaitingRecords() { return SendWaitingRecords(CentralRecordsSettingPath(), OutboxPath()); }

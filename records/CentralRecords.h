@@ -27,7 +27,8 @@ KeepResult KeepFinishedRecord(const HistoryRecord& record);
 KeepResult KeepFinishedRecord(const HistoryRecord& record, const std::wstring& settingPath,
                               const std::wstring& outboxPath);
 
-// Sends what waits (see OutboxSender.h).
+// Sends what waits (see OutboxSender.h), and notes why it failed beside the outbox
+// (LastSendFailure.h).
 OutboxSendResult SendWaitingRecords();
 OutboxSendResult SendWaitingRecords(const std::wstring& settingPath, const std::wstring& outboxPath);
 
@@ -38,3 +39,6 @@ OutboxSendResult WaitingRecords(const std::wstring& outboxPath);
 // the bench builds point elsewhere).
 std::wstring CentralRecordsSettingPath();
 std::wstring OutboxPath();
+// Where CentralRecordsSettingPath points instead, for tests that run the dialog in their own
+// process (empty: beside the program again). The programs never call it.
+void SetCentralRecordsFileForTesting(const std::wstring& path);

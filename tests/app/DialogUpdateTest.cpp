@@ -17,6 +17,9 @@
 #include "history/UpdateHistory.h"
 #include "procedure/ProcedureTexts.h"
 #include "procedure/WorkstationUpdateMark.h"
+#include "records/CentralRecords.h"
+#include "records/Outbox.h"
+#include "records/UpdateRecordKeeping.h"
 #include "signing/TrustedKeys.h"
 #include "sim/bench/TemporaryBench.h"
 #include "sim/operator/DialogDriver.h"
@@ -167,6 +170,7 @@ class DialogUpdateTest : public DialogFixture {
   }
 
   void TearDown() override {
+    SetCentralRecordsFileForTesting(std::wstring());
     SetHistoryFileForTesting(std::wstring());
     SetWorkstationUpdateMarkName(std::wstring());
     DeviceSetupLibrary().Release();
@@ -289,6 +293,50 @@ void DialogUpdateTest::UpdateTheTw3xx() {
 }
 
 TEST_F(DialogUpdateTest, DownloadUpdatesTheSelectedInstrument) { UpdateTheTw3xx(); }
+
+// The department's database cannot be reached (nothing listens on its port): each update
+// still reports its success, its record waits in the outbox, and the status box says so once
+// per start, after the first update, not after the second.
+TEST_F(DialogUpdateTest, AFailedSendIsToldOnceInTheStatusBoxAndTheUpdateSucceeds) {
+  const std::wstring setting = m_scratch / L"central-records.txt";
+  ASSERT_TRUE(testing_support::WriteFileBytes(
+      setting, "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=none;Uid=none;Pwd=none;\r\n"));
+  SetCentralRecordsFileForTesting(setting);
+  // Written by every send that fails, after the update's final message.
+  const std::wstring failureNote = m_scratch / L"outbox-failure.txt";
+  RunWithPackage(MakePackage(false), [&](HWND window) {
+    HWND list = GetDlgItem(window, IDC_DEVICE_LIST);
+    HWND status = GetDlgItem(window, IDC_STATUS);
+    const auto toldNotSent = [&] { return IsWindowVisible(status) && dd::Text(status) == kRecordNotSent; };
+    for (int update = 0; update < 2; ++update) {
+      ASSERT_TRUE(dd::WaitUntil([&] { return dd::ListEntries(list) == kDefaultList; }, 10000));
+      DeleteFileW(failureNote.c_str());
+      dd::ClickListEntry(list, 0);
+      dd::Click(window, IDOK);
+      AwaitSuccessAndGiveBack(window);
+      ASSERT_TRUE(dd::WaitUntil([&] { return GetFileAttributesW(failureNote.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+      if (update == 0) {
+        EXPECT_TRUE(dd::WaitUntil(toldNotSent));
+      } else {
+        // The send's note is posted to the dialog after the failure is written: given time
+        // to arrive, it must not bring the text back.
+        dd::WaitUntil([] { return false; }, 1000);
+        EXPECT_FALSE(toldNotSent());
+      }
+    }
+    CloseWithEsc(window);
+  });
+  const std::string history = testing_support::ReadFileBytes(HistoryFilePath());
+  std::size_t succeeded = 0;
+  for (std::size_t at = history.find(",Updated successfully!,"); at != std::string::npos;
+       at = history.find(",Updated successfully!,", at + 1)) {
+    ++succeeded;
+  }
+  EXPECT_EQ(succeeded, 2u);
+  std::vector<OutboxEntry> waiting;
+  ASSERT_TRUE(Outbox(OutboxPath()).Read(waiting));
+  EXPECT_EQ(waiting.size(), 2u);
+}
 
 // A library may post its notifications instead of sending them (our kndfu.dll does when the
 // bench asks): the dialog shows the same.

@@ -10,7 +10,7 @@
 #include "records/FirmwareUpdatesTable.h"
 #include "records/Outbox.h"
 #include "records/RecordIdentity.h"
-#include "tests/records/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

@@ -59,7 +59,26 @@ testing_support::ProgramRun KnupdateFixture::Knupdate(const std::wstring& args, 
 }
 
 std::wstring KnupdateFixture::KnupdateCommand() const {
-  return L"\"" + testing_support::CommandLineOption(L"knupdate") + L"\" ";
+  const std::wstring program = m_programCopy.empty() ? testing_support::CommandLineOption(L"knupdate") : m_programCopy;
+  return L"\"" + program + L"\" ";
+}
+
+std::wstring KnupdateFixture::UseProgramCopy() {
+  const std::wstring original = testing_support::CommandLineOption(L"knupdate");
+  const std::wstring from = original.substr(0, original.find_last_of(L"\\/") + 1);
+  const std::wstring to = m_scratch / L"program\\";
+  CreateDirectoryW(to.c_str(), nullptr);
+  for (const wchar_t* pattern : {L"*.exe", L"*.dll"}) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((from + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    do {
+      EXPECT_TRUE(CopyFileW((from + found.cFileName).c_str(), (to + found.cFileName).c_str(), FALSE));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  m_programCopy = to + original.substr(original.find_last_of(L"\\/") + 1);
+  return to;
 }
 
 std::wstring KnupdateFixture::MakePackage(bool withBootloader) {

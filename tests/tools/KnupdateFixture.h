@@ -40,6 +40,9 @@ class KnupdateFixture : public ::testing::Test {
   testing_support::ProgramRun Knupdate(const std::wstring& args, const std::string& input = std::string());
   // The program's command line up to its arguments, for one that runs while the test goes on.
   std::wstring KnupdateCommand() const;
+  // From now on knupdate runs from a copy of its folder (the program and the DLLs beside it)
+  // in the test's scratch folder, where the test may put files beside it; the folder.
+  std::wstring UseProgramCopy();
   std::wstring PackageArgument() const { return L"--package \"" + m_package + L"\""; }
   // The package for the "TW 3xx" (m_images), or one that brings a bootloader too.
   std::wstring MakePackage(bool withBootloader);
@@ -65,6 +68,7 @@ class KnupdateFixture : public ::testing::Test {
   testing_support::PackageImages m_images;
   std::wstring m_package;
   int m_plugged = 0;
+  std::wstring m_programCopy;  // the copy knupdate runs from; empty: the build's own
 };
 
 }  // namespace knupdate_testing

@@ -1,6 +1,6 @@
 // knupdate update --all: every listed instrument the package is for, one after another, each
 // with its record, and a summary that names every planned instrument as it was listed when
-// the run began (the list is renumbered as the run goes on).
+// the run began (the list is renumbered as the run goes on), with its serial number.
 #include <algorithm>
 #include <vector>
 
@@ -29,14 +29,23 @@ std::vector<ListedDevice> InLoaderOrder(std::vector<ListedDevice> inLoader) {
   return inLoader;
 }
 
-RunResult NotUpdated(const ListedDevice& planned, const wchar_t* why) { return {planned.text, why, 0, false}; }
+// An instrument of the plan: its entry as listed when the run began, and its serial number then.
+struct Planned {
+  ListedDevice listed;
+  std::wstring serial;
+};
+
+RunResult NotUpdated(const Planned& planned, const wchar_t* why) {
+  return {NamedWithSerial(planned.listed.text, planned.serial), why, 0, false};
+}
 
 // The result of the planned instrument's update, named as the run planned it: the list is
 // renumbered while the run goes on, and an entry's text then may have been another's before.
-// An update the run's end kept from beginning counts as one not updated.
-RunResult AsPlanned(RunResult result, const ListedDevice& planned) {
+// The serial number is the one switched, when it was read. An update the run's end kept from
+// beginning counts as one not updated.
+RunResult AsPlanned(RunResult result, const Planned& planned) {
   if (!result.begun) return NotUpdated(planned, kNotUpdatedStopped);
-  result.entry = planned.text;
+  result.entry = NamedWithSerial(planned.listed.text, result.serial.empty() ? planned.serial : result.serial);
   return result;
 }
 
@@ -51,10 +60,11 @@ bool AllSucceeded(const std::vector<RunResult>& results) {
 
 // Those waiting in their loader first, in the loader's own order; then every instrument in
 // application mode, by the path it had when the run began.
-std::vector<ListedDevice> Plan(UpdateRun& run) {
+std::vector<Planned> Plan(UpdateRun& run) {
   const std::vector<ListedDevice> initial = run.Candidates();
-  std::vector<ListedDevice> planned = InLoaderOrder(OfKind(initial, true));
-  for (const ListedDevice& listed : OfKind(initial, false)) planned.push_back(listed);
+  std::vector<Planned> planned;
+  for (const ListedDevice& listed : InLoaderOrder(OfKind(initial, true))) planned.push_back({listed, std::wstring()});
+  for (const ListedDevice& listed : OfKind(initial, false)) planned.push_back({listed, ListedSerial(listed)});
   return planned;
 }
 
@@ -65,7 +75,7 @@ int RunAllCommand(const CommandArguments& arguments, ConsoleOutput& out) {
   if (!console.List() || !console.Begin(arguments, RunControl::Form::kSeveralUpdates)) return kFailed;
   UpdateRun& run = console.Run();
   const bool keepGoing = arguments.Has(options::kKeepGoing);
-  const std::vector<ListedDevice> planned = Plan(run);
+  const std::vector<Planned> planned = Plan(run);
   if (planned.empty()) {
     out.Error(kNoInstrument);
     return kFailed;
@@ -75,25 +85,26 @@ int RunAllCommand(const CommandArguments& arguments, ConsoleOutput& out) {
   // holds only while every one updated before has left. After one that failed or stayed, the
   // others there cannot be told from it.
   bool loaderSettled = true;
-  for (const ListedDevice& plan : planned) {
+  for (const Planned& planEntry : planned) {
+    const ListedDevice& plan = planEntry.listed;
     if (run.StopRequested()) {
-      results.push_back(NotUpdated(plan, kNotUpdatedStopped));
+      results.push_back(NotUpdated(planEntry, kNotUpdatedStopped));
     } else if (!keepGoing && !AllSucceeded(results)) {
-      results.push_back(NotUpdated(plan, kNotUpdatedAfterFailure));
+      results.push_back(NotUpdated(planEntry, kNotUpdatedAfterFailure));
     } else if (IsDfu(plan) && !loaderSettled) {
-      results.push_back(NotUpdated(plan, kNotUpdatedCannotBeTold));
+      results.push_back(NotUpdated(planEntry, kNotUpdatedCannotBeTold));
     } else if (IsDfu(plan)) {
       const std::vector<ListedDevice> inLoader = InLoaderOrder(OfKind(run.Candidates(), true));
       if (inLoader.empty()) {
-        results.push_back(NotUpdated(plan, kNotListedAnyMore));
+        results.push_back(NotUpdated(planEntry, kNotListedAnyMore));
       } else {
-        results.push_back(AsPlanned(run.Update(inLoader.front()), plan));
+        results.push_back(AsPlanned(run.Update(inLoader.front()), planEntry));
         loaderSettled = results.back().succeeded && OfKind(run.Candidates(), true).size() < inLoader.size();
       }
     } else {
       const std::vector<ListedDevice> now = run.Candidates();
       const ListedDevice* listed = WithPath(now, plan.devicePath);
-      results.push_back(listed != nullptr ? AsPlanned(run.Update(*listed), plan) : NotUpdated(plan, kNotListedAnyMore));
+      results.push_back(listed != nullptr ? AsPlanned(run.Update(*listed), planEntry) : NotUpdated(planEntry, kNotListedAnyMore));
     }
   }
   PrintSummary(out, results);

@@ -11,6 +11,8 @@ int RunAllCommand(const CommandArguments& arguments, ConsoleOutput& out);
 int RunStationCommand(const CommandArguments& arguments, ConsoleOutput& out);
 int RunHistoryCommand(const CommandArguments& arguments, ConsoleOutput& out);
 int RunHelpCommand(const CommandArguments& arguments, ConsoleOutput& out);
+int RunRecordsCommand(const CommandArguments& arguments, ConsoleOutput& out);
+int RunRecordsSendCommand(const CommandArguments& arguments, ConsoleOutput& out);
 
 const std::vector<CommandForm>& CommandTable() {
   using namespace options;
@@ -25,6 +27,11 @@ const std::vector<CommandForm>& CommandTable() {
       {L"station", {kPackage}, {kYes}, &RunStationCommand,
        L"updates each instrument of the package's type as it is plugged in, until Ctrl+C or q"},
       {L"history", {}, {}, &RunHistoryCommand, L"the update history of this user"},
+      {L"records", {}, {}, &RunRecordsCommand,
+       L"how many update records wait for the department's database, and why the last attempt to send them "
+       L"failed"},
+      {L"records send", {}, {}, &RunRecordsSendCommand,
+       L"sends the waiting records now; exits 1 when some still wait"},
       {L"help", {}, {}, &RunHelpCommand, L"this text"},
   };
   return table;
@@ -58,6 +65,34 @@ const Option* KnownOption(const std::wstring& command, const std::wstring& name)
 
 bool Takes(const std::vector<Option>& options, const std::wstring& name) {
   return std::any_of(options.begin(), options.end(), [&](const Option& option) { return name == option.name; });
+}
+
+// How many arguments the form's name takes up (its words, "records send" two) when the
+// arguments begin with it; 0 when they do not.
+std::size_t NameWords(const CommandForm& form, const std::vector<std::wstring>& arguments) {
+  const std::wstring name = form.name;
+  std::size_t words = 0;
+  for (std::size_t start = 0; start <= name.size(); ++words) {
+    const std::size_t end = std::min(name.find(L' ', start), name.size());
+    if (words >= arguments.size() || arguments[words] != name.substr(start, end - start)) return 0;
+    start = end + 1;
+  }
+  return words;
+}
+
+// The options after the command's name into given (and their names, in order); false when one
+// is not the command's or lacks its value.
+bool ReadOptions(const std::wstring& command, const std::vector<std::wstring>& arguments, std::size_t first,
+                 CommandArguments& given, std::vector<std::wstring>& names) {
+  for (std::size_t i = first; i < arguments.size(); ++i) {
+    const Option* option = KnownOption(command, arguments[i]);
+    if (option == nullptr || (option->value != nullptr && (i + 1 >= arguments.size() || arguments[i + 1].empty()))) {
+      return false;
+    }
+    names.push_back(option->name);
+    given.Set(*option, option->value != nullptr ? arguments[++i] : std::wstring());
+  }
+  return true;
 }
 
 // Whether the form is the one the given options name: all of its required ones, none it does
@@ -95,21 +130,12 @@ std::wstring HelpText() {
 }
 
 int RunCommandLine(const std::vector<std::wstring>& arguments, ConsoleOutput& out) {
-  if (!arguments.empty()) {
-    const std::wstring& command = arguments[0];
+  for (const CommandForm& form : CommandTable()) {
+    const std::size_t words = NameWords(form, arguments);
+    if (words == 0) continue;
     CommandArguments given;
     std::vector<std::wstring> names;
-    bool understood = true;
-    for (std::size_t i = 1; i < arguments.size() && understood; ++i) {
-      const Option* option = KnownOption(command, arguments[i]);
-      understood = option != nullptr && (option->value == nullptr || (i + 1 < arguments.size() && !arguments[i + 1].empty()));
-      if (!understood) break;
-      names.push_back(option->name);
-      given.Set(*option, option->value != nullptr ? arguments[++i] : std::wstring());
-    }
-    for (const CommandForm& form : CommandTable()) {
-      if (understood && command == form.name && Fits(form, given, names)) return form.run(given, out);
-    }
+    if (ReadOptions(form.name, arguments, words, given, names) && Fits(form, given, names)) return form.run(given, out);
   }
   out.Errors(UsageText());
   return exit_codes::kUsage;

@@ -40,7 +40,7 @@ using CommandRun = int (*)(const CommandArguments& arguments, ConsoleOutput& out
 
 // One form of a command.
 struct CommandForm {
-  const wchar_t* name;            // the first argument
+  const wchar_t* name;            // the first argument, or the first words ("records send")
   std::vector<Option> required;   // every one given, in the usage's order
   std::vector<Option> optional;   // may be given
   CommandRun run;

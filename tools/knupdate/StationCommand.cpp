@@ -20,21 +20,7 @@ namespace {
 using namespace exit_codes;
 
 constexpr DWORD kRefreshPeriodMs = 1000;  // the dialog's list refresh
-// How long an updated instrument may take to come back in application mode, which the station
-// waits for before it asks for the next one.
-constexpr ULONGLONG kBackInApplicationModeMs = 30000;
-
 constexpr wchar_t kNextInstrument[] = L"Plug in the next instrument (Ctrl+C or q ends the station).";
-
-// Waits until the instrument of this path is listed again, for a while; false when it was not.
-bool ComesBack(UpdateRun& run, const std::wstring& path) {
-  const ULONGLONG end = GetTickCount64() + kBackInApplicationModeMs;
-  for (;;) {
-    if (WithPath(run.Candidates(), path) != nullptr) return true;
-    if (GetTickCount64() >= end || run.StopRequested()) return false;
-    run.Idle(kRefreshPeriodMs / 4);
-  }
-}
 
 // Ctrl+C ends the station between updates; so does a line "q" on its input, for a line's
 // controller that runs it without a console. The reader reads until the process ends.
@@ -108,17 +94,19 @@ class Station {
 
   // False when the station is to end.
   bool UpdateOne(const ListedDevice& next) {
-    m_out.Line(L"Updating " + next.text + L".");
+    const std::wstring serial = ListedSerial(next);
+    m_out.Line(L"Updating " + NamedWithSerial(next.text, serial) + L".");
     const std::wstring path = next.devicePath;
-    const RunResult result = m_run.Update(next);
+    RunResult result = m_run.Update(next);
     if (!result.begun) return false;
+    result.entry = NamedWithSerial(result.entry, result.serial.empty() ? serial : result.serial);
     m_out.Line(result.entry + L": " + result.result);
     if (result.gone) return true;  // nothing was tried
     m_results.push_back(result);
     if (result.succeeded) {
-      // Back before the next is asked for: unplugged at the prompt, it leaves the list at once,
-      // and the one plugged into its port is new.
-      m_updated.AddUpdated(path, ComesBack(m_run, path), GetTickCount64());
+      // Back (the run waited for it) before the next is asked for: unplugged at the prompt, it
+      // leaves the list at once, and the one plugged into its port is new.
+      m_updated.AddUpdated(path, result.cameBack, GetTickCount64());
     } else {
       m_updated.AddFailed(path, m_run.Candidates(), GetTickCount64());
     }

@@ -11,6 +11,7 @@
 #include "procedure/ProcedureTexts.h"
 #include "signing/TrustedKeys.h"
 #include "tools/knupdate/ListedDevices.h"
+#include "usbio/SerialNumber.h"
 
 namespace {
 
@@ -19,6 +20,9 @@ namespace {
 constexpr ULONGLONG kLeaveLoaderMs = 30000;
 constexpr DWORD kLeaveLoaderPollMs = 250;
 constexpr DWORD kOtherProgramPollMs = 500;
+// How long an updated instrument may take to come back in application mode.
+constexpr ULONGLONG kBackInApplicationModeMs = 30000;
+constexpr DWORD kBackPollMs = 250;
 
 constexpr wchar_t kAnotherProgramUpdates[] =
     L"Another program is updating an instrument on this workstation: waiting until it has ended.";
@@ -56,9 +60,12 @@ UpdateRun::UpdateRun(ConsoleOutput& out, DeviceList& devices, RunControl::Form f
   // once the updated instrument has left its loader.
   m_session.KeepPackageFolder(true);
   m_session.KeepUpdateMark(true);
+  // What earlier runs left waiting for the department's database.
+  m_records.SendWaiting();
 }
 
 UpdateRun::~UpdateRun() {
+  m_records.FinishSending(m_out);
   m_control.RunEnded();
   m_session.LetGoOfUpdateMark();
   m_session.RemovePackageFolder();
@@ -127,15 +134,37 @@ RunResult UpdateRun::Update(const ListedDevice& planned) {
   m_session.Begin();
   UpdateSelectedInstrument(m_host, m_session);
   m_control.UpdateEnded();
+  // The final message has been printed: the record goes to the department's database meanwhile.
+  m_records.SendWaiting();
   const HistoryRecord& record = m_records.Last();
   result = {listed->text, record.result, record.durationMs, m_records.LastSucceeded()};
+  result.serial = record.serial;
+  const bool switched = !IsDfu(*listed);
+  const std::wstring path = listed->devicePath;
   if (result.succeeded) {
     // One switched from application mode went through the loader, where none of the type
     // waited (or it would not have been switched); one updated there leaves one fewer.
-    WaitUntilLeftLoader(IsDfu(*listed) && inLoaderBefore > 0 ? inLoaderBefore - 1 : 0);
+    WaitUntilLeftLoader(switched || inLoaderBefore == 0 ? 0 : inLoaderBefore - 1);
   }
   m_session.LetGoOfUpdateMark();
+  if (result.succeeded && switched) WaitUntilBack(path, result);
+  m_records.TellSendFailure(m_out);
   return result;
+}
+
+void UpdateRun::WaitUntilBack(const std::wstring& path, RunResult& result) {
+  const ULONGLONG end = GetTickCount64() + kBackInApplicationModeMs;
+  for (;;) {
+    m_devices.Refresh();
+    if (WithPath(m_devices.Entries(), path) != nullptr) break;
+    if (StopRequested() || GetTickCount64() >= end) return;
+    WaitAnsweringMessages(kBackPollMs);
+  }
+  result.cameBack = true;
+  const std::wstring back = ReadSerialNumber(path.c_str());
+  // Another unit in the port, or one whose serial number the update changed: a record that
+  // names the wrong unit is what an audit must hear of.
+  if (!back.empty() && back != result.serial) result.result += L" The instrument came back with another serial number (" + back + L").";
 }
 
 bool UpdateRun::TakeWorkstationMark() {
@@ -171,7 +200,10 @@ bool UpdateRun::WaitWhileAnotherProgramUpdates(bool* waited) {
   return !StopRequested();
 }
 
-void UpdateRun::Idle(DWORD milliseconds) { WaitAnsweringMessages(milliseconds); }
+void UpdateRun::Idle(DWORD milliseconds) {
+  m_records.TellSendFailure(m_out);
+  WaitAnsweringMessages(milliseconds);
+}
 
 std::wstring FormatSeconds(std::uint64_t milliseconds) {
   wchar_t text[32] = {};

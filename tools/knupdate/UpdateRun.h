@@ -27,7 +27,10 @@ struct RunResult {
   bool succeeded = false;
   bool begun = true;  // false: the run was to end before it began; nothing was done or recorded
   bool gone = false;  // not listed any more when its update was to begin; nothing done or recorded
+  std::wstring serial;  // the serial number of the instrument switched; empty from a loader entry
+  bool cameBack = false;  // updated from application mode, and listed there again since
 };
+
 
 // Why an instrument of a run's plan was not updated: gone from the list.
 constexpr wchar_t kNotListedAnyMore[] = L"Not updated: the instrument is no longer listed.";
@@ -54,11 +57,13 @@ class UpdateRun {
   // mark is taken first, and the list read again under it: another program's update may have
   // moved the instrument meanwhile. After a success it waits, for a while, until the
   // instrument has left its DFU loader: until then it would be taken for another one waiting
-  // there, and the mark is held until then.
+  // there, and the mark is held until then. One switched from application mode is then waited
+  // for there, for a while, and the serial number it came back with compared with the one
+  // switched (the result says so when they differ).
   RunResult Update(const ListedDevice& planned);
 
   // Lets time pass on this thread while its windows go on answering (the hidden list box is a
-  // top-level window).
+  // top-level window); a failed send to the department's database is told meanwhile.
   void Idle(DWORD milliseconds);
   // Waits, answering messages, while another program on this workstation updates an
   // instrument, saying so once; waited tells whether it did. False when the run was stopped.
@@ -78,6 +83,9 @@ class UpdateRun {
   // After a success: waits, answering messages, for a while, until no more than settled
   // instruments of the package's type wait in their loader (the list read again each time).
   void WaitUntilLeftLoader(std::size_t settled);
+  // After the success of one switched from application mode: waits until it is listed there
+  // again, for a while, and compares its serial number.
+  void WaitUntilBack(const std::wstring& path, RunResult& result);
 
   ConsoleOutput& m_out;
   DeviceList& m_devices;

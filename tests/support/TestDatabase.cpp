@@ -1,4 +1,4 @@
-#include "tests/records/TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
 #include <windows.h>
 
