@@ -104,7 +104,7 @@ TEST_F(OtherArchitectureTest, KnupdateListNamesTheLibraryOnOneLine) {
   SetCurrentDirectoryW(previous);
   EXPECT_EQ(run.exitCode, 0u);
   // The instruments in application mode are listed; those in DFU mode need the library.
-  EXPECT_EQ(run.output, std::string(kLibraryNamed) + "\nDevice 0: TW 3xx\tapplication\nDevice 1: QM 5xx\tapplication\n");
+  EXPECT_EQ(run.output, std::string(kLibraryNamed) + "\nDevice 0: TW 3xx\tapplication\ttw\nDevice 1: QM 5xx\tapplication\tqm\n");
 }
 
 }  // namespace

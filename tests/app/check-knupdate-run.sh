@@ -18,7 +18,7 @@ list=$("$root/run.sh" knupdate list 2>"$work/stderr" | tr -d '\r')
 echo "$list"
 # Only the program's own lines: nothing of Wine's or of the display's on the error stream.
 [ ! -s "$work/stderr" ] || { cat "$work/stderr"; echo "knupdate list printed stray lines" >&2; exit 1; }
-[ "$list" = $'Device 0: TW 3xx\tapplication\nDevice 1: QM 5xx\tapplication\nDevice 2: VX 5xx\tDFU' ] ||
+[ "$list" = $'Device 0: TW 3xx\tapplication\tTW3-000123\nDevice 1: QM 5xx\tapplication\tQM5-004711\nDevice 2: VX 5xx\tDFU\t' ] ||
   { echo "knupdate list showed something else" >&2; exit 1; }
 
 status=0

@@ -28,7 +28,8 @@ using KnupdateTest = knupdate_testing::KnupdateFixture;
 TEST_F(KnupdateTest, ListsTheInstrumentsAsTheDialogDoes) {
   const ProgramRun run = Knupdate(L"list");
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_EQ(run.output, "Device 0: TW 3xx\tapplication\nDevice 1: QM 5xx\tapplication\nDevice 2: VX 5xx\tDFU\n");
+  // Each with its mode and its serial number (none in a loader).
+  EXPECT_EQ(run.output, "Device 0: TW 3xx\tapplication\ttw\nDevice 1: QM 5xx\tapplication\tqm\nDevice 2: VX 5xx\tDFU\t\n");
 }
 
 // Every text the dialog would show, in the dialog's order, with the progress of each pass,

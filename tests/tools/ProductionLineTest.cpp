@@ -54,9 +54,11 @@ TEST_F(ProductionLineTest, AllUpdatesEveryInstrumentOfThePackagesType) {
   ASSERT_NE(summary, lines.end()) << run.output;
   ASSERT_EQ(lines.end() - summary, 4);
   // The one in its loader first, then the others, each found where it is now.
-  EXPECT_THAT(summary[1], testing::StartsWith("Device 4: TW 3xx\tUpdated successfully!\t"));
+  EXPECT_THAT(summary[1], testing::StartsWith("Device 4: TW 3xx\tUpdated successfully!\t")) << "a loader names no serial";
+  EXPECT_THAT(summary[2], testing::StartsWith("Device 0: TW 3xx (serial tw)\tUpdated successfully!\t"));
+  EXPECT_THAT(summary[3], testing::StartsWith("Device 2: TW 3xx (serial tw2)\tUpdated successfully!\t"));
   for (int i = 1; i <= 3; ++i) {
-    EXPECT_THAT(summary[i], HasSubstr(": TW 3xx\tUpdated successfully!\t"));
+    EXPECT_THAT(summary[i], HasSubstr(": TW 3xx"));
     EXPECT_THAT(summary[i], testing::EndsWith(" s"));
   }
   for (const wchar_t* id : {L"tw", L"tw2", L"twloader"}) EXPECT_TRUE(Updated(id)) << testing::PrintToString(std::wstring(id));
@@ -72,8 +74,8 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"tw"), L"fault.identify", L"short"));
   const ProgramRun stopped = Knupdate(L"update " + PackageArgument() + L" --all --yes");
   EXPECT_EQ(stopped.exitCode, 1u) << stopped.output;
-  EXPECT_THAT(stopped.output, HasSubstr(kSummary + "\nDevice 0: TW 3xx\tGet device info failed!\t"));
-  EXPECT_THAT(stopped.output, HasSubstr(": TW 3xx\tNot updated: the run ended at a failure.\t0.000 s\n"))
+  EXPECT_THAT(stopped.output, HasSubstr(kSummary + "\nDevice 0: TW 3xx (serial tw)\tGet device info failed!\t"));
+  EXPECT_THAT(stopped.output, HasSubstr(": TW 3xx (serial tw2)\tNot updated: the run ended at a failure.\t0.000 s\n"))
       << "the planned one left out is named";
   EXPECT_TRUE(Untouched(L"tw2"));
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!"));
@@ -82,7 +84,7 @@ TEST_F(ProductionLineTest, AllStopsAtTheFirstFailureUnlessToldToKeepGoing) {
       Knupdate(L"update " + PackageArgument() + L" --all --yes --keep-going");
   EXPECT_EQ(kept.exitCode, 1u) << kept.output;
   EXPECT_THAT(kept.output, HasSubstr("Get device info failed!\t"));
-  EXPECT_THAT(kept.output, HasSubstr(": TW 3xx\tUpdated successfully!\t"));
+  EXPECT_THAT(kept.output, HasSubstr(": TW 3xx (serial tw2)\tUpdated successfully!\t"));
   EXPECT_TRUE(Updated(L"tw2"));
   EXPECT_TRUE(Untouched(L"tw"));
   EXPECT_THAT(HistoryResults(), ElementsAre("Get device info failed!", "Get device info failed!", "Updated successfully!"));
@@ -104,8 +106,8 @@ TEST_F(ProductionLineTest, TheSummaryNamesEachInstrumentAsPlanned) {
   const std::vector<std::string> lines = Lines(run.output);
   const auto summary = std::find(lines.begin(), lines.end(), kSummary);
   ASSERT_EQ(lines.end() - summary, 3) << run.output;
-  EXPECT_THAT(summary[1], testing::StartsWith("Device 0: TW 3xx\tVerify media file failed."));
-  EXPECT_THAT(summary[2], testing::StartsWith("Device 1: TW 3xx\t")) << "renamed after the list moved";
+  EXPECT_THAT(summary[1], testing::StartsWith("Device 0: TW 3xx (serial first)\tVerify media file failed."));
+  EXPECT_THAT(summary[2], testing::StartsWith("Device 1: TW 3xx (serial second)\t")) << "renamed after the list moved";
 }
 
 // An updated instrument that is slow to leave its loader is waited for: taken for another one
@@ -145,7 +147,7 @@ TEST_F(ProductionLineTest, AllTakesTheLoaderInItsOwnOrderAndStopsThereAtAFailure
   EXPECT_EQ(summary[2],
             "Device 10: TW 3xx\tNot updated: it cannot be told from another instrument of its type in the DFU loader."
             "\t0.000 s");
-  EXPECT_THAT(summary[3], testing::StartsWith("Device 0: TW 3xx\tAnother instrument of this type is waiting in its "
+  EXPECT_THAT(summary[3], testing::StartsWith("Device 0: TW 3xx (serial tw)\tAnother instrument of this type is waiting in its "
                                               "DFU loader. Update it or unplug it first.\t"));
   EXPECT_TRUE(Untouched(L"second"));
   EXPECT_TRUE(Untouched(L"tw"));
@@ -211,15 +213,15 @@ TEST_F(ProductionLineTest, AStationUpdatesEachInstrumentAsItIsPluggedIn) {
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 1u) << "one failed";
   const std::string output = station.Output();
   EXPECT_THAT(output, testing::Not(HasSubstr("waits in its DFU loader"))) << "the updated one taken for another";
-  EXPECT_THAT(output, HasSubstr("Updating Device 1: TW 3xx.\n"));
-  EXPECT_THAT(output, HasSubstr("Device 1: TW 3xx: Updated successfully!\n" + kNext));
-  EXPECT_THAT(output, HasSubstr("Updating Device 2: TW 3xx.\n"));
-  EXPECT_THAT(output, HasSubstr("Get device info failed!\nDevice 2: TW 3xx: Get device info failed!\n" + kNext));
-  EXPECT_THAT(output, HasSubstr("Updating Device 3: TW 3xx.\n"));
-  EXPECT_THAT(output, HasSubstr("Device 3: TW 3xx: Updated successfully!\n" + kNext));
+  EXPECT_THAT(output, HasSubstr("Updating Device 1: TW 3xx (serial first).\n"));
+  EXPECT_THAT(output, HasSubstr("Device 1: TW 3xx (serial first): Updated successfully!\n" + kNext));
+  EXPECT_THAT(output, HasSubstr("Updating Device 2: TW 3xx (serial faulty).\n"));
+  EXPECT_THAT(output, HasSubstr("Get device info failed!\nDevice 2: TW 3xx (serial faulty): Get device info failed!\n" + kNext));
+  EXPECT_THAT(output, HasSubstr("Updating Device 3: TW 3xx (serial third).\n"));
+  EXPECT_THAT(output, HasSubstr("Device 3: TW 3xx (serial third): Updated successfully!\n" + kNext));
   EXPECT_THAT(output, testing::EndsWith("Stopping: no further instrument is updated.\n"
                                         "Station ended: 2 updated, 1 failed.\n"
-                                        "failed: Device 2: TW 3xx: Get device info failed!\n"));
+                                        "failed: Device 2: TW 3xx (serial faulty): Get device info failed!\n"));
   EXPECT_TRUE(Updated(L"first"));
   EXPECT_TRUE(Untouched(L"faulty"));
   EXPECT_TRUE(Updated(L"third"));
@@ -238,7 +240,7 @@ TEST_F(ProductionLineTest, ControlCharactersFromDevicesAndPackagesArePrintedEsca
   // line breaks; the manifest below does).
   ASSERT_TRUE(bench().WriteString(sim::Bench::InstrumentSection(L"qm"), L"product", L"QM 5xx\x1b[1A\x1b[2K\x08"));
   const ProgramRun list = Knupdate(L"list");
-  EXPECT_THAT(Lines(list.output), testing::Contains("Device 1: QM 5xx\\x1B[1A\\x1B[2K\\x08\tapplication"));
+  EXPECT_THAT(Lines(list.output), testing::Contains("Device 1: QM 5xx\\x1B[1A\\x1B[2K\\x08\tapplication\tqm"));
 
   // Built by hand: the package tool refuses such a type.
   const std::string type = "TW 3xx\r" + forged;
@@ -270,7 +272,7 @@ TEST_F(ProductionLineTest, AStationStopsWhenARecordCannotBeWritten) {
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 3u) << station.Output();
   EXPECT_THAT(station.Output(), testing::EndsWith("Updated successfully!\n"
                                                   "The update history could not be written!\n"
-                                                  "Device 1: TW 3xx: Updated successfully!\n"
+                                                  "Device 1: TW 3xx (serial first): Updated successfully!\n"
                                                   "Station ended: 1 updated, 0 failed.\n"));
   Plug(L"second");
   Sleep(1500);
@@ -337,10 +339,11 @@ TEST_F(ProductionLineTest, AStationTriesAFailedInstrumentAgainOnlyWhenPluggedInA
   ASSERT_TRUE(station.Type("q\n"));
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 1u) << station.Output();
   const std::string output = station.Output();
-  const std::string dataFailed = ": TW 3xx: Error Unknown DFU library error (7) reported during downloading data file!\n";
+  const std::string dataFailed = "): Error Unknown DFU library error (7) reported during downloading data file!\n";
   EXPECT_THAT(output, HasSubstr("Station ended: 2 updated, 3 failed.\n"
-                                "failed: Device 1" + dataFailed + "failed: Device 2" + dataFailed +
-                                "failed: Device 3: TW 3xx: "))
+                                "failed: Device 1: TW 3xx (serial unlucky" + dataFailed +
+                                "failed: Device 2: TW 3xx (serial again" + dataFailed +
+                                "failed: Device 3: TW 3xx (serial pulled): "))
       << output;
   EXPECT_TRUE(Updated(L"unlucky"));
   EXPECT_TRUE(Updated(L"again"));
@@ -365,7 +368,7 @@ TEST_F(ProductionLineTest, AStationWaitsWhileAnotherProgramUpdates) {
     Sleep(2500);
     EXPECT_TRUE(Untouched(L"first")) << "switched while another program updated";
   }
-  ASSERT_TRUE(station.WaitForOutput("Device 1: TW 3xx: Updated successfully!\n", kUpdateTimeoutMs))
+  ASSERT_TRUE(station.WaitForOutput("Device 1: TW 3xx (serial first): Updated successfully!\n", kUpdateTimeoutMs))
       << station.Output();
   ASSERT_TRUE(station.Type("q\n"));
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u) << station.Output();
@@ -385,7 +388,7 @@ TEST_F(ProductionLineTest, AStationWaitsWhileOneOfTheTypeWaitsInItsLoader) {
   Sleep(3000);
   EXPECT_TRUE(Untouched(L"tw")) << "switched while another waited";
   ASSERT_TRUE(bench().SetMode(L"twloader", sim::Mode::kAbsent));  // unplugged
-  ASSERT_TRUE(station.WaitForOutput("Device 0: TW 3xx: Updated successfully!\n", kUpdateTimeoutMs)) << station.Output();
+  ASSERT_TRUE(station.WaitForOutput("Device 0: TW 3xx (serial tw): Updated successfully!\n", kUpdateTimeoutMs)) << station.Output();
   ASSERT_TRUE(station.Type("q\n"));
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u);
   const std::string output = station.Output();
@@ -413,7 +416,7 @@ TEST_F(ProductionLineTest, AStationWaitsWhileAnUnreadableInstrumentWaitsInItsLoa
   Sleep(3000);
   EXPECT_TRUE(Untouched(L"tw")) << "switched while it waited";
   ASSERT_TRUE(bench().SetMode(L"mute", sim::Mode::kAbsent));  // unplugged
-  ASSERT_TRUE(station.WaitForOutput("Device 0: TW 3xx: Updated successfully!\n", kUpdateTimeoutMs)) << station.Output();
+  ASSERT_TRUE(station.WaitForOutput("Device 0: TW 3xx (serial tw): Updated successfully!\n", kUpdateTimeoutMs)) << station.Output();
   ASSERT_TRUE(station.Type("q\n"));
   EXPECT_EQ(station.WaitForExit(kUpdateTimeoutMs), 0u) << station.Output();
   EXPECT_THAT(station.Output(), testing::Not(HasSubstr("waits in its DFU loader")));

@@ -27,7 +27,7 @@ struct RunResult {
   bool succeeded = false;
   bool begun = true;  // false: the run was to end before it began; nothing was done or recorded
   bool gone = false;  // not listed any more when its update was to begin; nothing done or recorded
-  std::wstring serial;  // the serial number of the instrument switched; empty from a loader entry
+  std::wstring serial{};  // the serial number of the instrument switched; empty from a loader entry
   bool cameBack = false;  // updated from application mode, and listed there again since
 };
 
