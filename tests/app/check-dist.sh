@@ -49,8 +49,9 @@ PY
 done
 
 # System DLLs only: no runtime of the compiler, nothing that has to be shipped along
-# (bcrypt.dll, the package signing's cryptography, is part of Windows since Vista).
-allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll shlwapi.dll msvcrt.dll version.dll uxtheme.dll bcrypt.dll "
+# (bcrypt.dll, the package signing's cryptography, is part of Windows since Vista; odbc32.dll, the
+# department's database, is part of every Windows).
+allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll shlwapi.dll msvcrt.dll version.dll uxtheme.dll bcrypt.dll odbc32.dll "
 status=0
 for exe in QM_TWBootloader.exe knupdate.exe knpack.exe; do
   for dll in $("$objdump" -p "$work/$exe" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z'); do

@@ -51,7 +51,7 @@ waitfor() {
 waitfor "downloading!"
 "$root/run.sh" knupdate list >"$work/list.log" 2>&1 || { cat "$work/list.log"; echo "the list failed" >&2; exit 1; }
 kill -0 "$station" 2>/dev/null || { tr -d '\r' <"$work/station.log"; echo "the list's end ended the station" >&2; exit 1; }
-waitfor "Device 0: TW 3xx: Updated successfully!"
+waitfor "Device 0: TW 3xx (serial TW3-000123): Updated successfully!"
 echo q >&8
 status=0
 wait "$station" || status=$?

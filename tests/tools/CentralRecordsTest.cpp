@@ -217,6 +217,10 @@ TEST_F(CentralRecordsTest, AServerKilledDuringASendLosesNothingAndDoublesNothing
   }
   const std::size_t leftWaiting = WaitingIds().size();
   ASSERT_TRUE(testdb::StartCluster());
+  // A server back from a kill may take connections a moment before it answers queries.
+  bool answering = false;
+  for (int i = 0; i < 100 && !(answering = m_schema.Run(L"SELECT 1 FROM firmware_updates")); ++i) Sleep(100);
+  ASSERT_TRUE(answering);
   const std::multiset<std::wstring> before = StoredIds();
   EXPECT_EQ(before.size() + leftWaiting, static_cast<std::size_t>(kRecords)) << "a record lost or stored twice";
 
