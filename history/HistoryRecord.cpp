@@ -34,28 +34,35 @@ std::string TextField(const std::wstring& text) {
   return CsvField((formulaLike ? "'" : "") + ToUtf8(text));
 }
 
-std::string HistoryHeaderLine() {
-  return "started_utc,device,package,device_type,device_type_check,program_check,media_check,data_check,"
-         "bootloader_check,result,duration_s,signer,serial\r\n";
+std::vector<std::string> HistoryColumns() {
+  return {"started_utc", "device",     "package", "device_type", "device_type_check", "program_check", "media_check",
+          "data_check",  "bootloader_check", "result", "duration_s", "signer", "serial"};
 }
 
-std::string FormatHistoryLine(const HistoryRecord& record) {
-  const std::string fields[] = {
-      TextField(record.startedUtc),
-      TextField(record.entry),
-      TextField(record.package),
-      TextField(record.deviceType),
+std::vector<std::string> HistoryFields(const HistoryRecord& record, std::string (*textField)(const std::wstring&)) {
+  return {
+      textField(record.startedUtc),
+      textField(record.entry),
+      textField(record.package),
+      textField(record.deviceType),
       Number(record.deviceTypeCheck),
       Number(record.programCheck),
       Number(record.mediaCheck),
       Number(record.dataCheck),
       record.withBootloader ? Number(record.bootloaderCheck) : std::string(),
-      TextField(record.result),
+      textField(record.result),
       Seconds(record.durationMs),
-      TextField(record.signer),
-      TextField(record.serial),
+      textField(record.signer),
+      textField(record.serial),
   };
-  std::string line = fields[0];
-  for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i) line += "," + fields[i];
+}
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+  std::string line;
+  for (std::size_t i = 0; i < fields.size(); ++i) line += (i == 0 ? "" : ",") + fields[i];
   return line + "\r\n";
 }
+
+std::string HistoryHeaderLine() { return CsvLine(HistoryColumns()); }
+
+std::string FormatHistoryLine(const HistoryRecord& record) { return CsvLine(HistoryFields(record, &TextField)); }

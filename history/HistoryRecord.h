@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "text/Utf8.h"
 
@@ -23,6 +24,15 @@ struct HistoryRecord {
 
 std::string HistoryHeaderLine();
 std::string FormatHistoryLine(const HistoryRecord& record);
+
+// The history's column names, in order, as its header gives them.
+std::vector<std::string> HistoryColumns();
+// A record's fields in that order, each text field written by textField: the history's own
+// file defends against spreadsheet formulas (TextField); a copy bound elsewhere may keep the
+// text as it is.
+std::vector<std::string> HistoryFields(const HistoryRecord& record, std::string (*textField)(const std::wstring&));
+// Fields joined into one CSV line, CR LF at its end.
+std::string CsvLine(const std::vector<std::string>& fields);
 
 // A field as RFC 4180 writes it.
 std::string CsvField(const std::string& utf8);

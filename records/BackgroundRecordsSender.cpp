@@ -29,6 +29,8 @@ void BackgroundRecordsSender::NotifyWindow(HWND window, UINT message) {
 }
 
 void BackgroundRecordsSender::Send() {
+  // Nothing to send without central-records.txt: no thread, at start-up or after an update.
+  if (!CentralRecordsSetUp()) return;
   {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     if (m_state->running) {

@@ -43,6 +43,10 @@ OutboxSendResult SendWaitingRecords(const std::wstring& settingPath, const std::
   return result;
 }
 
+bool CentralRecordsSetUp() {
+  return ReadCentralRecordsFile(CentralRecordsSettingPath()).state != CentralRecordsState::kOff;
+}
+
 OutboxSendResult SendWaitingRecords() { return SendWaitingRecords(CentralRecordsSettingPath(), OutboxPath()); }
 
 OutboxSendResult WaitingRecords(const std::wstring& outboxPath) {

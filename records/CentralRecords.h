@@ -27,6 +27,9 @@ KeepResult KeepFinishedRecord(const HistoryRecord& record);
 KeepResult KeepFinishedRecord(const HistoryRecord& record, const std::wstring& settingPath,
                               const std::wstring& outboxPath);
 
+// Whether central-records.txt is there: without it nothing is kept for, or sent to, a database.
+bool CentralRecordsSetUp();
+
 // Sends what waits (see OutboxSender.h), and notes why it failed beside the outbox
 // (LastSendFailure.h).
 OutboxSendResult SendWaitingRecords();

@@ -1,26 +1,22 @@
 #include "records/OutboxRecord.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 #include "records/CsvRows.h"
 
 namespace {
 
-const char* const kColumns[] = {"started_utc", "device",     "package",    "device_type", "device_type_check",
-                                "program_check", "media_check", "data_check", "bootloader_check", "result",
-                                "duration_s",  "signer",     "serial",     "record_id",   "workstation",
-                                "windows_user"};
-
-std::string Text(const std::wstring& text) { return CsvField(ToUtf8(text)); }
-
-std::string Seconds(std::uint64_t milliseconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu.%03u", static_cast<unsigned long long>(milliseconds / 1000),
-                static_cast<unsigned>(milliseconds % 1000));
-  return text;
+// The history's columns, then what tells one workstation's record from another's.
+std::vector<std::string> OutboxColumns() {
+  std::vector<std::string> columns = HistoryColumns();
+  columns.insert(columns.end(), {"record_id", "workstation", "windows_user"});
+  return columns;
 }
+
+// Bound for a database, not a spreadsheet: the text as it is.
+std::string Text(const std::wstring& text) { return CsvField(ToUtf8(text)); }
 
 bool IsDigits(const std::string& text, std::size_t from, std::size_t count) {
   if (from + count > text.size()) return false;
@@ -111,35 +107,12 @@ OutboxEntry Unreadable(const CsvRow& row) {
 
 }  // namespace
 
-std::string OutboxHeaderLine() {
-  std::string line;
-  for (const char* column : kColumns) line += (line.empty() ? "" : ",") + std::string(column);
-  return line + "\r\n";
-}
+std::string OutboxHeaderLine() { return CsvLine(OutboxColumns()); }
 
 std::string FormatOutboxLine(const OutboxRecord& record) {
-  const HistoryRecord& history = record.history;
-  const std::string fields[] = {
-      Text(history.startedUtc),
-      Text(history.entry),
-      Text(history.package),
-      Text(history.deviceType),
-      std::to_string(history.deviceTypeCheck),
-      std::to_string(history.programCheck),
-      std::to_string(history.mediaCheck),
-      std::to_string(history.dataCheck),
-      history.withBootloader ? std::to_string(history.bootloaderCheck) : std::string(),
-      Text(history.result),
-      Seconds(history.durationMs),
-      Text(history.signer),
-      Text(history.serial),
-      Text(record.recordId),
-      Text(record.workstation),
-      Text(record.windowsUser),
-  };
-  std::string line = fields[0];
-  for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i) line += "," + fields[i];
-  return line + "\r\n";
+  std::vector<std::string> fields = HistoryFields(record.history, &Text);
+  fields.insert(fields.end(), {Text(record.recordId), Text(record.workstation), Text(record.windowsUser)});
+  return CsvLine(fields);
 }
 
 std::vector<OutboxEntry> ParseOutbox(const std::string& text) {

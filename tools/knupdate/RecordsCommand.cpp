@@ -16,10 +16,6 @@ std::wstring Counted(int count, const wchar_t* one, const wchar_t* several) {
   return std::to_wstring(count) + L" " + (count == 1 ? one : several);
 }
 
-bool CentralRecordsOff() {
-  return ReadCentralRecordsFile(CentralRecordsSettingPath()).state == CentralRecordsState::kOff;
-}
-
 // Rows of the outbox that are no record are never sent; a technician should know of them.
 void TellUnreadable(ConsoleOutput& out, int unreadable) {
   if (unreadable > 0) {
@@ -31,7 +27,7 @@ void TellUnreadable(ConsoleOutput& out, int unreadable) {
 }  // namespace
 
 int RunRecordsCommand(const CommandArguments&, ConsoleOutput& out) {
-  if (CentralRecordsOff()) {
+  if (!CentralRecordsSetUp()) {
     out.Line(kOff);
     return exit_codes::kSucceeded;
   }
@@ -45,7 +41,7 @@ int RunRecordsCommand(const CommandArguments&, ConsoleOutput& out) {
 }
 
 int RunRecordsSendCommand(const CommandArguments&, ConsoleOutput& out) {
-  if (CentralRecordsOff()) {
+  if (!CentralRecordsSetUp()) {
     out.Line(kOff);
     return exit_codes::kSucceeded;
   }
