@@ -1,25 +1,30 @@
 #!/usr/bin/env bash
-# Wine's 32-bit half for the x86 build, without installing it: this kind of machine's kernel
-# executes no 32-bit Linux program, and Debian's wine32:i386 installed into the system would
-# start every program with its 32-bit loader. Instead:
+# Wine's 32-bit half for the x86 build, on a machine whose kernel executes no 32-bit code:
+# neither 32-bit Linux programs ("Exec format error") nor 32-bit code segments, so neither
+# Debian's wine32:i386 nor Wine's in-process 32-bit mode runs here. Instead, without
+# installing any of it into the system:
 #   - qemu-user-static (the only package installed into the system) runs i386 Linux programs;
-#   - the wine32:i386 packages of exactly the installed wine64's version, and the i386 libraries
-#     they need, are fetched with a private apt state (lists, status, archives under .cache;
-#     dpkg's architectures and the system's lists are untouched) and unpacked into a private
-#     root, .cache/wine32-root;
-#   - the root's loader usr/lib/wine/wine becomes a script that runs the real loader
-#     (wine-i386) under qemu-i386-static -L ROOT. Wine starts every new process by executing
-#     ROOT/usr/lib/wine/wine, so each child goes through qemu too.
+#   - the wine32:i386 packages of exactly the installed wine64's version, its preloader and the
+#     i386 libraries they need (ODBC and the PostgreSQL driver too) are fetched with a private
+#     apt state (lists, status, archives under .cache; dpkg's architectures and the system's
+#     lists are untouched) and unpacked into a private root, .cache/wine32-root;
+#   - the root's usr/lib/wine becomes a Wine installation of both halves. wine64 is a copy of
+#     the system's 64-bit loader: Wine takes the folder of the running loader as its own and
+#     looks there for the 32-bit loader "wine" and its "wine-preloader". wine-preloader is a
+#     script that runs the real preloader under qemu-i386-static -L ROOT; with it each 32-bit
+#     process starts in under a second (without it Wine probes the whole address space, which
+#     takes a minute under emulation). usr/lib/x86_64-linux-gnu/wine points at the system's
+#     64-bit half, so the copied loader finds it.
+#   - bin/wine runs that wine64. Put first in PATH (scripts/wine-env.sh does), it serves both
+#     architectures in one 64-bit prefix, as Windows runs 32-bit programs beside 64-bit ones.
 # Idempotent and quiet on success: a finished root carries a stamp with the wine version.
-# Not yet called by setup.sh, nor scripts/wine32 by the tests: a console program runs this way
-# (its line and exit code come through), but each start under emulation takes 40 s or more and
-# the prefix's creation minutes, too slow for the x86 tests so far.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache="$here/.cache"
 root="$cache/wine32-root"
 state="$cache/wine32-apt"
+layout=2
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -31,7 +36,7 @@ fi
 
 version=$(dpkg-query -W -f='${Version}' wine64)
 stamp="$root/.kn-wine32-version"
-[ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && exit 0
+[ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version layout $layout" ] && exit 0
 
 echo "setup-wine32: fetching Wine's 32-bit half ($version) into $root"
 apt_opts=(
@@ -43,10 +48,13 @@ apt_opts=(
 mkdir -p "$state/lists/partial" "$state/archives/partial" "$state/cache"
 : >"$state/status"
 apt-get "${apt_opts[@]}" update -qq >/dev/null
-# The X libraries Wine's X11 driver opens at run time come as recommends; only those are added.
+# The X libraries Wine's X11 driver opens at run time come as recommends, as does the ODBC
+# manager Wine's odbc32 opens; only those are added, with the PostgreSQL driver the records
+# tests use.
 apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends \
-  "wine32=$version" "libwine=$version" \
-  libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 >/dev/null
+  "wine32=$version" "libwine=$version" "wine32-preloader=$version" \
+  libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 \
+  libodbc2 odbc-postgresql >/dev/null
 
 rm -rf "$root.new" && mkdir -p "$root.new"
 for deb in "$state"/archives/*.deb; do dpkg-deb -x "$deb" "$root.new"; done
@@ -56,16 +64,45 @@ in="$root.new/usr/i686-w64-mingw32/lib/zlib1.dll"
 out="$root.new/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
 { head -c 64 "$in"; printf 'Wine builtin DLL'; printf '\0%.0s' $(seq 16); tail -c +97 "$in"; } >"$out"
 
-# The loader under qemu. Wine names its loader for children as the real loader's folder plus
-# the base name of argv[0]: with -0 naming this script, children start through it as well.
-mv "$root.new/usr/lib/wine/wine" "$root.new/usr/lib/wine/wine-i386"
-cat >"$root.new/usr/lib/wine/wine" <<'WRAP'
+# Under qemu -L, the root's own files shadow the system's: the ODBC drivers stay the system's
+# registrations (a driver named without a path is looked for in the i386 driver folder).
+rm -f "$root.new/etc/odbcinst.ini" "$root.new/etc/odbc.ini"
+
+# The root's own library cache: i386 programs under qemu would otherwise read the system's, and
+# the dynamic loader's directory checks (run on the system's folders, not the root's) drop
+# /lib/i386-linux-gnu from its search, so FreeType would miss its zlib.
+echo 'include /etc/ld.so.conf.d/*.conf' >"$root.new/etc/ld.so.conf"
+ldconfig -r "$root.new"
+
+wine_dir="$root.new/usr/lib/wine"
+# The package's wine-preloader is a link to wine-preloader.static; the script takes its place.
+mv "$wine_dir/wine-preloader.static" "$wine_dir/wine-preloader-i386"
+rm -f "$wine_dir/wine-preloader"
+cat >"$wine_dir/wine-preloader" <<'WRAP'
 #!/bin/sh
+# Wine starts each 32-bit process as "wine-preloader LOADER ARGS...": here, under qemu.
 r=$(cd "$(dirname "$0")/../../.." && pwd)
-exec /usr/bin/qemu-i386-static -L "$r" -0 "$r/usr/lib/wine/wine" "$r/usr/lib/wine/wine-i386" "$@"
+exec /usr/bin/qemu-i386-static -L "$r" "$r/usr/lib/wine/wine-preloader-i386" "$@"
 WRAP
-chmod +x "$root.new/usr/lib/wine/wine"
-echo "$version" >"$root.new/.kn-wine32-version"
+chmod +x "$wine_dir/wine-preloader"
+cp /usr/lib/wine/wine64 "$wine_dir/wine64"
+mkdir -p "$root.new/usr/lib/x86_64-linux-gnu"
+ln -s /usr/lib/x86_64-linux-gnu/wine "$root.new/usr/lib/x86_64-linux-gnu/wine"
+
+mkdir -p "$root.new/bin"
+cat >"$root.new/bin/wine" <<'WRAP'
+#!/bin/sh
+# Both halves of Wine: the 64-bit loader of this root, which starts 32-bit programs with the
+# root's 32-bit loader; the 32-bit builtin DLLs are found through WINEDLLPATH.
+r=$(cd "$(dirname "$0")/.." && pwd)
+case ":${WINEDLLPATH:-}:" in
+  *":$r/usr/lib/i386-linux-gnu/wine:"*) ;;
+  *) export WINEDLLPATH="$r/usr/lib/i386-linux-gnu/wine${WINEDLLPATH:+:$WINEDLLPATH}" ;;
+esac
+exec "$r/usr/lib/wine/wine64" "$@"
+WRAP
+chmod +x "$root.new/bin/wine"
+echo "$version layout $layout" >"$root.new/.kn-wine32-version"
 
 rm -rf "$root" && mv "$root.new" "$root"
 rm -rf "$state/archives"/*.deb

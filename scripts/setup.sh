@@ -8,9 +8,9 @@ cache="$here/.cache"
 
 # Both Windows architectures: the x64 and the i686 cross compilers (libz-mingw-w64-dev holds
 # zlib for both). Wine's 32-bit half (wine32:i386), which runs 32-bit programs, is not
-# installed: it needs a kernel that executes 32-bit Linux programs, which this kind of machine
-# lacks, and once installed its loader starts every program, so all of Wine fails. ./test.sh
-# runs the 32-bit programs wherever the installed Wine can.
+# installed into the system: it needs a kernel that executes 32-bit Linux programs, which this
+# kind of machine lacks, and once installed its loader starts every program, so all of Wine
+# fails. scripts/setup-wine32.sh unpacks it into .cache and runs it under qemu instead.
 packages=(
   cmake make
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
@@ -44,6 +44,9 @@ if ! odbcinst -q -d -n "PostgreSQL Unicode" >/dev/null 2>&1; then
   printf '[PostgreSQL Unicode]\nDescription=PostgreSQL ODBC driver (Unicode version)\nDriver=psqlodbcw.so\nSetup=libodbcpsqlS.so\n' |
     as_root odbcinst -i -d -r >/dev/null
 fi
+
+# Wine's 32-bit half, emulated, where the system has none of its own.
+[ -x /usr/lib/wine/wine ] || "$here/scripts/setup-wine32.sh"
 
 # minizip comes with Debian's zlib source package. The deb-src entries are derived from the
 # machine's own configured sources, so no mirror is named here.

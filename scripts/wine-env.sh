@@ -28,6 +28,17 @@ kn_caller_build=${KN_BUILD:-}
 kn_set_arch "${KN_ARCH:-x64}" || return 2
 KN_BUILD=${kn_caller_build:-$KN_BUILD}
 
+# Wine's 32-bit half: the system's where it has one (wine32:i386 on a kernel that executes 32-bit
+# programs), otherwise the one scripts/setup-wine32.sh unpacked, under qemu's i386 emulation.
+# Its bin/wine serves both architectures and goes first in PATH.
+kn_wine32_root="$KN_ROOT/.cache/wine32-root"
+if [ ! -x /usr/lib/wine/wine ] && [ -x "$kn_wine32_root/bin/wine" ]; then
+  case ":$PATH:" in
+    *":$kn_wine32_root/bin:"*) ;;
+    *) export PATH="$kn_wine32_root/bin:$PATH" ;;
+  esac
+fi
+
 kn_own_prefix=""
 [ -n "${WINEPREFIX:-}" ] || kn_own_prefix=1
 # One 64-bit prefix for both architectures: Wine runs 32-bit programs in it as Windows does.
@@ -87,13 +98,30 @@ kn_ensure_display() {
 # running for as long as they like.
 kn_wine_init() {
   mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ -n "$kn_own_prefix" ] && [ -f "$WINEPREFIX/system.reg" ] && kn_wine_has_32bit_half &&
+    [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    # Made before Wine had its 32-bit half here, and an update does not add it: made again,
+    # unless another command runs programs in it now.
+    (
+      flock 9
+      kn_prefix_used_by_others && exit 0
+      echo "making the Wine prefix $WINEPREFIX again, with Wine's 32-bit half"
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+    ) 9>"$kn_users_dir.lock"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    wine wineboot -i >/dev/null 2>&1 || true
     # The prefix is written once its set-up programs have ended: a new prefix's server
     # serves them alone.
     wineserver -w 2>/dev/null || true
   fi
+}
+
+kn_wine_has_32bit_half() {
+  [ -x /usr/lib/wine/wine ] || [ -x "$kn_wine32_root/bin/wine" ]
 }
 
 kn_cleanup() {
@@ -135,9 +163,9 @@ kn_build() {
   ) 9>/tmp/kn-build.lock
 }
 
-# Whether the installed Wine runs 32-bit programs: tried with the x86 build's bench tool.
-# Debian's Wine runs them with its 32-bit half only (wine32:i386), which needs a kernel that
-# executes 32-bit Linux programs.
+# Whether Wine runs 32-bit programs here: tried with the x86 build's bench tool. Debian's Wine
+# runs them with its 32-bit half only: the system's wine32:i386, or the emulated one of
+# scripts/setup-wine32.sh.
 kn_wine_runs_x86() {
   local scratch out
   scratch=$(mktemp -d)
