@@ -43,15 +43,16 @@ trap on_exit EXIT
 # only the programs' own lines are passed on (Xlib ends its line with a carriage return).
 exec 2> >(grep -v --line-buffered '^X connection to .* broken (explicit kill or server shutdown)' >&2)
 
-# The 32-bit build runs only where the installed Wine runs 32-bit programs. Tried after the
-# display is chosen: the first Wine program of a session fixes the session's display.
+# The 32-bit build runs only where Wine runs 32-bit programs (its own 32-bit half, or the one
+# scripts/setup-wine32.sh runs under qemu). Tried after the display is chosen: the first Wine
+# program of a session fixes the session's display.
 require_runnable_arch() {
   [ "$KN_ARCH" = x86 ] || return 0
   KN_BUILD_TARGETS=knbench_tool kn_build >/dev/null
   kn_wine_init
   kn_wine_runs_x86 && return 0
-  echo "this machine's Wine cannot run 32-bit programs (it needs wine32:i386 and a kernel that" >&2
-  echo "executes 32-bit Linux programs); the x86 build is in $KN_BUILD" >&2
+  echo "this machine's Wine cannot run 32-bit programs (neither a 32-bit half of its own nor the" >&2
+  echo "emulated one of scripts/setup-wine32.sh runs); the x86 build is in $KN_BUILD" >&2
   exit 1
 }
 

@@ -120,6 +120,11 @@ kn_wine_init() {
   fi
 }
 
+# Whether 32-bit programs run on the emulated half of scripts/setup-wine32.sh.
+kn_wine32_emulated() {
+  [ ! -x /usr/lib/wine/wine ] && [ -x "$kn_wine32_root/bin/wine" ]
+}
+
 kn_wine_has_32bit_half() {
   [ -x /usr/lib/wine/wine ] || [ -x "$kn_wine32_root/bin/wine" ]
 }
