@@ -29,19 +29,10 @@ status=0
 echo "== x64: the whole suite"
 ctest --test-dir "$(kn_build_dir x64)" --output-on-failure "$@" || status=1
 step_done "x64 tested"
-if kn_wine_runs_x86 && kn_wine32_emulated; then
-  # Under qemu's i386 emulation two threads of one 32-bit Wine process that call the Wine
-  # server at the same moment can take each other's thread state (README, "The 32-bit build
-  # under emulation"): the cases built on exactly that are left out here, and run in x64. A
-  # test that fails is run once more; one that fails twice fails the run.
-  x86_emulation_skips="*.UpdatersWritingAtOnceNeverInterleave:*.WritersAtOnceLoseNothing"
-  x86_emulation_skips+=":*.SendersAtOnceStoreEachRecordOnce:ProductionLineTest.AStation*"
-  echo "== x86 under qemu's i386 emulation: all but the tests of the other README commands and"
-  echo "   the cases of threads of one program working the Wine server at once"
-  GTEST_FILTER="-$x86_emulation_skips" \
-    ctest --test-dir "$(kn_build_dir x86)" --output-on-failure -LE commands --repeat until-pass:2 "$@" || status=1
-elif kn_wine_runs_x86; then
-  echo "== x86: all but the tests of the other README commands"
+if kn_wine_runs_x86; then
+  emulated=""
+  kn_wine32_emulated && emulated=" (under qemu's i386 emulation)"
+  echo "== x86$emulated: all but the tests of the other README commands"
   ctest --test-dir "$(kn_build_dir x86)" --output-on-failure -LE commands "$@" || status=1
 else
   echo "== x86: this machine's Wine cannot run 32-bit programs (neither a 32-bit half of its own"

@@ -2,8 +2,10 @@
 # Wine's 32-bit half for the x86 build, on a machine whose kernel executes no 32-bit code:
 # neither 32-bit Linux programs ("Exec format error") nor 32-bit code segments, so neither
 # Debian's wine32:i386 nor Wine's in-process 32-bit mode runs here. Instead, without
-# installing any of it into the system:
-#   - qemu-user-static (the only package installed into the system) runs i386 Linux programs;
+# installing anything into the system:
+#   - qemu's i386 user-mode emulator runs i386 Linux programs. It comes from the release's
+#     backports (qemu 10, a static program): the release's own qemu 7.2 mixes up the Wine
+#     state of threads that call the Wine server at the same moment, and programs end or hang.
 #   - the wine32:i386 packages of exactly the installed wine64's version, its preloader and the
 #     i386 libraries they need (ODBC and the PostgreSQL driver too) are fetched with a private
 #     apt state (lists, status, archives under .cache; dpkg's architectures and the system's
@@ -11,10 +13,10 @@
 #   - the root's usr/lib/wine becomes a Wine installation of both halves. wine64 is a copy of
 #     the system's 64-bit loader: Wine takes the folder of the running loader as its own and
 #     looks there for the 32-bit loader "wine" and its "wine-preloader". wine-preloader is a
-#     script that runs the real preloader under qemu-i386-static -L ROOT; with it each 32-bit
-#     process starts in under a second (without it Wine probes the whole address space, which
-#     takes a minute under emulation). usr/lib/x86_64-linux-gnu/wine points at the system's
-#     64-bit half, so the copied loader finds it.
+#     script that runs the real preloader under the root's qemu-i386 -L ROOT; with it each
+#     32-bit process starts in under a second (without it Wine probes the whole address space,
+#     which takes a minute under emulation). usr/lib/x86_64-linux-gnu/wine points at the
+#     system's 64-bit half, so the copied loader finds it.
 #   - bin/wine runs that wine64. Put first in PATH (scripts/wine-env.sh does), it serves both
 #     architectures in one 64-bit prefix, as Windows runs 32-bit programs beside 64-bit ones.
 # Idempotent and quiet on success: a finished root carries a stamp with the wine version.
@@ -24,21 +26,33 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache="$here/.cache"
 root="$cache/wine32-root"
 state="$cache/wine32-apt"
-layout=2
-
-as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
-
-if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "install ok installed"; then
-  echo "setup-wine32: installing qemu-user-static"
-  as_root apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
-fi
+qemu_state="$cache/qemu-apt"
+layout=3
 
 version=$(dpkg-query -W -f='${Version}' wine64)
 stamp="$root/.kn-wine32-version"
 [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version layout $layout" ] && exit 0
 
-echo "setup-wine32: fetching Wine's 32-bit half ($version) into $root"
+echo "setup-wine32: fetching Wine's 32-bit half ($version) and qemu into $root"
+
+# qemu-user of the release's backports, from the mirror the machine's apt sources name.
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(TARGET_OF)' 2>/dev/null |
+  awk -v release="$codename" '$2 == release && $3 == "deb" { print $1; exit }')
+[ -n "$mirror" ] || { echo "setup-wine32: no Debian mirror for $codename in the apt sources" >&2; exit 1; }
+mkdir -p "$qemu_state/lists/partial" "$qemu_state/archives/partial" "$qemu_state/cache" "$qemu_state/sources"
+: >"$qemu_state/status"
+printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: %s\n' \
+  "$mirror" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg >"$qemu_state/sources/backports.sources"
+qemu_opts=(
+  -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$qemu_state/sources"
+  -o Dir::State="$qemu_state" -o Dir::State::Lists="$qemu_state/lists" -o Dir::State::status="$qemu_state/status"
+  -o Dir::Cache="$qemu_state/cache" -o Dir::Cache::archives="$qemu_state/archives" -o Acquire::Languages=none
+  -o APT::Sandbox::User=root
+)
+apt-get "${qemu_opts[@]}" update -qq >/dev/null
+# Only the package itself: its programs are static.
+(cd "$qemu_state/archives" && apt-get "${qemu_opts[@]}" download -qq qemu-user)
 apt_opts=(
   -o APT::Architecture=i386 -o APT::Architectures::=i386
   -o Dir::State="$state" -o Dir::State::Lists="$state/lists" -o Dir::State::status="$state/status"
@@ -58,6 +72,10 @@ apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends 
 
 rm -rf "$root.new" && mkdir -p "$root.new"
 for deb in "$state"/archives/*.deb; do dpkg-deb -x "$deb" "$root.new"; done
+qemu_unpacked="$qemu_state/unpacked"
+rm -rf "$qemu_unpacked" && dpkg-deb -x "$(ls "$qemu_state"/archives/qemu-user_*.deb)" "$qemu_unpacked"
+mkdir -p "$root.new/qemu" && cp "$qemu_unpacked/usr/bin/qemu-i386" "$root.new/qemu/qemu-i386"
+rm -rf "$qemu_unpacked"
 
 # What libwine's maintainer script does: zlib1.dll from libz-mingw-w64, marked as a builtin.
 in="$root.new/usr/i686-w64-mingw32/lib/zlib1.dll"
@@ -82,7 +100,7 @@ cat >"$wine_dir/wine-preloader" <<'WRAP'
 #!/bin/sh
 # Wine starts each 32-bit process as "wine-preloader LOADER ARGS...": here, under qemu.
 r=$(cd "$(dirname "$0")/../../.." && pwd)
-exec /usr/bin/qemu-i386-static -L "$r" "$r/usr/lib/wine/wine-preloader-i386" "$@"
+exec "$r/qemu/qemu-i386" -L "$r" "$r/usr/lib/wine/wine-preloader-i386" "$@"
 WRAP
 chmod +x "$wine_dir/wine-preloader"
 cp /usr/lib/wine/wine64 "$wine_dir/wine64"
@@ -105,4 +123,4 @@ chmod +x "$root.new/bin/wine"
 echo "$version layout $layout" >"$root.new/.kn-wine32-version"
 
 rm -rf "$root" && mv "$root.new" "$root"
-rm -rf "$state/archives"/*.deb
+rm -rf "$state/archives"/*.deb "$qemu_state/archives"/*.deb
