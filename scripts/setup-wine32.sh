@@ -40,32 +40,33 @@ codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(TARGET_OF)' 2>/dev/null |
   awk -v release="$codename" '$2 == release && $3 == "deb" { print $1; exit }')
 [ -n "$mirror" ] || { echo "setup-wine32: no Debian mirror for $codename in the apt sources" >&2; exit 1; }
-mkdir -p "$qemu_state/lists/partial" "$qemu_state/archives/partial" "$qemu_state/cache" "$qemu_state/sources"
-: >"$qemu_state/status"
+# apt with its own state in the folder DIR (lists, status, archives), not the system's.
+private_apt() {
+  local dir=$1
+  shift
+  mkdir -p "$dir/lists/partial" "$dir/archives/partial" "$dir/cache"
+  [ -f "$dir/status" ] || : >"$dir/status"
+  apt-get -o Dir::State="$dir" -o Dir::State::Lists="$dir/lists" -o Dir::State::status="$dir/status" \
+    -o Dir::Cache="$dir/cache" -o Dir::Cache::archives="$dir/archives" -o Acquire::Languages=none \
+    -o APT::Sandbox::User=root "$@"
+}
+
+mkdir -p "$qemu_state/sources"
 printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: %s\n' \
   "$mirror" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg >"$qemu_state/sources/backports.sources"
-qemu_opts=(
-  -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$qemu_state/sources"
-  -o Dir::State="$qemu_state" -o Dir::State::Lists="$qemu_state/lists" -o Dir::State::status="$qemu_state/status"
-  -o Dir::Cache="$qemu_state/cache" -o Dir::Cache::archives="$qemu_state/archives" -o Acquire::Languages=none
-  -o APT::Sandbox::User=root
-)
-apt-get "${qemu_opts[@]}" update -qq >/dev/null
+qemu_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$qemu_state/sources")
+private_apt "$qemu_state" "${qemu_opts[@]}" update -qq >/dev/null
 # Only the package itself: its programs are static.
-(cd "$qemu_state/archives" && apt-get "${qemu_opts[@]}" download -qq qemu-user)
-apt_opts=(
+(cd "$qemu_state/archives" && private_apt "$qemu_state" "${qemu_opts[@]}" download -qq qemu-user)
+wine_opts=(
   -o APT::Architecture=i386 -o APT::Architectures::=i386
-  -o Dir::State="$state" -o Dir::State::Lists="$state/lists" -o Dir::State::status="$state/status"
-  -o Dir::Cache="$state/cache" -o Dir::Cache::archives="$state/archives"
-  -o Acquire::Languages=none -o Acquire::IndexTargets::deb-src::Sources::DefaultEnabled=false
+  -o Acquire::IndexTargets::deb-src::Sources::DefaultEnabled=false
 )
-mkdir -p "$state/lists/partial" "$state/archives/partial" "$state/cache"
-: >"$state/status"
-apt-get "${apt_opts[@]}" update -qq >/dev/null
+private_apt "$state" "${wine_opts[@]}" update -qq >/dev/null
 # The X libraries Wine's X11 driver opens at run time come as recommends, as does the ODBC
 # manager Wine's odbc32 opens; only those are added, with the PostgreSQL driver the records
 # tests use.
-apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends \
+private_apt "$state" "${wine_opts[@]}" install -y -qq --download-only --no-install-recommends \
   "wine32=$version" "libwine=$version" "wine32-preloader=$version" \
   libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3 \
   libodbc2 odbc-postgresql >/dev/null

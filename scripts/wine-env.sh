@@ -32,7 +32,13 @@ KN_BUILD=${kn_caller_build:-$KN_BUILD}
 # programs), otherwise the one scripts/setup-wine32.sh unpacked, under qemu's i386 emulation.
 # Its bin/wine serves both architectures and goes first in PATH.
 kn_wine32_root="$KN_ROOT/.cache/wine32-root"
-if [ ! -x /usr/lib/wine/wine ] && [ -x "$kn_wine32_root/bin/wine" ]; then
+
+# Whether 32-bit programs run on the emulated half of scripts/setup-wine32.sh.
+kn_wine32_emulated() {
+  [ ! -x /usr/lib/wine/wine ] && [ -x "$kn_wine32_root/bin/wine" ]
+}
+
+if kn_wine32_emulated; then
   case ":$PATH:" in
     *":$kn_wine32_root/bin:"*) ;;
     *) export PATH="$kn_wine32_root/bin:$PATH" ;;
@@ -98,9 +104,9 @@ kn_ensure_display() {
 # running for as long as they like.
 kn_wine_init() {
   mkdir -p "$(dirname "$WINEPREFIX")"
-  if [ -n "$kn_own_prefix" ] && [ -f "$WINEPREFIX/system.reg" ] && kn_wine_has_32bit_half &&
+  if [ -n "$kn_own_prefix" ] && [ -f "$WINEPREFIX/system.reg" ] && kn_wine32_emulated &&
     [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-    # Made before Wine had its 32-bit half here, and an update does not add it: made again,
+    # Made before the emulated 32-bit half was here, and an update does not add it: made again,
     # unless another command runs programs in it now.
     (
       flock 9
@@ -118,15 +124,6 @@ kn_wine_init() {
     # serves them alone.
     wineserver -w 2>/dev/null || true
   fi
-}
-
-# Whether 32-bit programs run on the emulated half of scripts/setup-wine32.sh.
-kn_wine32_emulated() {
-  [ ! -x /usr/lib/wine/wine ] && [ -x "$kn_wine32_root/bin/wine" ]
-}
-
-kn_wine_has_32bit_half() {
-  [ -x /usr/lib/wine/wine ] || [ -x "$kn_wine32_root/bin/wine" ]
 }
 
 kn_cleanup() {
